@@ -1,0 +1,29 @@
+#include "control/actionerror.h"
+
+ActionError ActionError::launchFailed(qint32 status, QString logText, ServerLogSession session)
+{
+    ActionError error(Kind::LaunchFailed);
+    error.m_status = status;
+    error.m_logText = std::move(logText);
+    error.m_session = std::move(session);
+    return error;
+}
+
+QString ActionError::description() const
+{
+    switch (m_kind) {
+    case Kind::LaunchFailed:
+        return QStringLiteral("Launch failed (") + QString::number(m_status) +
+               QStringLiteral(") \u2014 open logs for details");
+    case Kind::MissingProjectPath:
+        return QStringLiteral("Project path unavailable");
+    case Kind::MissingLaunchCommand:
+        return QStringLiteral("Launch command unavailable");
+    case Kind::LogUnavailable:
+        return QStringLiteral("Could not create a private Porthive log");
+    case Kind::RestartProcessesStillRunning:
+        return QStringLiteral("Restart stopped because part of the previous server is still running");
+    }
+    Q_UNREACHABLE();
+    return {};
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "control/serverlogsession.h"
+#include "telemetry/apperror.h"
+
+// The process action service's failures, each with its fixed user-facing text.
+class ActionError final : public AppError
+{
+public:
+    enum class Kind
+    {
+        LaunchFailed,
+        MissingProjectPath,
+        MissingLaunchCommand,
+        LogUnavailable,
+        RestartProcessesStillRunning
+    };
+
+    static ActionError launchFailed(qint32 status, QString logText, ServerLogSession session);
+    static ActionError missingProjectPath() { return ActionError(Kind::MissingProjectPath); }
+    static ActionError missingLaunchCommand() { return ActionError(Kind::MissingLaunchCommand); }
+    static ActionError logUnavailable() { return ActionError(Kind::LogUnavailable); }
+    static ActionError restartProcessesStillRunning() { return ActionError(Kind::RestartProcessesStillRunning); }
+
+    Kind kind() const { return m_kind; }
+    // Only for LaunchFailed: the exit status (-1 when the command could not start), the log text and the session.
+    qint32 status() const { return m_status; }
+    QString logText() const { return m_logText; }
+    const ServerLogSession& session() const { return m_session; }
+
+    QString description() const override;
+    QString typeName() const override { return QStringLiteral("ActionError"); }
+
+    friend bool operator==(const ActionError& a, const ActionError& b)
+    {
+        return a.m_kind == b.m_kind && a.m_status == b.m_status && a.m_logText == b.m_logText &&
+               a.m_session == b.m_session;
+    }
+
+private:
+    explicit ActionError(Kind kind)
+        : m_kind(kind)
+    {}
+
+    Kind m_kind;
+    qint32 m_status = 0;
+    QString m_logText;
+    ServerLogSession m_session;
+};

@@ -1,0 +1,45 @@
+#include "discovery/localserver.h"
+
+QString LocalServer::id() const
+{
+    return QString::number(pid) + QLatin1Char(':') + QString::number(port);
+}
+
+QString LocalServer::displayTitle() const
+{
+    if (runtimeKind == RuntimeKind::AgentBrowser)
+        return RuntimeKinds::displayName(RuntimeKind::AgentBrowser);
+    if (projectPath) {
+        QString path = *projectPath;
+        while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+            path.chop(1);
+        const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+        if (!name.isEmpty())
+            return name;
+    }
+    if (pageTitle && !pageTitle->isEmpty() && !pageTitle->startsWith(QLatin1String("http://")) &&
+        !pageTitle->startsWith(QLatin1String("https://")))
+        return *pageTitle;
+    return RuntimeKinds::displayName(runtimeKind) + QStringLiteral(" server");
+}
+
+LocalServer LocalServer::withPauseState(std::optional<bool> paused) const
+{
+    LocalServer copy = *this;
+    if (paused)
+        copy.isPaused = *paused;
+    return copy;
+}
+
+LocalServer LocalServer::mergingManagedProcessIDs(const QList<qint32>& ids) const
+{
+    LocalServer copy = *this;
+    copy.managedProcessIDs.clear();
+    for (const QList<qint32>* list : {&managedProcessIDs, &ids}) {
+        for (qint32 id : *list) {
+            if (!copy.managedProcessIDs.contains(id))
+                copy.managedProcessIDs.append(id);
+        }
+    }
+    return copy;
+}

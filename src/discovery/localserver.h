@@ -1,0 +1,45 @@
+#pragma once
+
+#include "discovery/runtimekind.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <optional>
+
+// One detected development server.
+struct LocalServer
+{
+    qint32 pid = 0;
+    // Outermost launcher first, the listening process last; merged servers' ids follow.
+    QList<qint32> managedProcessIDs;
+    qint64 port = 0;
+    QUrl url;
+    RuntimeKind runtimeKind = RuntimeKind::Node;
+    bool isPaused = false;
+    // The command that would start the server again; empty when none could be inferred.
+    QString rawCommandLine;
+    QString displayCommandLine;
+    std::optional<QString> projectPath;
+    QString processExecutable;
+    std::optional<QString> processWorkingDirectory;
+    std::optional<QString> parentProcessSummary;
+    qint64 activeConnectionCount = 0;
+    QStringList activeConnectionClients;
+    std::optional<qint64> httpStatus;
+    std::optional<QString> pageTitle;
+    QDateTime lastSeenAt;
+
+    // The server key: pid, a colon and the port.
+    QString id() const;
+    QString displayTitle() const;
+    LocalServer withPauseState(std::optional<bool> paused) const;
+    LocalServer mergingManagedProcessIDs(const QList<qint32>& ids) const;
+
+    friend bool operator==(const LocalServer&, const LocalServer&) = default;
+};
+
+Q_DECLARE_METATYPE(LocalServer)

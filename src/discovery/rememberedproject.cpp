@@ -1,0 +1,97 @@
+#include "discovery/rememberedproject.h"
+
+#include "discovery/localserver.h"
+
+#include <cmath>
+
+namespace {
+
+const QString keyProjectPath = QStringLiteral("projectPath");
+const QString keyLaunchCommand = QStringLiteral("launchCommand");
+const QString keyDisplayCommandLine = QStringLiteral("displayCommandLine");
+const QString keyRuntimeKind = QStringLiteral("runtimeKind");
+const QString keyLastSeenAt = QStringLiteral("lastSeenAt");
+
+qint64 referenceMSecs()
+{
+    static const qint64 msecs = QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+    return msecs;
+}
+
+} // namespace
+
+namespace ReferenceDate {
+
+double secondsSinceReference(const QDateTime& date)
+{
+    return double(date.toMSecsSinceEpoch() - referenceMSecs()) / 1000.0;
+}
+
+QDateTime fromSecondsSinceReference(double seconds)
+{
+    return QDateTime::fromMSecsSinceEpoch(referenceMSecs() + std::llround(seconds * 1000.0), Qt::UTC);
+}
+
+} // namespace ReferenceDate
+
+std::optional<RememberedProject> RememberedProject::fromServer(const LocalServer& server)
+{
+    if (!server.projectPath)
+        return std::nullopt;
+    return RememberedProject{*server.projectPath, server.rawCommandLine, server.displayCommandLine, server.runtimeKind,
+                             server.lastSeenAt};
+}
+
+QJsonObject RememberedProject::toJson() const
+{
+    return QJsonObject{
+        {keyProjectPath, projectPath},
+        {keyLaunchCommand, launchCommand},
+        {keyDisplayCommandLine, displayCommandLine},
+        {keyRuntimeKind, RuntimeKinds::rawValue(runtimeKind)},
+        {keyLastSeenAt, ReferenceDate::secondsSinceReference(lastSeenAt)},
+    };
+}
+
+std::optional<RememberedProject> RememberedProject::fromJson(const QJsonValue& value)
+{
+    if (!value.isObject())
+        return std::nullopt;
+    const QJsonObject object = value.toObject();
+    for (const QString& key : {keyProjectPath, keyLaunchCommand, keyDisplayCommandLine, keyRuntimeKind}) {
+        if (!object.value(key).isString())
+            return std::nullopt;
+    }
+    const QJsonValue seen = object.value(keyLastSeenAt);
+    // Beyond about three million years a date no longer fits the millisecond clock.
+    if (!seen.isDouble() || !std::isfinite(seen.toDouble()) || std::abs(seen.toDouble()) > 1e14)
+        return std::nullopt;
+    const auto kind = RuntimeKinds::fromRawValue(object.value(keyRuntimeKind).toString());
+    if (!kind)
+        return std::nullopt;
+    return RememberedProject{object.value(keyProjectPath).toString(), object.value(keyLaunchCommand).toString(),
+                             object.value(keyDisplayCommandLine).toString(), *kind,
+                             ReferenceDate::fromSecondsSinceReference(seen.toDouble())};
+}
+
+QJsonArray RememberedProject::encodeList(const QList<RememberedProject>& projects)
+{
+    QJsonArray array;
+    for (const RememberedProject& project : projects)
+        array.append(project.toJson());
+    return array;
+}
+
+std::optional<QList<RememberedProject>> RememberedProject::decodeList(const QJsonValue& value)
+{
+    if (!value.isArray())
+        return std::nullopt;
+    QList<RememberedProject> projects;
+    for (const QJsonValue& element : value.toArray()) {
+        auto project = fromJson(element);
+        if (!project)
+            return std::nullopt;
+        projects.append(std::move(*project));
+    }
+    return projects;
+}

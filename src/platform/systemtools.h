@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+// Paths of the system tools the discovery and the launcher run.
+namespace SystemTools {
+
+inline QString processListTool()
+{
+    return QStringLiteral("/bin/ps");
+}
+
+inline QString socketListTool()
+{
+#if defined(Q_OS_MACOS)
+    return QStringLiteral("/usr/sbin/lsof");
+#else
+    return QStringLiteral("/usr/bin/lsof");
+#endif
+}
+
+inline QString loginShell()
+{
+    return QStringLiteral("/bin/zsh");
+}
+
+} // namespace SystemTools

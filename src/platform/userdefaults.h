@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+#include <optional>
+
+class QSettings;
+
+// The user-defaults store: small preferences and state that keep their types across runs.
+// Lives on the GUI thread.
+class UserDefaults
+{
+public:
+    virtual ~UserDefaults() = default;
+
+    // An invalid QVariant when the key is absent.
+    virtual QVariant value(const QString& key) const = 0;
+    virtual bool contains(const QString& key) const = 0;
+    virtual void setValue(const QString& key, const QVariant& value) = 0;
+    virtual void remove(const QString& key) = 0;
+
+    // The value only when it was stored as a Boolean.
+    std::optional<bool> boolValue(const QString& key) const;
+    // The value only when it was stored as text.
+    std::optional<QString> stringValue(const QString& key) const;
+};
+
+// The persistent store: on Linux a JSON file under the XDG configuration folder, on macOS the native
+// defaults. Every write reaches the disk before the call returns.
+class SettingsUserDefaults final : public UserDefaults
+{
+public:
+    SettingsUserDefaults();
+    // A store backed by the JSON file at `filePath` (Linux format on every platform).
+    explicit SettingsUserDefaults(const QString& filePath);
+    ~SettingsUserDefaults() override;
+
+    QVariant value(const QString& key) const override;
+    bool contains(const QString& key) const override;
+    void setValue(const QString& key, const QVariant& value) override;
+    void remove(const QString& key) override;
+
+    QString fileName() const;
+
+    static QString standardFilePath();
+
+private:
+    std::unique_ptr<QSettings> m_settings;
+};
+
+// Keeps values in memory only.
+class MemoryUserDefaults final : public UserDefaults
+{
+public:
+    QVariant value(const QString& key) const override { return m_values.value(key); }
+    bool contains(const QString& key) const override { return m_values.contains(key); }
+    void setValue(const QString& key, const QVariant& value) override { m_values.insert(key, value); }
+    void remove(const QString& key) override { m_values.remove(key); }
+
+private:
+    QHash<QString, QVariant> m_values;
+};

@@ -1,0 +1,108 @@
+#include "platform/userdefaults.h"
+#include "support/testhome.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Run by the child process: writes one value of each kind and exits.
+int writeValuesAndExit()
+{
+    SettingsUserDefaults defaults;
+    defaults.setValue(u"flag"_s, true);
+    defaults.setValue(u"text"_s, u"true"_s);
+    defaults.setValue(u"count"_s, 42);
+    defaults.setValue(u"ratio"_s, 0.5);
+    defaults.setValue(u"bytes"_s, QByteArray("[{\"a\":1}]\xff", 10));
+    defaults.setValue(u"gone"_s, u"x"_s);
+    defaults.remove(u"gone"_s);
+    // No clean shutdown: whatever was written must already be on disk.
+    std::_Exit(0);
+}
+
+} // namespace
+
+class TestUserDefaults : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void typesSurviveAnotherProcess();
+    void fileLivesUnderXdgConfig();
+    void unreadableFileIsEmpty();
+    void memoryStore();
+};
+
+void TestUserDefaults::typesSurviveAnotherProcess()
+{
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"PORTHIVE_DEFAULTS_CHILD"_s, u"1"_s);
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(child.waitForFinished(10000));
+    QCOMPARE(child.exitCode(), 0);
+
+    SettingsUserDefaults defaults;
+    QCOMPARE(defaults.value(u"flag"_s).typeId(), QMetaType::Bool);
+    QCOMPARE(defaults.boolValue(u"flag"_s), std::optional<bool>(true));
+    QCOMPARE(defaults.value(u"text"_s).typeId(), QMetaType::QString);
+    QCOMPARE(defaults.boolValue(u"text"_s), std::nullopt);
+    QCOMPARE(defaults.stringValue(u"text"_s), std::optional<QString>(u"true"_s));
+    QCOMPARE(defaults.value(u"count"_s).toLongLong(), 42);
+    QCOMPARE(defaults.value(u"ratio"_s).toDouble(), 0.5);
+    QCOMPARE(defaults.value(u"bytes"_s).typeId(), QMetaType::QByteArray);
+    QCOMPARE(defaults.value(u"bytes"_s).toByteArray(), QByteArray("[{\"a\":1}]\xff", 10));
+    QVERIFY(!defaults.contains(u"gone"_s));
+    QVERIFY(!defaults.value(u"absent"_s).isValid());
+}
+
+void TestUserDefaults::fileLivesUnderXdgConfig()
+{
+    SettingsUserDefaults defaults;
+    defaults.setValue(u"PorthiveGroupAgentBrowserSessions"_s, false);
+    const QString expected = qEnvironmentVariable("XDG_CONFIG_HOME") + u"/porthive/porthive.json"_s;
+    QCOMPARE(defaults.fileName(), expected);
+    QFile file(expected);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QJsonObject object = QJsonDocument::fromJson(file.readAll()).object();
+    QVERIFY(object.value(u"PorthiveGroupAgentBrowserSessions"_s).isBool());
+}
+
+void TestUserDefaults::unreadableFileIsEmpty()
+{
+    const QString path = qEnvironmentVariable("XDG_CONFIG_HOME") + u"/broken.json"_s;
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("{ not json");
+    file.close();
+    SettingsUserDefaults defaults(path);
+    QVERIFY(!defaults.contains(u"anything"_s));
+}
+
+void TestUserDefaults::memoryStore()
+{
+    MemoryUserDefaults defaults;
+    defaults.setValue(u"a"_s, true);
+    QCOMPARE(defaults.boolValue(u"a"_s), std::optional<bool>(true));
+    defaults.remove(u"a"_s);
+    QVERIFY(!defaults.contains(u"a"_s));
+}
+
+int main(int argc, char** argv)
+{
+    TestHome::requireIsolation();
+    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsSet("PORTHIVE_DEFAULTS_CHILD"))
+        return writeValuesAndExit();
+    TestUserDefaults tc;
+    return QTest::qExec(&tc, argc, argv);
+}
+
+#include "tst_userdefaults.moc"

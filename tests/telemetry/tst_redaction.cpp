@@ -1,0 +1,130 @@
+#include "support/testhome.h"
+#include "telemetry/redaction.h"
+
+#include <QDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class TestRedaction : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void secretValue_data();
+    void secretValue();
+    void commandLine_data();
+    void commandLine();
+    void telemetryText_data();
+    void telemetryText();
+    void currentHomeFolderIsAUserPath();
+    void properties();
+};
+
+void TestRedaction::secretValue_data()
+{
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<QString>("separator");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("keeps key and separator") << u"API_KEY=abc"_s << u"="_s << u"API_KEY=<redacted>"_s;
+    QTest::newRow("first separator wins") << u"a=b=c"_s << u"="_s << u"a=<redacted>"_s;
+    QTest::newRow("no separator") << u"abc"_s << u"="_s << u"<redacted>"_s;
+    QTest::newRow("empty word") << QString() << u":"_s << u"<redacted>"_s;
+}
+
+void TestRedaction::secretValue()
+{
+    QFETCH(QString, word);
+    QFETCH(QString, separator);
+    QFETCH(QString, expected);
+    QCOMPARE(redactSecretValue(word, {separator.at(0)}), expected);
+}
+
+void TestRedaction::commandLine_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("plain") << u"npm run dev"_s << u"npm run dev"_s;
+    QTest::newRow("empty") << QString() << QString();
+    QTest::newRow("spaces survive") << u"  npm  run dev "_s << u"  npm  run dev "_s;
+    QTest::newRow("token flag value") << u"node --token=abc123"_s << u"node --token=<redacted>"_s;
+    QTest::newRow("key keeps case") << u"API_KEY=xyz node a.js"_s << u"API_KEY=<redacted> node a.js"_s;
+    QTest::newRow("port unchanged") << u"vite --port=3000"_s << u"vite --port=3000"_s;
+    QTest::newRow("containment, monkey") << u"x --monkey=1"_s << u"x --monkey=<redacted>"_s;
+    QTest::newRow("containment, author") << u"x --author=me"_s << u"x --author=<redacted>"_s;
+    QTest::newRow("flag hides next word")
+        << u"app --password hunter2 --port 1"_s << u"app --password <redacted> --port 1"_s;
+    QTest::newRow("empty word takes redaction")
+        << u"app --password  hunter2"_s << u"app --password <redacted> hunter2"_s;
+    QTest::newRow("flag at end") << u"app --secret"_s << u"app --secret"_s;
+    QTest::newRow("api key header") << u"curl -H X-API-Key: abc def"_s
+                                    << u"curl -H X-API-Key:<redacted> <redacted> def"_s;
+    QTest::newRow("header glued value") << u"Authorization:abc next"_s << u"Authorization:<redacted> <redacted>"_s;
+    QTest::newRow("trim set stripped") << u"--_session_=1"_s << u"--_session_=<redacted>"_s;
+    QTest::newRow("tab is no separator") << u"a\t--token=1"_s << u"a\t--token=<redacted>"_s;
+    QTest::newRow("value after redacted key not flagged") << u"TOKEN=1 next"_s << u"TOKEN=<redacted> next"_s;
+    QTest::newRow("lone bearer passes") << u"Bearer abc"_s << u"Bearer abc"_s;
+    QTest::newRow("non-secret key with equals") << u"NODE_ENV=development"_s << u"NODE_ENV=development"_s;
+}
+
+void TestRedaction::commandLine()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, expected);
+    QCOMPARE(redactCommandLine(input), expected);
+}
+
+void TestRedaction::telemetryText_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("plain") << u"npm run dev"_s << u"npm run dev"_s;
+    QTest::newRow("bearer then header") << u"Authorization: Bearer abc.def"_s
+                                        << u"Authorization:<redacted> <redacted> <redacted>"_s;
+    QTest::newRow("bearer alone") << u"sent bearer   xyz done"_s << u"sent Bearer <redacted> done"_s;
+    QTest::newRow("url") << u"open http://127.0.0.1:3000/app failed"_s << u"open <url> failed"_s;
+    QTest::newRow("url any case") << u"HTTPS://x"_s << u"<url>"_s;
+    QTest::newRow("file url") << u"file:///Users/me/a.txt"_s << u"<url>"_s;
+    QTest::newRow("localhost") << u"listening on localhost:5173"_s << u"listening on <local-url>"_s;
+    QTest::newRow("loopback v4") << u"at 127.0.0.1:80."_s << u"at <local-url>."_s;
+    QTest::newRow("wildcard") << u"bound 0.0.0.0:8080"_s << u"bound <local-url>"_s;
+    QTest::newRow("bracketed v6 loopback") << u"listening on [::1]:5173"_s << u"listening on <local-url>"_s;
+    QTest::newRow("bare v6 loopback") << u"listening on ::1:5173"_s << u"listening on <local-url>"_s;
+    QTest::newRow("upper-case localhost kept") << u"LOCALHOST:3000"_s << u"LOCALHOST:3000"_s;
+    QTest::newRow("no port kept") << u"localhost is down"_s << u"localhost is down"_s;
+    QTest::newRow("mac user path") << u"cannot read /Users/name/app/package.json"_s << u"cannot read <path>"_s;
+    QTest::newRow("linux user path") << u"cannot read /home/name/app/package.json now"_s << u"cannot read <path> now"_s;
+    QTest::newRow("tmp path") << u"wrote /tmp/x.log"_s << u"wrote <path>"_s;
+    QTest::newRow("letter before slash") << u"a/Users/x"_s << u"a/Users/x"_s;
+    QTest::newRow("system path kept") << u"/usr/bin/node crashed"_s << u"/usr/bin/node crashed"_s;
+    QTest::newRow("secret then path") << u"--token=abc /Users/me/x"_s << u"--token=<redacted> <path>"_s;
+}
+
+void TestRedaction::telemetryText()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, expected);
+    QCOMPARE(redactTelemetryText(input), expected);
+}
+
+void TestRedaction::currentHomeFolderIsAUserPath()
+{
+    // Under ctest HOME is a temporary folder; point it somewhere no fixed rule covers.
+    const QByteArray saved = qgetenv("HOME");
+    qputenv("HOME", "/srv/people/ada");
+    QCOMPARE(redactTelemetryText(u"open /srv/people/ada/site/index.js failed"_s), u"open <path> failed"_s);
+    QCOMPARE(redactTelemetryText(u"cd /srv/people/ada"_s), u"cd <path>"_s);
+    QCOMPARE(redactTelemetryText(u"cd /srv/people/adam/x"_s), u"cd /srv/people/adam/x"_s);
+    qputenv("HOME", saved);
+}
+
+void TestRedaction::properties()
+{
+    QCOMPARE(redactTelemetryProperties({}), (QHash<QString, QString>{}));
+    const QHash<QString, QString> input{{u"token"_s, u"plain"_s}, {u"message"_s, u"see /Users/me/x"_s}};
+    const QHash<QString, QString> expected{{u"token"_s, u"plain"_s}, {u"message"_s, u"see <path>"_s}};
+    QCOMPARE(redactTelemetryProperties(input), expected);
+}
+
+PORTHIVE_TEST_MAIN(TestRedaction)
+#include "tst_redaction.moc"
