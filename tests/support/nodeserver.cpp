@@ -73,6 +73,8 @@ bool NodeServer::start(std::chrono::milliseconds timeout)
         m_error = u"node is not installed"_s;
         return false;
     }
+    if (!m_options.workingDirectory.isEmpty())
+        m_process.setWorkingDirectory(m_options.workingDirectory);
     m_process.start(node, {u"-e"_s, script()});
     if (!m_process.waitForStarted(int(timeout.count()))) {
         m_error = m_process.errorString();

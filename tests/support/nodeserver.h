@@ -18,6 +18,8 @@ public:
         QString handler = defaultHandler();
         // Set as `process.title` before listening when not empty.
         QString title;
+        // The process's working folder; the test's own when empty.
+        QString workingDirectory;
         // Replaces the generated script when not empty; it must print one number on its first line.
         QString script;
     };
