@@ -83,6 +83,7 @@ QCoro::Task<QList<ConnectionRow>> ConnectionSnapshotService::listConnections()
     if (m_source == SnapshotSource::ProcFileSystem)
         co_return co_await QtConcurrent::run(&m_pool, &ProcFileSystem::connections);
 
+    Q_ASSERT(m_runner);
     QPointer<ConnectionSnapshotService> self(this);
     QString output;
     try {

@@ -96,6 +96,7 @@ QCoro::Task<QList<ProcessRow>> ProcessSnapshotService::listProcesses()
     if (m_source == SnapshotSource::ProcFileSystem)
         co_return co_await QtConcurrent::run(&m_pool, &ProcFileSystem::processes);
 
+    Q_ASSERT(m_runner);
     QPointer<ProcessSnapshotService> self(this);
     const CommandOutput output =
         co_await m_runner->run(SystemTools::processListTool(), processListArguments(), listingTimeout);
@@ -115,6 +116,7 @@ QCoro::Task<WorkingDirectories> ProcessSnapshotService::lookUpWorkingDirectories
             &m_pool, [pids] { return keepExistingFolders(ProcFileSystem::workingDirectories(pids)); });
     }
 
+    Q_ASSERT(m_runner);
     QPointer<ProcessSnapshotService> self(this);
     QString output;
     try {
