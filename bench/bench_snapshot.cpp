@@ -1,5 +1,6 @@
 // Times one process-and-socket snapshot (both listings at once, as a scan takes them) through the /proc reader
-// and through ps and lsof, on this machine, and prints both and their ratio.
+// and through ps and lsof, on this machine, and prints both and their ratio. It holds a few loopback listeners with
+// a client each of its own, so both paths have sockets to report whatever else runs.
 //
 //   bench_snapshot [rounds]
 
@@ -10,9 +11,13 @@
 #include <QCoreApplication>
 #include <QCoroTask>
 #include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -65,6 +70,19 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(1, QByteArray(argv[1]).toInt()) : 20;
     CommandRunner runner;
+
+    constexpr int listenerCount = 8;
+    std::vector<std::unique_ptr<QTcpServer>> listeners;
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+    for (int i = 0; i < listenerCount; ++i) {
+        auto& server = listeners.emplace_back(std::make_unique<QTcpServer>());
+        if (!server->listen(QHostAddress::LocalHost, 0))
+            return 1;
+        auto& client = clients.emplace_back(std::make_unique<QTcpSocket>());
+        client->connectToHost(QHostAddress::LocalHost, server->serverPort());
+        if (!client->waitForConnected(10000))
+            return 1;
+    }
 
     const Timing proc = measure(SnapshotSource::ProcFileSystem, &runner, rounds);
     const Timing tools = measure(SnapshotSource::SystemTools, &runner, rounds);

@@ -316,23 +316,21 @@ QList<ProcessRow> processes()
 
 QList<ConnectionRow> connections()
 {
-    QHash<quint64, TcpSocket> sockets;
-    for (const auto& [path, ipv6] : {std::pair{"/proc/net/tcp", false}, std::pair{"/proc/net/tcp6", true}}) {
-        if (const std::optional<QByteArray> text = readFile(path)) {
-            for (TcpSocket& socket : parseNetTcp(*text, ipv6))
-                sockets.insert(socket.inode, std::move(socket));
-        }
-    }
-    if (sockets.isEmpty())
-        return {};
-
+    // The socket descriptors first: the kernel's TCP tables are slow to read on a large hash, so they are read
+    // only when some process holds a socket at all.
+    struct SocketDescriptor
+    {
+        qint32 pid;
+        qint32 fd;
+        quint64 inode;
+    };
     static const QByteArray socketPrefix = "socket:[";
-    QList<ConnectionRow> rows;
+    QList<SocketDescriptor> descriptors;
     for (qint32 pid : numericEntries("/proc")) {
         DIR* dir = ::opendir(pidPath(pid, "fd").constData());
         if (!dir)
             continue;
-        QList<std::pair<qint32, quint64>> found;
+        const qsizetype first = descriptors.size();
         while (const dirent* entry = ::readdir(dir)) {
             if (!isDecimal(entry->d_name))
                 continue;
@@ -343,20 +341,39 @@ QList<ConnectionRow> connections()
             const quint64 inode = QByteArrayView(*target)
                                       .sliced(socketPrefix.size(), target->size() - socketPrefix.size() - 1)
                                       .toULongLong(&ok);
-            if (ok && sockets.contains(inode))
-                found.append({QByteArrayView(entry->d_name).toInt(), inode});
+            if (ok)
+                descriptors.append({pid, QByteArrayView(entry->d_name).toInt(), inode});
         }
         ::closedir(dir);
-        if (found.isEmpty())
-            continue;
-        const std::optional<QString> comm = commandName(pid);
-        if (!comm)
-            continue;
-        std::sort(found.begin(), found.end());
-        for (const auto& [fd, inode] : found) {
-            const TcpSocket& socket = sockets[inode];
-            rows.append(ConnectionRow{pid, *comm, socket.endpoint, socket.state});
+        std::sort(descriptors.begin() + first, descriptors.end(),
+                  [](const SocketDescriptor& a, const SocketDescriptor& b) { return a.fd < b.fd; });
+    }
+    if (descriptors.isEmpty())
+        return {};
+
+    QHash<quint64, TcpSocket> sockets;
+    for (const auto& [path, ipv6] : {std::pair{"/proc/net/tcp", false}, std::pair{"/proc/net/tcp6", true}}) {
+        if (const std::optional<QByteArray> text = readFile(path)) {
+            for (TcpSocket& socket : parseNetTcp(*text, ipv6))
+                sockets.insert(socket.inode, std::move(socket));
         }
+    }
+
+    QList<ConnectionRow> rows;
+    qint32 commandPid = 0;
+    std::optional<QString> command;
+    for (const SocketDescriptor& descriptor : std::as_const(descriptors)) {
+        const auto socket = sockets.constFind(descriptor.inode);
+        if (socket == sockets.cend())
+            continue;
+        if (commandPid != descriptor.pid) {
+            commandPid = descriptor.pid;
+            command = commandName(descriptor.pid);
+        }
+        // Gone since its descriptors were read.
+        if (!command)
+            continue;
+        rows.append(ConnectionRow{descriptor.pid, *command, socket->endpoint, socket->state});
     }
     return rows;
 }
