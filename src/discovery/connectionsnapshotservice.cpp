@@ -1,0 +1,102 @@
+#include "discovery/connectionsnapshotservice.h"
+
+#include "discovery/commandrunner.h"
+#include "platform/procfilesystem.h"
+#include "platform/systemtools.h"
+
+#include <QCoroFuture>
+#include <QPointer>
+#include <QtConcurrent>
+
+using namespace Qt::StringLiterals;
+
+ConnectionSnapshotService::ConnectionSnapshotService(CommandRunner* runner, SnapshotSource source, QObject* parent)
+    : QObject(parent)
+    , m_runner(runner)
+    , m_source(source)
+{
+    m_pool.setMaxThreadCount(1);
+}
+
+ConnectionSnapshotService::~ConnectionSnapshotService() = default;
+
+QCoro::Task<QList<ConnectionRow>> ConnectionSnapshotService::connections()
+{
+    return listConnections();
+}
+
+QStringList ConnectionSnapshotService::connectionListArguments()
+{
+    return {u"-nP"_s, u"-iTCP"_s, u"-FpcfnT"_s};
+}
+
+QList<ConnectionRow> ConnectionSnapshotService::parseLsofOutput(const QString& text)
+{
+    QList<ConnectionRow> rows;
+    std::optional<qint32> pid;
+    QString command;
+    std::optional<QString> endpoint;
+    std::optional<QString> state;
+    const auto emitRow = [&] {
+        rows.append(ConnectionRow{*pid, command, *endpoint, state});
+    };
+
+    for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts)) {
+        const QChar field = line.front();
+        const QString value = line.mid(1);
+        if (field == u'p') {
+            if (pid && endpoint) {
+                emitRow();
+                endpoint.reset();
+                state.reset();
+            }
+            pid = parseDecimal32(value);
+            command.clear();
+        } else if (field == u'c') {
+            command = value;
+        } else if (field == u'f') {
+            if (pid) {
+                if (endpoint) {
+                    emitRow();
+                    state.reset();
+                }
+                endpoint.reset();
+            }
+        } else if (field == u'n') {
+            if (pid && endpoint) {
+                emitRow();
+                state.reset();
+            }
+            endpoint = value;
+        } else if (field == u'T') {
+            if (value.startsWith(u"ST="_s))
+                state = value.mid(3);
+        }
+    }
+    if (pid && endpoint)
+        emitRow();
+    return rows;
+}
+
+QCoro::Task<QList<ConnectionRow>> ConnectionSnapshotService::listConnections()
+{
+    if (m_source == SnapshotSource::ProcFileSystem)
+        co_return co_await QtConcurrent::run(&m_pool, &ProcFileSystem::connections);
+
+    Q_ASSERT(m_runner);
+    QPointer<ConnectionSnapshotService> self(this);
+    QString output;
+    try {
+        output = (co_await m_runner->run(SystemTools::socketListTool(), connectionListArguments(), listingTimeout))
+                     .standardOutput;
+    } catch (const CommandRunnerError& error) {
+        // lsof exits 1 without a word when no TCP socket is open at all: that is an empty listing.
+        const bool nothingOpen = error.kind() == CommandRunnerError::Kind::Failed && error.exitStatus() == 1 &&
+                                 error.standardOutput().isEmpty() && error.standardError().isEmpty();
+        if (!nothingOpen)
+            throw;
+    }
+    if (!self || output.isEmpty())
+        co_return {};
+    co_return co_await QtConcurrent::run(&m_pool, &ConnectionSnapshotService::parseLsofOutput, output);
+}

@@ -1,0 +1,19 @@
+#include "discovery/listenersnapshotservice.h"
+
+ListenerSnapshotService::ListenerSnapshotService(CommandRunner* runner, SnapshotSource source, QObject* parent)
+    : QObject(parent)
+    , m_connections(runner, source)
+{}
+
+ListenerSnapshotService::~ListenerSnapshotService() = default;
+
+QCoro::Task<QList<ListenerRow>> ListenerSnapshotService::listeners()
+{
+    return listListeners();
+}
+
+QCoro::Task<QList<ListenerRow>> ListenerSnapshotService::listListeners()
+{
+    // Nothing of this object is touched after the wait, so it may be deleted meanwhile.
+    co_return listenerRows(co_await m_connections.connections());
+}

@@ -1,0 +1,392 @@
+#include "platform/procfilesystem.h"
+
+#include <QHash>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace ProcFileSystem {
+
+namespace {
+
+std::optional<QByteArray> readFileAt(int dirFd, const char* path)
+{
+    const int fd = ::openat(dirFd, path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    QByteArray data;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        data.append(buffer, n);
+    }
+    ::close(fd);
+    return data;
+}
+
+std::optional<QByteArray> readFile(const char* path)
+{
+    return readFileAt(AT_FDCWD, path);
+}
+
+std::optional<QByteArray> readLinkAt(int dirFd, const char* path)
+{
+    QByteArray buffer(256, Qt::Uninitialized);
+    for (;;) {
+        const ssize_t n = ::readlinkat(dirFd, path, buffer.data(), size_t(buffer.size()));
+        if (n < 0)
+            return std::nullopt;
+        if (n < buffer.size()) {
+            buffer.truncate(n);
+            return buffer;
+        }
+        // Possibly cut: try again with more room.
+        buffer.resize(buffer.size() * 4);
+    }
+}
+
+bool isDecimal(const char* name)
+{
+    if (!*name)
+        return false;
+    for (const char* c = name; *c; ++c) {
+        if (*c < '0' || *c > '9')
+            return false;
+    }
+    return true;
+}
+
+// The numeric entries of a /proc folder, ascending.
+QList<qint32> numericEntries(const char* path)
+{
+    QList<qint32> ids;
+    DIR* dir = ::opendir(path);
+    if (!dir)
+        return ids;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!isDecimal(entry->d_name))
+            continue;
+        bool ok = false;
+        const qint32 id = QByteArrayView(entry->d_name).toInt(&ok);
+        if (ok)
+            ids.append(id);
+    }
+    ::closedir(dir);
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+QByteArray pidPath(qint32 pid, const char* leaf)
+{
+    return "/proc/" + QByteArray::number(pid) + '/' + leaf;
+}
+
+// The kernel's 15-character command name, the one lsof reports.
+std::optional<QString> commandName(qint32 pid)
+{
+    std::optional<QByteArray> comm = readFile(pidPath(pid, "comm").constData());
+    if (!comm)
+        return std::nullopt;
+    if (comm->endsWith('\n'))
+        comm->chop(1);
+    return QString::fromUtf8(*comm);
+}
+
+const QByteArray deletedSuffix = " (deleted)";
+
+std::optional<ProcessRow> readProcess(qint32 pid)
+{
+    const std::optional<QByteArray> statText = readFile(pidPath(pid, "stat").constData());
+    if (!statText)
+        return std::nullopt;
+    const std::optional<ProcessStat> stat = parseStat(*statText);
+    if (!stat)
+        return std::nullopt;
+    const std::optional<QByteArray> cmdline = readFile(pidPath(pid, "cmdline").constData());
+    if (!cmdline)
+        return std::nullopt;
+
+    ProcessRow row;
+    row.pid = pid;
+    row.parentPid = stat->parentPid;
+    row.state = stateLetters(*stat, pid);
+
+    std::optional<QString> comm;
+    if (std::optional<QByteArray> exe = readLinkAt(AT_FDCWD, pidPath(pid, "exe").constData())) {
+        // A binary replaced on disk (a node upgrade) still names the path it was started from.
+        if (exe->endsWith(deletedSuffix))
+            exe->chop(deletedSuffix.size());
+        row.executable = QString::fromUtf8(*exe);
+    } else {
+        // Another user's process or a kernel thread.
+        comm = commandName(pid);
+        if (!comm)
+            return std::nullopt;
+        row.executable = *comm;
+    }
+
+    row.commandLine = commandLineFromBytes(*cmdline);
+    if (row.commandLine.isEmpty()) {
+        // Kernel threads and zombies have no arguments; ps shows their name in brackets.
+        if (!comm)
+            comm = commandName(pid);
+        if (!comm)
+            return std::nullopt;
+        row.commandLine = u'[' + *comm + u']';
+        if (stat->state == 'Z')
+            row.commandLine += u" <defunct>"_s;
+    }
+    return row;
+}
+
+quint32 hexWord(QByteArrayView hex, bool* ok)
+{
+    return quint32(hex.toULong(ok, 16));
+}
+
+// "0100007F:0BB8" -> "127.0.0.1:3000"; std::nullopt when malformed. Sets *unspecified for 0.0.0.0:0 and [::]:0.
+std::optional<QString> formatEndpoint(QByteArrayView text, bool ipv6, bool* unspecified)
+{
+    const qsizetype colon = text.indexOf(':');
+    if (colon < 0)
+        return std::nullopt;
+    const QByteArrayView hex = text.first(colon);
+    bool ok = false;
+    const quint32 port = hexWord(text.sliced(colon + 1), &ok);
+    if (!ok || port > 0xffff)
+        return std::nullopt;
+
+    // Each 32-bit word is printed as the host's integer of the network-order bytes, so copying the parsed value
+    // back gives the address bytes on either byte order.
+    unsigned char bytes[16] = {};
+    const qsizetype words = ipv6 ? 4 : 1;
+    if (hex.size() != words * 8)
+        return std::nullopt;
+    for (qsizetype i = 0; i < words; ++i) {
+        const quint32 word = hexWord(hex.sliced(i * 8, 8), &ok);
+        if (!ok)
+            return std::nullopt;
+        std::memcpy(bytes + i * 4, &word, 4);
+    }
+
+    const unsigned char* v4 = bytes;
+    bool isV4 = !ipv6;
+    if (ipv6) {
+        static const unsigned char mappedPrefix[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+        if (std::memcmp(bytes, mappedPrefix, 12) == 0) {
+            v4 = bytes + 12;
+            isV4 = true;
+        }
+    }
+
+    QString host;
+    char buffer[INET6_ADDRSTRLEN] = {};
+    const bool anyAddress = isV4 ? std::all_of(v4, v4 + 4, [](unsigned char b) { return b == 0; })
+                                 : std::all_of(bytes, bytes + 16, [](unsigned char b) { return b == 0; });
+    if (anyAddress) {
+        host = u"*"_s;
+    } else if (isV4) {
+        if (!::inet_ntop(AF_INET, v4, buffer, sizeof buffer))
+            return std::nullopt;
+        host = QString::fromLatin1(buffer);
+    } else {
+        if (!::inet_ntop(AF_INET6, bytes, buffer, sizeof buffer))
+            return std::nullopt;
+        host = u'[' + QString::fromLatin1(buffer) + u']';
+    }
+    *unspecified = anyAddress && port == 0;
+    return host + u':' + (port == 0 ? u"*"_s : QString::number(port));
+}
+
+} // namespace
+
+std::optional<ProcessStat> parseStat(QByteArrayView text)
+{
+    const qsizetype close = text.lastIndexOf(')');
+    if (close < 0)
+        return std::nullopt;
+    const QList<QByteArray> fields = text.sliced(close + 1).toByteArray().simplified().split(' ');
+    // state ppid pgrp session tty_nr tpgid flags minflt cminflt majflt cmajflt utime stime cutime cstime
+    // priority nice num_threads ...
+    if (fields.size() < 18 || fields[0].size() != 1)
+        return std::nullopt;
+    ProcessStat stat;
+    stat.state = fields[0][0];
+    bool ok[6] = {};
+    stat.parentPid = fields[1].toInt(&ok[0]);
+    stat.processGroup = fields[2].toInt(&ok[1]);
+    stat.session = fields[3].toInt(&ok[2]);
+    stat.terminalProcessGroup = fields[5].toInt(&ok[3]);
+    stat.nice = fields[16].toLongLong(&ok[4]);
+    stat.threadCount = fields[17].toLongLong(&ok[5]);
+    if (!std::all_of(std::begin(ok), std::end(ok), [](bool b) { return b; }))
+        return std::nullopt;
+    return stat;
+}
+
+QString stateLetters(const ProcessStat& stat, qint32 pid)
+{
+    QString letters(QLatin1Char(stat.state));
+    if (stat.nice < 0)
+        letters += u'<';
+    else if (stat.nice > 0)
+        letters += u'N';
+    if (stat.session == pid)
+        letters += u's';
+    if (stat.threadCount > 1)
+        letters += u'l';
+    if (stat.terminalProcessGroup == stat.processGroup)
+        letters += u'+';
+    return letters;
+}
+
+QString commandLineFromBytes(QByteArrayView cmdline)
+{
+    qsizetype end = cmdline.size();
+    while (end > 0 && cmdline[end - 1] == '\0')
+        --end;
+    QByteArray joined = cmdline.first(end).toByteArray();
+    joined.replace('\0', ' ');
+    return QString::fromUtf8(joined);
+}
+
+QString tcpStateName(int state)
+{
+    static const char* const names[] = {"ESTABLISHED", "SYN_SENT",   "SYN_RECV", "FIN_WAIT1", "FIN_WAIT2", "TIME_WAIT",
+                                        "CLOSE",       "CLOSE_WAIT", "LAST_ACK", "LISTEN",    "CLOSING"};
+    if (state >= 1 && state <= int(std::size(names)))
+        return QString::fromLatin1(names[state - 1]);
+    return u"UNKNOWN_TCP_STATE_"_s + QString::number(state);
+}
+
+QList<TcpSocket> parseNetTcp(QByteArrayView text, bool ipv6)
+{
+    QList<TcpSocket> sockets;
+    for (const QByteArray& line : text.toByteArray().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        // sl local rem st tx:rx tr:when retrnsmt uid timeout inode ...
+        if (fields.size() < 10 || !fields[0].endsWith(':'))
+            continue;
+        bool ok = false;
+        const int state = fields[3].toInt(&ok, 16);
+        if (!ok)
+            continue;
+        const quint64 inode = fields[9].toULongLong(&ok);
+        if (!ok || inode == 0)
+            continue;
+        bool localUnspecified = false;
+        bool remoteUnspecified = false;
+        const std::optional<QString> local = formatEndpoint(fields[1], ipv6, &localUnspecified);
+        const std::optional<QString> remote = formatEndpoint(fields[2], ipv6, &remoteUnspecified);
+        if (!local || !remote)
+            continue;
+        // lsof names only the local side of a socket that has no peer.
+        const QString endpoint = remoteUnspecified ? *local : *local + u"->"_s + *remote;
+        sockets.append(TcpSocket{inode, endpoint, tcpStateName(state)});
+    }
+    return sockets;
+}
+
+QList<ProcessRow> processes()
+{
+    QList<ProcessRow> rows;
+    for (qint32 pid : numericEntries("/proc")) {
+        if (std::optional<ProcessRow> row = readProcess(pid))
+            rows.append(std::move(*row));
+    }
+    return rows;
+}
+
+QList<ConnectionRow> connections()
+{
+    // The socket descriptors first: the kernel's TCP tables are slow to read on a large hash, so they are read
+    // only when some process holds a socket at all.
+    struct SocketDescriptor
+    {
+        qint32 pid;
+        qint32 fd;
+        quint64 inode;
+    };
+    static const QByteArray socketPrefix = "socket:[";
+    QList<SocketDescriptor> descriptors;
+    for (qint32 pid : numericEntries("/proc")) {
+        DIR* dir = ::opendir(pidPath(pid, "fd").constData());
+        if (!dir)
+            continue;
+        const qsizetype first = descriptors.size();
+        while (const dirent* entry = ::readdir(dir)) {
+            if (!isDecimal(entry->d_name))
+                continue;
+            const std::optional<QByteArray> target = readLinkAt(::dirfd(dir), entry->d_name);
+            if (!target || !target->startsWith(socketPrefix) || !target->endsWith(']'))
+                continue;
+            bool ok = false;
+            const quint64 inode = QByteArrayView(*target)
+                                      .sliced(socketPrefix.size(), target->size() - socketPrefix.size() - 1)
+                                      .toULongLong(&ok);
+            if (ok)
+                descriptors.append({pid, QByteArrayView(entry->d_name).toInt(), inode});
+        }
+        ::closedir(dir);
+        std::sort(descriptors.begin() + first, descriptors.end(),
+                  [](const SocketDescriptor& a, const SocketDescriptor& b) { return a.fd < b.fd; });
+    }
+    if (descriptors.isEmpty())
+        return {};
+
+    QHash<quint64, TcpSocket> sockets;
+    for (const auto& [path, ipv6] : {std::pair{"/proc/net/tcp", false}, std::pair{"/proc/net/tcp6", true}}) {
+        if (const std::optional<QByteArray> text = readFile(path)) {
+            for (TcpSocket& socket : parseNetTcp(*text, ipv6))
+                sockets.insert(socket.inode, std::move(socket));
+        }
+    }
+
+    QList<ConnectionRow> rows;
+    qint32 commandPid = 0;
+    std::optional<QString> command;
+    for (const SocketDescriptor& descriptor : std::as_const(descriptors)) {
+        const auto socket = sockets.constFind(descriptor.inode);
+        if (socket == sockets.cend())
+            continue;
+        if (commandPid != descriptor.pid) {
+            commandPid = descriptor.pid;
+            command = commandName(descriptor.pid);
+        }
+        // Gone since its descriptors were read.
+        if (!command)
+            continue;
+        rows.append(ConnectionRow{descriptor.pid, *command, socket->endpoint, socket->state});
+    }
+    return rows;
+}
+
+WorkingDirectories workingDirectories(const QList<qint32>& pids)
+{
+    WorkingDirectories folders;
+    for (qint32 pid : pids) {
+        const std::optional<QByteArray> cwd = readLinkAt(AT_FDCWD, pidPath(pid, "cwd").constData());
+        if (cwd && cwd->startsWith('/'))
+            folders.insert(pid, QString::fromUtf8(*cwd));
+    }
+    return folders;
+}
+
+} // namespace ProcFileSystem

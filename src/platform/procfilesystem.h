@@ -1,0 +1,59 @@
+#pragma once
+
+#include "discovery/snapshotrows.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// The process table, the TCP sockets and working folders read straight from Linux's /proc, giving the same rows
+// as ps and lsof. Processes that cannot be read (another user's, or gone mid-read) are skipped. Blocking file
+// work: call it off the GUI thread.
+namespace ProcFileSystem {
+
+QList<ProcessRow> processes();
+QList<ConnectionRow> connections();
+// Only the ids asked for; unreadable ones are left out.
+WorkingDirectories workingDirectories(const QList<qint32>& pids);
+
+// The fields of /proc/<pid>/stat the process row needs.
+struct ProcessStat
+{
+    char state = '?';
+    qint32 parentPid = 0;
+    qint32 processGroup = 0;
+    qint32 session = 0;
+    qint32 terminalProcessGroup = 0;
+    qint64 nice = 0;
+    qint64 threadCount = 0;
+
+    friend bool operator==(const ProcessStat&, const ProcessStat&) = default;
+};
+
+// The command name may hold spaces and parentheses, so the fields are read after its last ")".
+std::optional<ProcessStat> parseStat(QByteArrayView text);
+// The state as ps prints it: the kernel's letter, then "<" or "N", "s", "l" and "+".
+QString stateLetters(const ProcessStat& stat, qint32 pid);
+// The arguments joined with spaces, trailing NULs (a rewritten process title) dropped.
+QString commandLineFromBytes(QByteArrayView cmdline);
+
+// One socket of /proc/net/tcp or /proc/net/tcp6.
+struct TcpSocket
+{
+    quint64 inode = 0;
+    // As lsof writes it: "127.0.0.1:3000", "*:5173", "[::1]:8080", "local->remote".
+    QString endpoint;
+    QString state;
+
+    friend bool operator==(const TcpSocket&, const TcpSocket&) = default;
+};
+
+QList<TcpSocket> parseNetTcp(QByteArrayView text, bool ipv6);
+// lsof's name of a kernel TCP state.
+QString tcpStateName(int state);
+
+} // namespace ProcFileSystem
