@@ -283,7 +283,7 @@ void ServerLogService::discardSessionNow(const ServerLogSession& session)
 
 ServerLogSnapshot ServerLogService::readSnapshot(const QString& filePath, qint64 tailByteLimit)
 {
-    FileDescriptor file(::open(QFile::encodeName(filePath).constData(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor file(::open(QFile::encodeName(filePath).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (!file.isValid())
         throw SystemError(errno, filePath);
     const off_t size = ::lseek(file.get(), 0, SEEK_END);

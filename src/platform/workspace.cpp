@@ -1,10 +1,8 @@
 #include "platform/workspace.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
-#include <QDBusReply>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -23,6 +21,7 @@ bool openWithSystem(const QStringList& arguments)
 #else
 
 const QString fileManagerService = u"org.freedesktop.FileManager1"_s;
+constexpr int busAnswerLimitMs = 1000;
 
 bool openWithSystem(const QString& target)
 {
@@ -34,15 +33,24 @@ QString enclosingFolder(const QString& path)
     return QFileInfo(QDir::cleanPath(path)).absolutePath();
 }
 
+// Asks the bus itself, with a short limit so a stuck bus cannot hold up the caller's thread.
+QDBusMessage askBus(const QDBusConnection& bus, const QString& method, const QVariantList& arguments)
+{
+    QDBusMessage question = QDBusMessage::createMethodCall(u"org.freedesktop.DBus"_s, u"/org/freedesktop/DBus"_s,
+                                                           u"org.freedesktop.DBus"_s, method);
+    question.setArguments(arguments);
+    return bus.call(question, QDBus::Block, busAnswerLimitMs);
+}
+
 bool fileManagerAvailable(const QDBusConnection& bus)
 {
-    const QDBusConnectionInterface* daemon = bus.interface();
-    if (!daemon)
-        return false;
-    if (daemon->isServiceRegistered(fileManagerService).value())
+    const QDBusMessage owner = askBus(bus, u"NameHasOwner"_s, {fileManagerService});
+    if (owner.type() == QDBusMessage::ReplyMessage && !owner.arguments().isEmpty() &&
+        owner.arguments().constFirst().toBool())
         return true;
-    const QDBusReply<QStringList> activatable = daemon->activatableServiceNames();
-    return activatable.isValid() && activatable.value().contains(fileManagerService);
+    const QDBusMessage activatable = askBus(bus, u"ListActivatableNames"_s, {});
+    return activatable.type() == QDBusMessage::ReplyMessage && !activatable.arguments().isEmpty() &&
+           activatable.arguments().constFirst().toStringList().contains(fileManagerService);
 }
 
 #endif
