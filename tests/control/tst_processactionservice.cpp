@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/processsignals.h"
 #include "support/awaittask.h"
+#include "support/childguard.h"
 #include "support/recordingworkspace.h"
 #include "support/testhome.h"
 #include "telemetry/apperror.h"
@@ -135,14 +136,13 @@ private:
     // Starts the fixture server through the service and waits until it listens.
     void startDevServer(std::optional<LocalServer>& server, const QStringList& extraArguments = {});
     LocalServer serverFor(const ServerLogSession& session, const ServerLine& line, const QString& command) const;
-    void track(qint32 pid) { m_started.append(pid); }
+    void track(qint32 pid) { ChildGuard::track(pid); }
     QStringList logFiles() const;
 
     std::unique_ptr<QTemporaryDir> m_scratch;
     std::shared_ptr<ServerLogService> m_logs;
     std::shared_ptr<RecordingWorkspace> m_workspace;
     std::unique_ptr<ProcessActionService> m_service;
-    QList<qint32> m_started;
     QString m_project;
 };
 
@@ -151,6 +151,7 @@ void TestProcessActionService::initTestCase()
     // The login shell reads the (temporary) home's start-up files; give it an empty one.
     QVERIFY(writeFile(QDir::homePath() + u"/.zshrc"_s, {}));
     QVERIFY(QFile::exists(u"/bin/zsh"_s));
+    ChildGuard::installTerminateHandler();
 }
 
 void TestProcessActionService::init()
@@ -165,13 +166,9 @@ void TestProcessActionService::init()
 
 void TestProcessActionService::cleanup()
 {
-    for (const qint32 pid : std::as_const(m_started)) {
-        ProcessSignals::send(pid, SIGKILL);
-        ProcessSignals::send(pid, SIGCONT);
-    }
-    for (const qint32 pid : std::as_const(m_started))
-        QTRY_VERIFY_WITH_TIMEOUT(!exists(pid), serverTimeout);
-    m_started.clear();
+    // A grandchild left to an init that does not reap may linger as a zombie; that is gone enough here.
+    for (const qint32 pid : ChildGuard::killAll())
+        QTRY_VERIFY_WITH_TIMEOUT(!exists(pid) || processState(pid) == 'Z', serverTimeout);
     m_service.reset();
     m_logs.reset();
 }

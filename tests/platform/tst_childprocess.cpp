@@ -1,5 +1,6 @@
 #include "platform/childprocess.h"
 #include "platform/processsignals.h"
+#include "support/childguard.h"
 #include "support/testhome.h"
 #include "telemetry/apperror.h"
 
@@ -27,7 +28,9 @@ class TestChildProcess : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
     void init();
+    void cleanup();
     void exitStatus_data();
     void exitStatus();
     void signalsBlockedOrIgnoredHereStillReachTheChild();
@@ -40,6 +43,16 @@ private:
     std::unique_ptr<QTemporaryDir> m_scratch;
 };
 
+void TestChildProcess::initTestCase()
+{
+    ChildGuard::installTerminateHandler();
+}
+
+void TestChildProcess::cleanup()
+{
+    ChildGuard::killAll();
+}
+
 void TestChildProcess::init()
 {
     m_scratch = std::make_unique<QTemporaryDir>();
@@ -51,7 +64,9 @@ std::shared_ptr<ChildProcess> TestChildProcess::start(const QStringList& argumen
     const int fd =
         ::open(QFile::encodeName(m_scratch->filePath(u"out"_s)).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     const auto closeFd = qScopeGuard([fd] { ::close(fd); });
-    return ChildProcess::start({u"/bin/sh"_s, arguments, folder, fd});
+    auto child = ChildProcess::start({u"/bin/sh"_s, arguments, folder, fd});
+    ChildGuard::track(child->pid());
+    return child;
 }
 
 void TestChildProcess::exitStatus_data()
