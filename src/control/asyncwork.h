@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QThreadPool>
+#include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <QCoroFuture>
+#include <QCoroTask>
+#include <QCoroTimer>
+
+#include <chrono>
+#include <exception>
+#include <optional>
+#include <type_traits>
+
+namespace AsyncWork {
+
+namespace detail {
+
+// A result or the exception that replaced it; QFuture would wrap a foreign exception beyond recognition.
+template<typename T>
+struct Outcome
+{
+    std::optional<T> value;
+    std::exception_ptr error;
+};
+
+template<>
+struct Outcome<void>
+{
+    std::exception_ptr error;
+};
+
+} // namespace detail
+
+// Runs `work` on `pool` and resumes the awaiting coroutine on its own thread with the result, or
+// rethrows there what `work` threw.
+template<typename Work, typename Result = std::invoke_result_t<Work&>>
+QCoro::Task<Result> runOn(QThreadPool* pool, Work work)
+{
+    auto future = QtConcurrent::run(pool, [work = std::move(work)]() mutable {
+        detail::Outcome<Result> outcome;
+        try {
+            if constexpr (std::is_void_v<Result>)
+                work();
+            else
+                outcome.value.emplace(work());
+        } catch (...) {
+            outcome.error = std::current_exception();
+        }
+        return outcome;
+    });
+    detail::Outcome<Result> outcome = co_await future;
+    if (outcome.error)
+        std::rethrow_exception(outcome.error);
+    if constexpr (!std::is_void_v<Result>)
+        co_return std::move(*outcome.value);
+}
+
+// Waits without blocking the thread, to the millisecond.
+inline QCoro::Task<> sleepPrecisely(std::chrono::milliseconds duration)
+{
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setSingleShot(true);
+    timer.start(duration);
+    co_await timer;
+}
+
+} // namespace AsyncWork

@@ -1,0 +1,340 @@
+#include "control/processactionservice.h"
+
+#include "control/actionerror.h"
+#include "control/asyncwork.h"
+#include "control/serverlogservice.h"
+#include "discovery/launchcommand.h"
+#include "platform/childprocess.h"
+#include "platform/processsignals.h"
+#include "platform/systemtools.h"
+#include "platform/workspace.h"
+#include "telemetry/apperror.h"
+
+#include <QFile>
+#include <QSet>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto observationInterval = 100ms;
+constexpr auto exitProbeInterval = 50ms;
+
+using Logs = std::shared_ptr<ServerLogService>;
+
+QThreadPool* sharedPool()
+{
+    return QThreadPool::globalInstance();
+}
+
+// The command itself, or the project's own dev command where that is what should run.
+QString chooseCommand(const QString& trimmed, const QString& projectPath)
+{
+    if (!isReplayableCommandLine(trimmed))
+        return projectDevCommand(projectPath).value_or(QString());
+    if (isPackageManagerDevVariant(trimmed))
+        return projectDevCommand(projectPath).value_or(trimmed);
+    return trimmed;
+}
+
+std::shared_ptr<FileDescriptor> openForWriting(const QString& path)
+{
+    // An existing file only, never through a link, and never inherited by another child.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        throw SystemError(errno, path);
+    return std::make_shared<FileDescriptor>(fd);
+}
+
+struct LaunchStart
+{
+    std::shared_ptr<ChildProcess> child;
+    QString failure;
+};
+
+// Starts the shell; when it cannot start, the reason goes into the log so the user can read it there.
+LaunchStart startShell(const QString& command, const QString& projectPath, int logFd)
+{
+    ChildProcess::Options options;
+    options.program = SystemTools::loginShell();
+    options.arguments = {u"-lic"_s, command};
+    options.workingDirectory = projectPath;
+    options.outputFd = logFd;
+    try {
+        return {ChildProcess::start(options), {}};
+    } catch (const SystemError& error) {
+        const QString failure =
+            u"Could not start %1 in %2: %3"_s.arg(options.program, projectPath, error.description());
+        const QByteArray line = failure.toUtf8() + '\n';
+        qsizetype written = 0;
+        while (written < line.size()) {
+            const ssize_t n = ::write(logFd, line.constData() + written, size_t(line.size() - written));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            written += n;
+        }
+        return {nullptr, failure};
+    }
+}
+
+bool allGone(const QList<qint32>& ids)
+{
+    for (const qint32 id : ids) {
+        if (ProcessSignals::send(id, 0) != ESRCH)
+            return false;
+    }
+    return true;
+}
+
+QCoro::Task<> discardQuietly(Logs logs, ServerLogSession session)
+{
+    try {
+        auto discard = logs->discardSession(session);
+        co_await discard;
+    } catch (...) {
+    }
+}
+
+QCoro::Task<PreparedLaunch> prepareLaunchTask(Logs logs, QString command, QString projectPath)
+{
+    const QString trimmed = command.trimmed();
+    auto choose = [trimmed, projectPath] {
+        return chooseCommand(trimmed, projectPath);
+    };
+    auto chooseTask = AsyncWork::runOn(sharedPool(), std::move(choose));
+    const QString chosen = co_await chooseTask;
+    if (chosen.isEmpty())
+        throw ActionError::missingLaunchCommand();
+
+    std::optional<ServerLogSession> session;
+    try {
+        auto start = logs->startSession(projectPath);
+        session = co_await start;
+    } catch (...) {
+    }
+    if (!session)
+        throw ActionError::logUnavailable();
+
+    std::shared_ptr<FileDescriptor> file;
+    try {
+        const QString path = session->fileURL.toLocalFile();
+        auto open = AsyncWork::runOn(sharedPool(), [path] { return openForWriting(path); });
+        file = co_await open;
+    } catch (...) {
+    }
+    if (!file) {
+        auto discard = discardQuietly(logs, *session);
+        co_await discard;
+        throw ActionError::logUnavailable();
+    }
+
+    PreparedLaunch prepared{chosen, projectPath, *session, std::move(*file)};
+    co_return prepared;
+}
+
+QCoro::Task<ServerLogSession> launchTask(Logs logs, std::chrono::milliseconds observation, PreparedLaunch prepared)
+{
+    const QString command = prepared.command;
+    const QString projectPath = prepared.projectPath;
+    const int logFd = prepared.logFile.get();
+    auto startWork = [command, projectPath, logFd] {
+        return startShell(command, projectPath, logFd);
+    };
+    auto startTask = AsyncWork::runOn(sharedPool(), std::move(startWork));
+    const LaunchStart started = co_await startTask;
+    // The child holds its own copies of the log; ours goes now, on every path.
+    prepared.logFile.reset();
+    const ServerLogSession session = prepared.session;
+    if (!started.child)
+        throw ActionError::launchFailed(-1, started.failure, session);
+
+    const auto deadline = std::chrono::steady_clock::now() + observation;
+    while (started.child->isRunning() && std::chrono::steady_clock::now() < deadline) {
+        auto nap = AsyncWork::sleepPrecisely(observationInterval);
+        co_await nap;
+    }
+    if (started.child->isRunning())
+        co_return session;
+    const int status = started.child->terminationStatus().value_or(-1);
+    if (status == 0)
+        co_return session;
+
+    QString text;
+    try {
+        auto read = logs->snapshot(session);
+        text = (co_await read).text;
+    } catch (...) {
+    }
+    throw ActionError::launchFailed(status, text, session);
+}
+
+QCoro::Task<bool> waitForExitTask(QList<qint32> ids, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (allGone(ids))
+            co_return true;
+        auto nap = AsyncWork::sleepPrecisely(exitProbeInterval);
+        co_await nap;
+    }
+    co_return allGone(ids);
+}
+
+void signalAll(int signal, const LocalServer& server)
+{
+    for (const qint32 id : ProcessActionService::processIDsToSignal(server)) {
+        const int error = ProcessSignals::send(id, signal);
+        if (error == 0 || error == ESRCH)
+            continue;
+        throw SystemError(error > 0 ? error : EPERM, u"kill"_s);
+    }
+}
+
+QCoro::Task<ServerLogSession> restartTask(Logs logs, std::chrono::milliseconds observation, LocalServer server)
+{
+    if (!server.projectPath || server.projectPath->isEmpty())
+        throw ActionError::missingProjectPath();
+
+    auto prepare = prepareLaunchTask(logs, server.rawCommandLine, *server.projectPath);
+    PreparedLaunch prepared = co_await prepare;
+
+    // Nothing is stopped before the new launch has its command and its log.
+    const QList<qint32> ids = ProcessActionService::processIDsToSignal(server);
+    QList<qint32> terminated;
+    int signalError = 0;
+    for (const qint32 id : ids) {
+        const int error = ProcessSignals::send(id, ProcessSignals::terminateSignal());
+        if (error == 0)
+            terminated.append(id);
+        else if (error != ESRCH) {
+            signalError = error > 0 ? error : EPERM;
+            break;
+        }
+    }
+    // A paused server only acts on SIGTERM once it runs again.
+    for (const qint32 id : std::as_const(terminated))
+        ProcessSignals::send(id, ProcessSignals::continueSignal());
+    if (signalError != 0) {
+        prepared.logFile.reset();
+        auto discard = discardQuietly(logs, prepared.session);
+        co_await discard;
+        throw SystemError(signalError, u"kill"_s);
+    }
+
+    auto wait =
+        waitForExitTask(ProcessActionService::processIDsToSignal(server), ProcessActionService::restartExitTimeout);
+    const bool exited = co_await wait;
+    if (!exited) {
+        prepared.logFile.reset();
+        auto discard = discardQuietly(logs, prepared.session);
+        co_await discard;
+        throw ActionError::restartProcessesStillRunning();
+    }
+
+    auto start = launchTask(logs, observation, std::move(prepared));
+    co_return co_await start;
+}
+
+QCoro::Task<ServerLogSession> startProjectTask(Logs logs, std::chrono::milliseconds observation,
+                                               RememberedProject project)
+{
+    auto prepare = prepareLaunchTask(logs, project.launchCommand, project.projectPath);
+    PreparedLaunch prepared = co_await prepare;
+    auto start = launchTask(logs, observation, std::move(prepared));
+    co_return co_await start;
+}
+
+} // namespace
+
+ProcessActionService::ProcessActionService(std::shared_ptr<ServerLogService> logService,
+                                           std::shared_ptr<Workspace> workspace,
+                                           std::chrono::milliseconds startupObservation)
+    : m_logService(std::move(logService))
+    , m_workspace(std::move(workspace))
+    , m_startupObservation(startupObservation)
+{}
+
+QList<qint32> ProcessActionService::processIDsToSignal(const LocalServer& server)
+{
+    const QList<qint32> listed =
+        server.managedProcessIDs.isEmpty() ? QList<qint32>{server.pid} : server.managedProcessIDs;
+    const qint32 own = ProcessSignals::ownProcessId();
+    QList<qint32> ids;
+    QSet<qint32> seen;
+    for (const qint32 id : listed) {
+        if (id <= 1 || id == own || seen.contains(id))
+            continue;
+        seen.insert(id);
+        ids.append(id);
+    }
+    return ids;
+}
+
+QList<qint32> ProcessActionService::targetProcessIDs(const LocalServer& server) const
+{
+    return processIDsToSignal(server);
+}
+
+bool ProcessActionService::revealProject(const LocalServer& server)
+{
+    if (!server.projectPath || server.projectPath->isEmpty())
+        return false;
+    return m_workspace->revealPath(*server.projectPath);
+}
+
+bool ProcessActionService::revealPath(const QString& path)
+{
+    return m_workspace->revealPath(path);
+}
+
+void ProcessActionService::sendSignal(int signal, const LocalServer& server)
+{
+    signalAll(signal, server);
+}
+
+void ProcessActionService::forceTerminate(const LocalServer& server)
+{
+    signalAll(ProcessSignals::killSignal(), server);
+}
+
+void ProcessActionService::pause(const LocalServer& server)
+{
+    signalAll(ProcessSignals::stopSignal(), server);
+}
+
+void ProcessActionService::resume(const LocalServer& server)
+{
+    signalAll(ProcessSignals::continueSignal(), server);
+}
+
+QCoro::Task<ServerLogSession> ProcessActionService::restart(LocalServer server)
+{
+    return restartTask(m_logService, m_startupObservation, std::move(server));
+}
+
+QCoro::Task<ServerLogSession> ProcessActionService::startProject(RememberedProject project)
+{
+    return startProjectTask(m_logService, m_startupObservation, std::move(project));
+}
+
+QCoro::Task<PreparedLaunch> ProcessActionService::prepareLaunch(const QString& command, const QString& projectPath)
+{
+    return prepareLaunchTask(m_logService, command, projectPath);
+}
+
+QCoro::Task<ServerLogSession> ProcessActionService::launch(PreparedLaunch prepared)
+{
+    return launchTask(m_logService, m_startupObservation, std::move(prepared));
+}
+
+QCoro::Task<bool> ProcessActionService::waitForProcessesToExit(QList<qint32> ids, std::chrono::milliseconds timeout)
+{
+    return waitForExitTask(std::move(ids), timeout);
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "control/processactionservicing.h"
+#include "platform/filedescriptor.h"
+
+#include <chrono>
+#include <memory>
+
+class ServerLogService;
+class Workspace;
+
+// A launch with its command chosen and its private log file open for writing.
+struct PreparedLaunch
+{
+    QString command;
+    QString projectPath;
+    ServerLogSession session;
+    FileDescriptor logFile;
+};
+
+// Launches projects through the login shell with their output in a private log, watches the start,
+// restarts and signals servers, and reveals folders. Keeps no state between calls; its asynchronous
+// operations never block the calling thread (file and process work runs on the shared thread pool,
+// log work on the log service's executor).
+class ProcessActionService final : public ProcessActionServicing
+{
+public:
+    static constexpr std::chrono::milliseconds defaultStartupObservation{3000};
+    static constexpr std::chrono::milliseconds restartExitTimeout{3000};
+
+    ProcessActionService(std::shared_ptr<ServerLogService> logService, std::shared_ptr<Workspace> workspace,
+                         std::chrono::milliseconds startupObservation = defaultStartupObservation);
+
+    QList<qint32> targetProcessIDs(const LocalServer& server) const override;
+    bool revealProject(const LocalServer& server) override;
+    bool revealPath(const QString& path) override;
+    void sendSignal(int signal, const LocalServer& server) override;
+    void forceTerminate(const LocalServer& server) override;
+    void pause(const LocalServer& server) override;
+    void resume(const LocalServer& server) override;
+    QCoro::Task<ServerLogSession> restart(LocalServer server) override;
+    QCoro::Task<ServerLogSession> startProject(RememberedProject project) override;
+
+    // Chooses the command (the project's own dev command where the given one cannot be replayed) and
+    // opens a new session's log file. Fails with missingLaunchCommand or logUnavailable.
+    QCoro::Task<PreparedLaunch> prepareLaunch(const QString& command, const QString& projectPath);
+    // Starts "/bin/zsh" "-lic" with the command in the project folder and watches it for the start-up
+    // observation. Fails only with launchFailed (status -1 when it could not start at all).
+    QCoro::Task<ServerLogSession> launch(PreparedLaunch prepared);
+    // True once every id is gone; probes every 50 ms until `timeout`.
+    static QCoro::Task<bool> waitForProcessesToExit(QList<qint32> ids, std::chrono::milliseconds timeout);
+
+    // managedProcessIDs (or the pid alone), without 0, 1, negative ids, this program and repeats.
+    static QList<qint32> processIDsToSignal(const LocalServer& server);
+
+private:
+    const std::shared_ptr<ServerLogService> m_logService;
+    const std::shared_ptr<Workspace> m_workspace;
+    const std::chrono::milliseconds m_startupObservation;
+};

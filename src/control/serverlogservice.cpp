@@ -1,0 +1,369 @@
+#include "control/serverlogservice.h"
+
+#include "control/asyncwork.h"
+#include "platform/clock.h"
+#include "platform/filedescriptor.h"
+#include "platform/logfolder.h"
+#include "telemetry/apperror.h"
+#include "telemetry/redaction.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTextBoundaryFinder>
+
+#include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+Q_LOGGING_CATEGORY(lcLogs, "porthive.logs", QtCriticalMsg)
+
+namespace {
+
+constexpr qint64 weekSeconds = 604800;
+constexpr qint64 daySeconds = 86400;
+constexpr qsizetype keptOldLogs = 20;
+
+const QString noOutputYet = u"No output yet"_s;
+
+QString cleanPathOf(const QUrl& url)
+{
+    return url.isLocalFile() ? QDir::cleanPath(url.toLocalFile()) : QString();
+}
+
+// mkdir -p where every folder made is owner-only from its first moment, whatever the umask.
+void makePrivateDirectories(const QString& path)
+{
+    const QString clean = QDir::cleanPath(path);
+    QStringList missing;
+    QString current = clean;
+    struct stat info
+    {
+    };
+    while (!current.isEmpty() && ::stat(QFile::encodeName(current).constData(), &info) != 0) {
+        if (errno != ENOENT)
+            throw SystemError(errno, current);
+        missing.prepend(current);
+        const QString parent = QFileInfo(current).path();
+        if (parent == current)
+            break;
+        current = parent;
+    }
+    for (const QString& folder : std::as_const(missing)) {
+        if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST)
+            throw SystemError(errno, folder);
+    }
+    if (::stat(QFile::encodeName(clean).constData(), &info) != 0)
+        throw SystemError(errno, clean);
+    if (!S_ISDIR(info.st_mode))
+        throw SystemError(ENOTDIR, clean);
+}
+
+// Plain code-point order, independent of the locale.
+bool codePointLess(const QString& a, const QString& b)
+{
+    const QList<uint> left = a.toUcs4();
+    const QList<uint> right = b.toUcs4();
+    return std::lexicographical_compare(left.cbegin(), left.cend(), right.cbegin(), right.cend());
+}
+
+struct RetentionCandidate
+{
+    QString path;
+    QString name;
+    QDateTime modifiedAt;
+};
+
+// Removal is best effort: a file that will not go must not stop every later launch.
+void removeLog(const QString& path)
+{
+    if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
+        qCWarning(lcLogs) << "could not remove an old log" << path << errno;
+}
+
+QString removeControlCharacters(const QString& text)
+{
+    QString result;
+    result.reserve(text.size());
+    const QList<uint> codePoints = text.toUcs4();
+    for (const uint c : codePoints) {
+        if (c == u'\t' || c == u'\n') {
+            result.append(QChar(char16_t(c)));
+            continue;
+        }
+        const QChar::Category category = QChar::category(char32_t(c));
+        if (category == QChar::Other_Control || category == QChar::Other_Format)
+            continue;
+        result.append(QStringView(QChar::fromUcs4(char32_t(c))));
+    }
+    return result;
+}
+
+} // namespace
+
+ServerLogService::ServerLogService(QString rootDirectory, const Clock& now, qint64 tailByteLimit)
+    : m_rootDirectory(std::move(rootDirectory))
+    , m_tailByteLimit(tailByteLimit)
+    , m_now(now)
+{
+    m_executor.setMaxThreadCount(1);
+}
+
+ServerLogService::~ServerLogService() = default;
+
+QString ServerLogService::defaultRootDirectory()
+{
+    static const QString root = privateLogFolder();
+    return root;
+}
+
+QString ServerLogService::fileName(const QUuid& id)
+{
+    return id.toString(QUuid::WithoutBraces).toUpper() + u".log"_s;
+}
+
+QCoro::Task<ServerLogSession> ServerLogService::startSession(const QString& projectPath)
+{
+    return startSessionTask(projectPath);
+}
+
+QCoro::Task<> ServerLogService::discardSession(const ServerLogSession& session)
+{
+    return discardSessionTask(session);
+}
+
+QCoro::Task<ServerLogSnapshot> ServerLogService::snapshot(const ServerLogSession& session)
+{
+    return snapshotTask(session);
+}
+
+QCoro::Task<ServerLogSession> ServerLogService::startSessionTask(QString projectPath)
+{
+    auto work = [this, projectPath] {
+        return startSessionNow(projectPath);
+    };
+    auto task = AsyncWork::runOn(&m_executor, std::move(work));
+    co_return co_await task;
+}
+
+QCoro::Task<> ServerLogService::discardSessionTask(ServerLogSession session)
+{
+    auto work = [this, session] {
+        discardSessionNow(session);
+    };
+    auto task = AsyncWork::runOn(&m_executor, std::move(work));
+    co_await task;
+}
+
+QCoro::Task<ServerLogSnapshot> ServerLogService::snapshotTask(ServerLogSession session)
+{
+    const QString path = session.fileURL.toLocalFile();
+    const qint64 limit = m_tailByteLimit;
+    auto work = [path, limit] {
+        return readSnapshot(path, limit);
+    };
+    auto task = AsyncWork::runOn(&m_executor, std::move(work));
+    co_return co_await task;
+}
+
+ServerLogSession ServerLogService::startSessionNow(const QString& projectPath)
+{
+    prepareDirectory();
+    pruneOldLogs();
+
+    const QUuid id = QUuid::createUuid();
+    const QString path = QDir::cleanPath(m_rootDirectory + u'/' + fileName(id));
+    const QDateTime startedAt = m_now.now();
+
+    // Created here and now, owner-only from the start, and never through a link.
+    FileDescriptor file(
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!file.isValid())
+        throw SystemError(errno, path);
+    if (::fchmod(file.get(), 0600) != 0)
+        throw SystemError(errno, path);
+    file.reset();
+
+    m_activeSessionPathByProjectPath.insert(projectPath, path);
+    return ServerLogSession{id, projectPath, QUrl::fromLocalFile(path), startedAt};
+}
+
+void ServerLogService::prepareDirectory() const
+{
+    makePrivateDirectories(m_rootDirectory);
+    if (::chmod(QFile::encodeName(m_rootDirectory).constData(), 0700) != 0)
+        throw SystemError(errno, m_rootDirectory);
+}
+
+void ServerLogService::pruneOldLogs() const
+{
+    const QString root = QDir::cleanPath(m_rootDirectory);
+    DIR* listing = ::opendir(QFile::encodeName(root).constData());
+    if (!listing) {
+        qCWarning(lcLogs) << "could not list the log folder" << errno;
+        return;
+    }
+    QStringList names;
+    while (const dirent* entry = ::readdir(listing)) {
+        const QString name = QFile::decodeName(entry->d_name);
+        if (!name.startsWith(u'.'))
+            names.append(name);
+    }
+    ::closedir(listing);
+
+    QSet<QString> active;
+    for (const QString& path : m_activeSessionPathByProjectPath)
+        active.insert(path);
+
+    QList<RetentionCandidate> candidates;
+    for (const QString& name : std::as_const(names)) {
+        if (!name.endsWith(u".log"_s) || name.size() <= 4)
+            continue;
+        const QString path = root + u'/' + name;
+        if (active.contains(path))
+            continue;
+        // Entries as they are: a link is not a log file, whatever it points at.
+        struct stat info
+        {
+        };
+        if (::lstat(QFile::encodeName(path).constData(), &info) != 0) {
+            qCWarning(lcLogs) << "could not read an old log's details" << path << errno;
+            continue;
+        }
+        if (!S_ISREG(info.st_mode))
+            continue;
+        const qint64 msecs = qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
+        candidates.append({path, name, QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC)});
+    }
+
+    const QDateTime now = m_now.now();
+    const QDateTime weekCutoff = now.addSecs(-weekSeconds);
+    const QDateTime dayCutoff = now.addSecs(-daySeconds);
+
+    QList<RetentionCandidate> old;
+    for (const RetentionCandidate& candidate : std::as_const(candidates)) {
+        if (candidate.modifiedAt <= weekCutoff)
+            removeLog(candidate.path);
+        else if (candidate.modifiedAt <= dayCutoff)
+            old.append(candidate);
+    }
+    std::stable_sort(old.begin(), old.end(), [](const RetentionCandidate& a, const RetentionCandidate& b) {
+        if (a.modifiedAt != b.modifiedAt)
+            return a.modifiedAt > b.modifiedAt;
+        return codePointLess(a.name, b.name);
+    });
+    for (qsizetype i = keptOldLogs; i < old.size(); ++i)
+        removeLog(old.at(i).path);
+}
+
+void ServerLogService::discardSessionNow(const ServerLogSession& session)
+{
+    const QString path = cleanPathOf(session.fileURL);
+    const auto active = m_activeSessionPathByProjectPath.constFind(session.projectPath);
+    if (active != m_activeSessionPathByProjectPath.cend() && *active == path)
+        m_activeSessionPathByProjectPath.erase(active);
+
+    // Only a log file of this folder is ever deleted, whatever the session names.
+    const QFileInfo info(path);
+    const QString name = info.fileName();
+    if (path.isEmpty() || info.path() != QDir::cleanPath(m_rootDirectory) || !name.endsWith(u".log"_s) ||
+        name.startsWith(u'.'))
+        return;
+    if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
+        throw SystemError(errno, path);
+}
+
+ServerLogSnapshot ServerLogService::readSnapshot(const QString& filePath, qint64 tailByteLimit)
+{
+    FileDescriptor file(::open(QFile::encodeName(filePath).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!file.isValid())
+        throw SystemError(errno, filePath);
+    const off_t size = ::lseek(file.get(), 0, SEEK_END);
+    if (size < 0)
+        throw SystemError(errno, filePath);
+    const bool truncated = size > tailByteLimit;
+    const off_t start = truncated ? size - tailByteLimit : 0;
+
+    QByteArray bytes(qsizetype(std::min<qint64>(size, tailByteLimit)), Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::pread(file.get(), bytes.data() + got, size_t(bytes.size() - got), start + got);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw SystemError(errno, filePath);
+        }
+        if (n == 0)
+            break;
+        got += n;
+    }
+    bytes.truncate(got);
+    file.reset();
+
+    if (truncated) {
+        // The window may start inside a character: drop its continuation bytes.
+        qsizetype skip = 0;
+        while (skip < bytes.size() && (quint8(bytes.at(skip)) & 0xC0) == 0x80)
+            ++skip;
+        bytes.remove(0, skip);
+    }
+
+    ServerLogSnapshot snapshot;
+    snapshot.text = sanitizeLogText(QString::fromUtf8(bytes));
+    snapshot.preview = previewLine(snapshot.text);
+    snapshot.isTruncated = truncated;
+    return snapshot;
+}
+
+QString ServerLogService::sanitizeLogText(const QString& text)
+{
+    // Operating-system commands (window titles and the like), ended by BEL or ESC backslash, then
+    // control sequences (colours, cursor movement).
+    static const QString operatingSystemCommand = u"\x1B\\][^\x07\x1B]*(?:\x07|\x1B\\\\)"_s;
+    static const QString controlSequence = u"\x1B\\[[0-?]*[ -/]*[@-~]"_s;
+
+    QString result = text;
+    for (const QString& pattern : {operatingSystemCommand, controlSequence}) {
+        const QRegularExpression expression(pattern);
+        if (expression.isValid())
+            result.remove(expression);
+    }
+    result.replace(u"\r\n"_s, u"\n"_s);
+    result.replace(u'\r', u'\n');
+    return removeControlCharacters(result);
+}
+
+QString ServerLogService::previewLine(const QString& cleanText)
+{
+    QString last;
+    const QStringList pieces = cleanText.split(u'\n', Qt::SkipEmptyParts);
+    for (auto it = pieces.crbegin(); it != pieces.crend(); ++it) {
+        const QString trimmed = it->trimmed();
+        if (!trimmed.isEmpty()) {
+            last = trimmed;
+            break;
+        }
+    }
+    if (last.isEmpty())
+        return noOutputYet;
+
+    QString preview = redactTelemetryText(last);
+    // Counted in user-perceived characters, so a cut never splits one.
+    QList<qsizetype> boundaries;
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, preview);
+    for (qsizetype at = finder.toNextBoundary(); at > 0; at = finder.toNextBoundary())
+        boundaries.append(at);
+    if (boundaries.size() > previewCharacterLimit) {
+        constexpr qsizetype kept = previewCharacterLimit - 3;
+        preview = preview.left(boundaries.at(kept - 1)) + u"\u2026"_s;
+    }
+    return preview;
+}

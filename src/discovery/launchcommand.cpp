@@ -1,0 +1,153 @@
+#include "discovery/launchcommand.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QStringList>
+
+#include <utility>
+
+using namespace Qt::StringLiterals;
+
+namespace LaunchCommand {
+
+namespace {
+
+// No shell quoting: every run of white space separates words.
+QStringList splitWords(const QString& text)
+{
+    QStringList words;
+    QString current;
+    for (const QChar c : text) {
+        if (c.isSpace()) {
+            if (!current.isEmpty())
+                words.append(std::exchange(current, QString()));
+        } else {
+            current.append(c);
+        }
+    }
+    if (!current.isEmpty())
+        words.append(current);
+    return words;
+}
+
+QString trimQuotes(const QString& word)
+{
+    const auto isQuote = [](QChar c) {
+        return c == u'"' || c == u'\'';
+    };
+    qsizetype begin = 0;
+    qsizetype end = word.size();
+    while (begin < end && isQuote(word.at(begin)))
+        ++begin;
+    while (end > begin && isQuote(word.at(end - 1)))
+        --end;
+    return word.mid(begin, end - begin);
+}
+
+// The word taken as a file path: trailing slashes do not count.
+QString lastPathComponent(const QString& word)
+{
+    qsizetype end = word.size();
+    while (end > 1 && word.at(end - 1) == u'/')
+        --end;
+    const QString path = word.left(end);
+    if (path == u"/"_s)
+        return path;
+    return path.mid(path.lastIndexOf(u'/') + 1);
+}
+
+bool isPackageManagerName(const QString& name)
+{
+    return name == u"pnpm"_s || name == u"npm"_s || name == u"yarn"_s || name == u"bun"_s;
+}
+
+bool entryExists(const QString& folder, const QString& name)
+{
+    const QFileInfo info(folder + u'/' + name);
+    return info.exists() || info.isSymLink();
+}
+
+} // namespace
+
+bool isReplayableCommandLine(const QString& commandLine)
+{
+    const QString trimmed = commandLine.trimmed();
+    if (trimmed.isEmpty() || trimmed.startsWith(u'('))
+        return false;
+    const QString first = splitWords(trimmed).constFirst().toLower();
+    if (first == u"run"_s || first == u"dev"_s || first.startsWith(u'-'))
+        return false;
+    return !trimmed.toLower().contains(u"next-server"_s);
+}
+
+bool isPackageManagerDevVariant(const QString& commandLine)
+{
+    QStringList words = splitWords(commandLine);
+    for (QString& word : words)
+        word = trimQuotes(word);
+
+    qsizetype index = -1;
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        if (isPackageManagerName(lastPathComponent(words.at(i)).toLower())) {
+            index = i;
+            break;
+        }
+    }
+    if (index < 0)
+        return false;
+
+    qsizetype next = index + 1;
+    if (next < words.size() && words.at(next).toLower() == u"run"_s)
+        ++next;
+    if (next >= words.size())
+        return false;
+    const QString script = words.at(next).toLower();
+    return script.startsWith(u"dev:"_s) && script.size() > 4;
+}
+
+std::optional<QString> projectDevCommand(const QString& projectPath)
+{
+    if (projectPath.isEmpty())
+        return std::nullopt;
+    // A regular file only: a named pipe in a project folder must not hang the caller.
+    const QString manifestPath = projectPath + u"/package.json"_s;
+    if (!QFileInfo(manifestPath).isFile())
+        return std::nullopt;
+    QFile file(manifestPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
+    if (!document.isObject())
+        return std::nullopt;
+    const QJsonObject manifest = document.object();
+    const QJsonValue scripts = manifest.value(u"scripts"_s);
+    if (!scripts.isObject() || !scripts.toObject().value(u"dev"_s).isString())
+        return std::nullopt;
+
+    const QString manager = detectPackageManager(manifest, projectPath);
+    if (manager == u"npm"_s)
+        return u"npm run dev"_s;
+    if (manager == u"bun"_s)
+        return u"bun run dev"_s;
+    return manager + u" dev"_s;
+}
+
+QString detectPackageManager(const QJsonObject& manifest, const QString& projectPath)
+{
+    const QJsonValue declared = manifest.value(u"packageManager"_s);
+    if (declared.isString()) {
+        const QStringList pieces = declared.toString().split(u'@', Qt::SkipEmptyParts);
+        if (!pieces.isEmpty() && isPackageManagerName(pieces.constFirst()))
+            return pieces.constFirst();
+    }
+    if (entryExists(projectPath, u"pnpm-lock.yaml"_s))
+        return u"pnpm"_s;
+    if (entryExists(projectPath, u"bun.lock"_s) || entryExists(projectPath, u"bun.lockb"_s))
+        return u"bun"_s;
+    if (entryExists(projectPath, u"yarn.lock"_s))
+        return u"yarn"_s;
+    return u"npm"_s;
+}
+
+} // namespace LaunchCommand

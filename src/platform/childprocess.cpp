@@ -1,0 +1,164 @@
+#include "platform/childprocess.h"
+
+#include "telemetry/apperror.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+using namespace Qt::StringLiterals;
+
+struct ChildProcess::State
+{
+    pid_t pid = -1;
+    std::atomic<bool> finished = false;
+    std::atomic<int> status = -1;
+};
+
+namespace {
+
+// posix_spawn's structures, released on every path.
+struct SpawnSetup
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+
+    SpawnSetup()
+    {
+        posix_spawn_file_actions_init(&actions);
+        posix_spawnattr_init(&attributes);
+    }
+    ~SpawnSetup()
+    {
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+    }
+    SpawnSetup(const SpawnSetup&) = delete;
+    SpawnSetup& operator=(const SpawnSetup&) = delete;
+};
+
+void check(int result, const QString& context)
+{
+    if (result != 0)
+        throw SystemError(result, context);
+}
+
+// Waits for the child in a thread of its own, so it is reaped the moment it exits whatever the rest of
+// the program is doing.
+void watch(std::shared_ptr<ChildProcess::State> state)
+{
+    std::thread([state = std::move(state)] {
+        int status = 0;
+        pid_t result = -1;
+        do {
+            result = ::waitpid(state->pid, &status, 0);
+        } while (result < 0 && errno == EINTR);
+        if (result == state->pid) {
+            if (WIFEXITED(status))
+                state->status = WEXITSTATUS(status);
+            else if (WIFSIGNALED(status))
+                state->status = WTERMSIG(status);
+        }
+        state->finished = true;
+    }).detach();
+}
+
+} // namespace
+
+ChildProcess::ChildProcess(std::shared_ptr<State> state)
+    : m_state(std::move(state))
+{}
+
+std::shared_ptr<ChildProcess> ChildProcess::start(const Options& options)
+{
+    const QByteArray program = QFile::encodeName(options.program);
+    const QByteArray folder = QFile::encodeName(options.workingDirectory);
+    QList<QByteArray> arguments{program};
+    for (const QString& argument : options.arguments)
+        arguments.append(argument.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    // The output descriptor must not sit where the standard streams go.
+    int outputFd = options.outputFd;
+    int ownCopy = -1;
+    if (outputFd >= 0 && outputFd <= STDERR_FILENO) {
+        ownCopy = ::fcntl(outputFd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+        if (ownCopy < 0)
+            throw SystemError(errno, u"fcntl"_s);
+        outputFd = ownCopy;
+    }
+    struct CloseCopy
+    {
+        int fd;
+        ~CloseCopy()
+        {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } closeCopy{ownCopy};
+
+    SpawnSetup setup;
+    check(posix_spawn_file_actions_addchdir_np(&setup.actions, folder.constData()), u"chdir"_s);
+    check(posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0), u"open"_s);
+    check(posix_spawn_file_actions_adddup2(&setup.actions, outputFd, STDOUT_FILENO), u"dup2"_s);
+    check(posix_spawn_file_actions_adddup2(&setup.actions, outputFd, STDERR_FILENO), u"dup2"_s);
+#if !defined(Q_OS_MACOS)
+    check(posix_spawn_file_actions_addclosefrom_np(&setup.actions, STDERR_FILENO + 1), u"closefrom"_s);
+#endif
+
+    // Default dispositions and an empty mask, whatever this program ignores or blocks.
+    sigset_t defaults;
+    sigfillset(&defaults);
+    sigdelset(&defaults, SIGKILL);
+    sigdelset(&defaults, SIGSTOP);
+    sigset_t noMask;
+    sigemptyset(&noMask);
+    check(posix_spawnattr_setsigdefault(&setup.attributes, &defaults), u"sigdefault"_s);
+    check(posix_spawnattr_setsigmask(&setup.attributes, &noMask), u"sigmask"_s);
+    short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSID;
+#if defined(Q_OS_MACOS)
+    // Closes every descriptor but the standard streams set up above.
+    flags |= POSIX_SPAWN_CLOEXEC_DEFAULT;
+#endif
+    check(posix_spawnattr_setflags(&setup.attributes, flags), u"flags"_s);
+
+    pid_t pid = -1;
+    check(posix_spawn(&pid, program.constData(), &setup.actions, &setup.attributes, argv.data(), environ),
+          u"posix_spawn"_s);
+
+    auto state = std::make_shared<State>();
+    state->pid = pid;
+    watch(state);
+    return std::make_shared<ChildProcess>(std::move(state));
+}
+
+qint32 ChildProcess::pid() const
+{
+    return static_cast<qint32>(m_state->pid);
+}
+
+bool ChildProcess::isRunning() const
+{
+    return !m_state->finished;
+}
+
+std::optional<int> ChildProcess::terminationStatus() const
+{
+    if (!m_state->finished)
+        return std::nullopt;
+    return m_state->status.load();
+}

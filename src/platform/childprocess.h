@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+// A process this program started. It runs in a session of its own, so it keeps running when this
+// program goes away, and it is reaped as soon as it exits, so no zombie is left to answer signals.
+class ChildProcess
+{
+public:
+    struct Options
+    {
+        QString program;
+        QStringList arguments;
+        QString workingDirectory;
+        // Becomes both standard output and standard error; standard input is the null device.
+        int outputFd = -1;
+    };
+
+    // Starts the process with the environment of this one and no descriptor but its three standard
+    // streams. Throws SystemError when it cannot start (a missing working folder, a missing program).
+    static std::shared_ptr<ChildProcess> start(const Options& options);
+
+    qint32 pid() const;
+    bool isRunning() const;
+    // Once it has ended: its exit status, or the number of the signal that ended it.
+    std::optional<int> terminationStatus() const;
+
+    struct State;
+    explicit ChildProcess(std::shared_ptr<State> state);
+
+private:
+    std::shared_ptr<State> m_state;
+};

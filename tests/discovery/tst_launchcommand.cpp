@@ -1,0 +1,207 @@
+#include "discovery/launchcommand.h"
+#include "support/testhome.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+using FileMap = QMap<QString, QByteArray>;
+Q_DECLARE_METATYPE(FileMap)
+
+class TestLaunchCommand : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void replayable_data();
+    void replayable();
+    void devVariant_data();
+    void devVariant();
+    void devCommand_data();
+    void devCommand();
+    void packageManager_data();
+    void packageManager();
+    void devCommandOfMissingOrOddFolders();
+
+private:
+    // A fresh project folder holding `files`.
+    QString makeProject(const FileMap& files);
+
+    QList<std::shared_ptr<QTemporaryDir>> m_folders;
+};
+
+QString TestLaunchCommand::makeProject(const FileMap& files)
+{
+    auto folder = std::make_shared<QTemporaryDir>();
+    if (!folder->isValid())
+        qFatal("cannot create a temporary folder");
+    m_folders.append(folder);
+    for (auto it = files.cbegin(); it != files.cend(); ++it) {
+        QFile file(folder->filePath(it.key()));
+        if (!file.open(QIODevice::WriteOnly) || file.write(it.value()) != it.value().size())
+            qFatal("cannot write a fixture file");
+    }
+    return folder->path();
+}
+
+void TestLaunchCommand::replayable_data()
+{
+    QTest::addColumn<QString>("commandLine");
+    QTest::addColumn<bool>("expected");
+    QTest::newRow("empty") << QString() << false;
+    QTest::newRow("blanks and a line break") << u"  \n\t "_s << false;
+    QTest::newRow("parenthesised process name") << u"(node)"_s << false;
+    QTest::newRow("bare run") << u"run dev"_s << false;
+    QTest::newRow("dev in any case") << u"DEV --port 3000"_s << false;
+    QTest::newRow("starts with a flag") << u"--inspect server.js"_s << false;
+    QTest::newRow("next-server title") << u"next-server (version 14)"_s << false;
+    QTest::newRow("next-server anywhere, any case") << u"node /x/NEXT-SERVER.js"_s << false;
+    QTest::newRow("node script") << u"node .output/server/index.mjs"_s << true;
+    QTest::newRow("package manager") << u"pnpm dev"_s << true;
+    QTest::newRow("surrounding blanks") << u"  vite --port 5173  "_s << true;
+    QTest::newRow("first word only counts") << u"vite dev"_s << true;
+    QTest::newRow("devserver is not dev") << u"devserver --port 1"_s << true;
+}
+
+void TestLaunchCommand::replayable()
+{
+    QFETCH(QString, commandLine);
+    QFETCH(bool, expected);
+    QCOMPARE(isReplayableCommandLine(commandLine), expected);
+}
+
+void TestLaunchCommand::devVariant_data()
+{
+    QTest::addColumn<QString>("commandLine");
+    QTest::addColumn<bool>("expected");
+    QTest::newRow("pnpm sub-script") << u"pnpm dev:web"_s << true;
+    QTest::newRow("npm run sub-script with flags") << u"npm run dev:api --workspace x"_s << true;
+    QTest::newRow("quoted path and script") << u"'/usr/local/bin/npm' run 'dev:docs'"_s << true;
+    QTest::newRow("double-quoted yarn") << u"/opt/homebrew/bin/yarn \"dev:all\""_s << true;
+    QTest::newRow("upper case") << u"BUN DEV:WEB"_s << true;
+    QTest::newRow("tabs between words") << u"pnpm\t\tdev:web"_s << true;
+    QTest::newRow("plain dev") << u"pnpm run dev"_s << false;
+    QTest::newRow("empty sub-script") << u"pnpm dev:"_s << false;
+    QTest::newRow("npm run dev: is empty") << u"npm run dev:"_s << false;
+    QTest::newRow("npx is not a package manager") << u"npx vite"_s << false;
+    QTest::newRow("first package-manager word anywhere") << u"node pnpm dev:web"_s << true;
+    QTest::newRow("only the first yarn") << u"yarn build && yarn dev:web"_s << false;
+    QTest::newRow("workspace word between") << u"yarn workspace web dev:all"_s << false;
+    QTest::newRow("package manager last") << u"pnpm"_s << false;
+    QTest::newRow("run last") << u"npm run"_s << false;
+    QTest::newRow("no package manager") << u"vite dev:web"_s << false;
+    QTest::newRow("empty") << QString() << false;
+}
+
+void TestLaunchCommand::devVariant()
+{
+    QFETCH(QString, commandLine);
+    QFETCH(bool, expected);
+    QCOMPARE(isPackageManagerDevVariant(commandLine), expected);
+}
+
+void TestLaunchCommand::devCommand_data()
+{
+    QTest::addColumn<FileMap>("files");
+    QTest::addColumn<QString>("expected"); // empty: no command
+
+    const QByteArray dev = R"({"scripts": {"dev": "vite"}})";
+    QTest::newRow("no lock file is npm") << FileMap{{u"package.json"_s, dev}} << u"npm run dev"_s;
+    QTest::newRow("bun binary lock") << FileMap{{u"package.json"_s, dev}, {u"bun.lockb"_s, {}}} << u"bun run dev"_s;
+    QTest::newRow("bun text lock") << FileMap{{u"package.json"_s, dev}, {u"bun.lock"_s, {}}} << u"bun run dev"_s;
+    QTest::newRow("pnpm lock") << FileMap{{u"package.json"_s, dev}, {u"pnpm-lock.yaml"_s, {}}} << u"pnpm dev"_s;
+    QTest::newRow("yarn lock") << FileMap{{u"package.json"_s, dev}, {u"yarn.lock"_s, {}}} << u"yarn dev"_s;
+    QTest::newRow("declared manager beats lock")
+        << FileMap{{u"package.json"_s, R"({"packageManager": "pnpm@9.1.0", "scripts": {"dev": "vite"}})"},
+                   {u"yarn.lock"_s, {}}}
+        << u"pnpm dev"_s;
+    QTest::newRow("dev script not text") << FileMap{{u"package.json"_s, R"({"scripts": {"dev": 1}})"}} << QString();
+    QTest::newRow("no dev script") << FileMap{{u"package.json"_s, R"({"scripts": {"start": "node ."}})"}} << QString();
+    QTest::newRow("scripts not an object") << FileMap{{u"package.json"_s, R"({"scripts": ["dev"]})"}} << QString();
+    QTest::newRow("top level array") << FileMap{{u"package.json"_s, R"([{"scripts": {"dev": "x"}}])"}} << QString();
+    QTest::newRow("malformed json") << FileMap{{u"package.json"_s, R"({"scripts": {"dev": "x")"}} << QString();
+    QTest::newRow("no manifest") << FileMap{{u"pnpm-lock.yaml"_s, {}}} << QString();
+}
+
+void TestLaunchCommand::devCommand()
+{
+    QFETCH(FileMap, files);
+    QFETCH(QString, expected);
+    const std::optional<QString> command = projectDevCommand(makeProject(files));
+    if (expected.isEmpty())
+        QCOMPARE(command, std::nullopt);
+    else
+        QCOMPARE(command, std::optional<QString>(expected));
+}
+
+void TestLaunchCommand::packageManager_data()
+{
+    QTest::addColumn<QByteArray>("manifest");
+    QTest::addColumn<QStringList>("lockFiles");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("nothing") << QByteArray("{}") << QStringList() << u"npm"_s;
+    QTest::newRow("declared with version")
+        << QByteArray(R"({"packageManager": "yarn@4.0.2"})") << QStringList() << u"yarn"_s;
+    QTest::newRow("declared without version")
+        << QByteArray(R"({"packageManager": "bun"})") << QStringList() << u"bun"_s;
+    QTest::newRow("leading at signs dropped")
+        << QByteArray(R"({"packageManager": "@@pnpm@8"})") << QStringList() << u"pnpm"_s;
+    QTest::newRow("declared is case-sensitive")
+        << QByteArray(R"({"packageManager": "PNPM@8"})") << QStringList{u"yarn.lock"_s} << u"yarn"_s;
+    QTest::newRow("other tool falls through")
+        << QByteArray(R"({"packageManager": "deno@1"})") << QStringList{u"bun.lock"_s} << u"bun"_s;
+    QTest::newRow("declared not text") << QByteArray(R"({"packageManager": 3})") << QStringList{u"yarn.lock"_s}
+                                       << u"yarn"_s;
+    QTest::newRow("pnpm before yarn") << QByteArray("{}") << QStringList{u"yarn.lock"_s, u"pnpm-lock.yaml"_s}
+                                      << u"pnpm"_s;
+    QTest::newRow("pnpm before bun") << QByteArray("{}") << QStringList{u"bun.lockb"_s, u"pnpm-lock.yaml"_s}
+                                     << u"pnpm"_s;
+    QTest::newRow("bun before yarn") << QByteArray("{}") << QStringList{u"yarn.lock"_s, u"bun.lockb"_s} << u"bun"_s;
+    QTest::newRow("lock folder counts") << QByteArray("{}") << QStringList{u"yarn.lock/"_s} << u"yarn"_s;
+}
+
+void TestLaunchCommand::packageManager()
+{
+    QFETCH(QByteArray, manifest);
+    QFETCH(QStringList, lockFiles);
+    QFETCH(QString, expected);
+    FileMap files;
+    QStringList folders;
+    for (const QString& name : std::as_const(lockFiles)) {
+        if (name.endsWith(u'/'))
+            folders.append(name.chopped(1));
+        else
+            files.insert(name, {});
+    }
+    const QString project = makeProject(files);
+    for (const QString& name : std::as_const(folders))
+        QVERIFY(QDir(project).mkdir(name));
+    QCOMPARE(detectPackageManager(QJsonDocument::fromJson(manifest).object(), project), expected);
+}
+
+void TestLaunchCommand::devCommandOfMissingOrOddFolders()
+{
+    QCOMPARE(projectDevCommand(QString()), std::nullopt);
+    QCOMPARE(projectDevCommand(u"/nonexistent/porthive/project"_s), std::nullopt);
+
+    // A folder where the manifest should be, and a dangling link in its place.
+    const QString withFolder = makeProject({});
+    QVERIFY(QDir(withFolder).mkdir(u"package.json"_s));
+    QCOMPARE(projectDevCommand(withFolder), std::nullopt);
+    const QString withLink = makeProject({});
+    QVERIFY(QFile::link(u"/nonexistent/package.json"_s, withLink + u"/package.json"_s));
+    QCOMPARE(projectDevCommand(withLink), std::nullopt);
+
+    // A symbolic link to a real manifest is followed.
+    const QString real = makeProject({{u"package.json"_s, R"({"scripts": {"dev": "vite"}})"}});
+    const QString linked = makeProject({{u"yarn.lock"_s, {}}});
+    QVERIFY(QFile::link(real + u"/package.json"_s, linked + u"/package.json"_s));
+    QCOMPARE(projectDevCommand(linked), std::optional<QString>(u"yarn dev"_s));
+}
+
+PORTHIVE_TEST_MAIN(TestLaunchCommand)
+#include "tst_launchcommand.moc"
