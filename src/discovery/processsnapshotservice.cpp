@@ -61,7 +61,8 @@ QStringList ProcessSnapshotService::workingDirectoryArguments(const QList<qint32
 
 std::optional<ProcessRow> ProcessSnapshotService::parsePsLine(const QString& line)
 {
-    static const QRegularExpression pattern(u"^\\s*(\\d+)\\s+(\\d+)\\s+(\\S+)\\s+(\\S+)\\s+(.+)$"_s);
+    // Every Unicode line break counts as one: "." never crosses it and "$" may stand before a final one.
+    static const QRegularExpression pattern(u"(*ANY)^\\s*(\\d+)\\s+(\\d+)\\s+(\\S+)\\s+(\\S+)\\s+(.+)$"_s);
     const QRegularExpressionMatch match = pattern.match(line);
     if (!match.hasMatch())
         return std::nullopt;
