@@ -24,10 +24,10 @@ void TestPlatformPaths::logFolder_data()
 {
     QTest::addColumn<QByteArray>("state");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("xdg state") << QByteArray("/var/state/ada") << u"/var/state/ada/Logs/Porthive"_s;
-    QTest::newRow("trailing slash") << QByteArray("/var/state/ada/") << u"/var/state/ada/Logs/Porthive"_s;
-    QTest::newRow("unset") << QByteArray() << u"~/.local/state/Logs/Porthive"_s;
-    QTest::newRow("relative ignored") << QByteArray("state") << u"~/.local/state/Logs/Porthive"_s;
+    QTest::newRow("xdg state") << QByteArray("/var/state/ada") << u"/var/state/ada/porthive/logs"_s;
+    QTest::newRow("trailing slash") << QByteArray("/var/state/ada/") << u"/var/state/ada/porthive/logs"_s;
+    QTest::newRow("unset") << QByteArray() << u"~/.local/state/porthive/logs"_s;
+    QTest::newRow("relative ignored") << QByteArray("state") << u"~/.local/state/porthive/logs"_s;
 }
 
 void TestPlatformPaths::logFolder()
