@@ -112,8 +112,10 @@ QCoro::Task<WorkingDirectories> ProcessSnapshotService::lookUpWorkingDirectories
         co_return {};
 
     if (m_source == SnapshotSource::ProcFileSystem) {
-        co_return co_await QtConcurrent::run(
+        // The future is named first: GCC 12 destroys a lambda temporary inside a co_await expression twice.
+        QFuture<WorkingDirectories> reading = QtConcurrent::run(
             &m_pool, [pids] { return keepExistingFolders(ProcFileSystem::workingDirectories(pids)); });
+        co_return co_await reading;
     }
 
     Q_ASSERT(m_runner);
@@ -131,8 +133,9 @@ QCoro::Task<WorkingDirectories> ProcessSnapshotService::lookUpWorkingDirectories
     }
     if (!self || output.isEmpty())
         co_return {};
-    co_return co_await QtConcurrent::run(&m_pool,
-                                         [output] { return keepExistingFolders(parseWorkingDirectoryOutput(output)); });
+    QFuture<WorkingDirectories> parsing =
+        QtConcurrent::run(&m_pool, [output] { return keepExistingFolders(parseWorkingDirectoryOutput(output)); });
+    co_return co_await parsing;
 }
 
 WorkingDirectories parseWorkingDirectoryOutput(const QString& text)
