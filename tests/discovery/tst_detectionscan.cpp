@@ -18,6 +18,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -29,6 +30,8 @@
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
+
+Q_DECLARE_METATYPE(SnapshotSource)
 
 namespace {
 
@@ -166,6 +169,7 @@ private Q_SLOTS:
     void initTestCase();
     void cleanup();
 
+    void npmDevProject_data();
     void npmDevProject();
     void nextServerByTitle();
     void viteCommandLine();
@@ -181,7 +185,8 @@ private:
     ReportingProcess* start(const QString& program, const QStringList& arguments, const QString& folder,
                             int serverCount = 1);
     NodeServer* startNode(NodeServer::Options options);
-    QList<LocalServer> scan(const QList<int>& ports);
+    // A whole scan through the platform's own listings, or through the given ones.
+    QList<LocalServer> scan(const QList<int>& ports, std::optional<SnapshotSource> source = std::nullopt);
 
     QString m_npm;
     CommandRunner m_runner;
@@ -268,21 +273,38 @@ NodeServer* TestDetectionScan::startNode(NodeServer::Options options)
     return m_nodeServers.back().get();
 }
 
-QList<LocalServer> TestDetectionScan::scan(const QList<int>& ports)
+QList<LocalServer> TestDetectionScan::scan(const QList<int>& ports, std::optional<SnapshotSource> source)
 {
     m_probe.ports = QSet<int>(ports.cbegin(), ports.cend());
-    LocalServerDetector detector(&m_listenerService, &m_processService, &m_connectionService, &m_probe, &m_clock);
+    if (!source) {
+        LocalServerDetector detector(&m_listenerService, &m_processService, &m_connectionService, &m_probe, &m_clock);
+        return awaitTask(detector.detectServers(), 120s);
+    }
+    ListenerSnapshotService listeners(&m_runner, *source);
+    ProcessSnapshotService processes(&m_runner, *source);
+    ConnectionSnapshotService connections(&m_runner, *source);
+    LocalServerDetector detector(&listeners, &processes, &connections, &m_probe, &m_clock);
     return awaitTask(detector.detectServers(), 120s);
+}
+
+void TestDetectionScan::npmDevProject_data()
+{
+    QTest::addColumn<SnapshotSource>("source");
+    QTest::newRow("/proc") << SnapshotSource::ProcFileSystem;
+    QTest::newRow("ps and lsof") << SnapshotSource::SystemTools;
 }
 
 void TestDetectionScan::npmDevProject()
 {
+    QFETCH(SnapshotSource, source);
+    if (source == SnapshotSource::ProcFileSystem && !QFileInfo(u"/proc/self/stat"_s).exists())
+        QSKIP("no /proc file system");
     const QString project = makeProject();
     ReportingProcess* npm = startNpmDev(project, 1);
     QVERIFY(npm);
     const ReportedServer node = npm->servers().first();
 
-    const QList<LocalServer> found = serversOf(scan({node.port}), {node.pid, npm->pid(), node.parentPid});
+    const QList<LocalServer> found = serversOf(scan({node.port}, source), {node.pid, npm->pid(), node.parentPid});
     QCOMPARE(found.size(), 1);
     const LocalServer& server = found.first();
 
@@ -353,34 +375,43 @@ void TestDetectionScan::listenersThatAreNoDevelopmentServers()
     elsewhere.workingDirectory = makeFolder();
     NodeServer* outside = startNode(elsewhere);
     QVERIFY(outside);
+    // The test itself is a listener with no development tool in its chain.
+    QTcpServer own;
+    QVERIFY(own.listen(QHostAddress::LocalHost, 0));
+    const qint32 self = qint32(QCoreApplication::applicationPid());
 
+    QList<ListenerRow> expected{{qint32(outside->pid()), u"127.0.0.2"_s, outside->port()},
+                                {self, u"127.0.0.1"_s, own.serverPort()}};
     QString python = u"/usr/bin/python3"_s;
     if (!QFileInfo(python).isExecutable())
         python = QStandardPaths::findExecutable(u"python3"_s);
-    if (python.isEmpty())
-        QSKIP("python3 is not installed");
-    // One line, with no development word in it.
-    const QString script = u"import http.server, os; s = http.server.HTTPServer(('127.0.0.1', 0), "_s
-                           u"http.server.SimpleHTTPRequestHandler); "_s
-                           u"print(f'devproject pid={os.getpid()} ppid={os.getppid()} port={s.server_port}', "_s
-                           u"flush=True); s.serve_forever()"_s;
-    ReportingProcess* plain = start(python, {u"-c"_s, script}, makeFolder());
-    QVERIFY(plain);
-    const ReportedServer httpServer = plain->servers().first();
+    if (!python.isEmpty()) {
+        // One line, with no development word in it.
+        const QString script = u"import http.server, os; s = http.server.HTTPServer(('127.0.0.1', 0), "_s
+                               u"http.server.SimpleHTTPRequestHandler); "_s
+                               u"print(f'devproject pid={os.getpid()} ppid={os.getppid()} port={s.server_port}', "_s
+                               u"flush=True); s.serve_forever()"_s;
+        ReportingProcess* plain = start(python, {u"-c"_s, script}, makeFolder());
+        QVERIFY(plain);
+        const ReportedServer httpServer = plain->servers().first();
+        expected.append({httpServer.pid, u"127.0.0.1"_s, httpServer.port});
+    }
 
-    // Both listen where the listing sees them, so leaving them out is the detector's doing.
+    // They all listen where the listing sees them, so leaving them out is the detector's doing.
     const QList<ListenerRow> listening = listenerRows(awaitTask(m_connectionService.connections()));
-    QVERIFY(listening.contains(ListenerRow{qint32(outside->pid()), u"127.0.0.2"_s, outside->port()}));
-    QVERIFY(listening.contains(ListenerRow{httpServer.pid, u"127.0.0.1"_s, httpServer.port}));
     QSet<qint32> listed;
     for (const ProcessRow& row : awaitTask(m_processService.processes()))
         listed.insert(row.pid);
-    QVERIFY(listed.contains(qint32(outside->pid())));
-    QVERIFY(listed.contains(httpServer.pid));
+    QList<int> ports;
+    QSet<qint32> pids;
+    for (const ListenerRow& listener : std::as_const(expected)) {
+        QVERIFY2(listening.contains(listener), qPrintable(QString::number(listener.port)));
+        QVERIFY(listed.contains(listener.pid));
+        ports.append(int(listener.port));
+        pids.insert(listener.pid);
+    }
 
-    const QList<LocalServer> found =
-        serversOf(scan({outside->port(), httpServer.port}), {qint32(outside->pid()), httpServer.pid});
-    QCOMPARE(describeServers(found), QStringList{});
+    QCOMPARE(describeServers(serversOf(scan(ports), pids)), QStringList{});
 }
 
 void TestDetectionScan::oneProjectOnTwoPortsIsOneServer()
