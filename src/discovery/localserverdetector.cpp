@@ -2,7 +2,6 @@
 
 #include "discovery/connectionsnapshotservice.h"
 #include "discovery/launchcommand.h"
-#include "discovery/listenersnapshotservice.h"
 #include "discovery/processsnapshotservice.h"
 #include "platform/clock.h"
 #include "platform/detectionplatform.h"
