@@ -1,0 +1,202 @@
+// Times whole detection scans on this machine with 20 development servers of its own running:
+//   1. the full scan, each of the 20 servers taking 0.7 s to answer its probe, through the standard probe
+//      (0.75 s limit): the probes overlap, so the scan should take little more than one of them;
+//   2. the scan without probes (a probe that answers at once), through the /proc reader and through ps and lsof.
+// Other servers on the machine are scanned too; they only add to the listing.
+//
+//   bench_detector [rounds]
+
+#include "discovery/commandrunner.h"
+#include "discovery/connectionsnapshotservice.h"
+#include "discovery/listenersnapshotservice.h"
+#include "discovery/localserverdetector.h"
+#include "discovery/processsnapshotservice.h"
+#include "discovery/serverprobeservice.h"
+
+#include <QCoreApplication>
+#include <QCoroTask>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSet>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int serverCount = 20;
+constexpr int answerDelayMs = 700;
+
+// A node server in a folder of its own that answers every request after `answerDelayMs`.
+class SlowServer
+{
+public:
+    ~SlowServer()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            ::kill(pid_t(m_process.processId()), SIGKILL);
+            m_process.waitForFinished(10000);
+        }
+    }
+
+    bool start(const QString& node, const QString& folder)
+    {
+        const QString script =
+            u"const server = require('http').createServer((req, res) => setTimeout(() => { "_s
+            u"res.writeHead(200, {'Content-Type': 'text/html'}); res.end('<title>Slow</title>'); }, "_s +
+            QString::number(answerDelayMs) +
+            u")); server.listen(0, '127.0.0.1', () => console.log(server.address().port));"_s;
+        m_process.setWorkingDirectory(folder);
+        m_process.setStandardInputFile(QProcess::nullDevice());
+        m_process.start(node, {u"-e"_s, script});
+        if (!m_process.waitForStarted(30000))
+            return false;
+        const QDeadlineTimer deadline(30s);
+        while (!m_process.canReadLine()) {
+            if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning)
+                return false;
+            m_process.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
+        }
+        m_port = m_process.readLine().trimmed().toUShort();
+        return m_port != 0;
+    }
+
+    qint32 pid() const { return qint32(m_process.processId()); }
+
+private:
+    QProcess m_process;
+    quint16 m_port = 0;
+};
+
+// Answers at once without touching the network: what the scan costs besides its probes.
+class InstantProbe final : public ServerProbeService
+{
+public:
+    InstantProbe()
+        : ServerProbeService(standardTimeout, standardByteLimit)
+    {}
+
+    QCoro::Task<ProbeResult> probe(const QUrl&) const override { return answer(); }
+
+private:
+    static QCoro::Task<ProbeResult> answer() { co_return ProbeResult{}; }
+};
+
+QCoro::Task<std::optional<QList<LocalServer>>> scanOnce(LocalServerDetector* detector)
+{
+    try {
+        QCoro::Task<QList<LocalServer>> scan = detector->detectServers();
+        co_return co_await scan;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "scan failed: %s\n", error.what());
+        co_return std::nullopt;
+    }
+}
+
+struct Timing
+{
+    double medianMs = 0;
+    double minMs = 0;
+    double maxMs = 0;
+    int ownServers = 0;
+    int ownAnswered = 0;
+    qsizetype allServers = 0;
+};
+
+Timing measure(SnapshotSource source, ServerProbeService* probe, const QSet<qint32>& ownPids, int rounds)
+{
+    CommandRunner runner;
+    ListenerSnapshotService listeners(&runner, source);
+    ProcessSnapshotService processes(&runner, source);
+    ConnectionSnapshotService connections(&runner, source);
+    LocalServerDetector detector(&listeners, &processes, &connections, probe);
+
+    QCoro::waitFor(scanOnce(&detector)); // warm-up: threads, page cache, first connections
+    QList<double> samples;
+    Timing timing;
+    for (int i = 0; i < rounds; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        const std::optional<QList<LocalServer>> servers = QCoro::waitFor(scanOnce(&detector));
+        samples.append(double(timer.nsecsElapsed()) / 1e6);
+        if (!servers)
+            continue;
+        timing.allServers = servers->size();
+        timing.ownServers = 0;
+        timing.ownAnswered = 0;
+        for (const LocalServer& server : *servers) {
+            if (!ownPids.contains(server.pid))
+                continue;
+            ++timing.ownServers;
+            if (server.httpStatus)
+                ++timing.ownAnswered;
+        }
+    }
+    std::sort(samples.begin(), samples.end());
+    timing.medianMs = samples.at(samples.size() / 2);
+    timing.minMs = samples.first();
+    timing.maxMs = samples.last();
+    return timing;
+}
+
+void print(const char* label, const Timing& timing)
+{
+    std::printf("  %-34s median %8.2f ms  min %8.2f ms  max %8.2f ms  (%d/%d own servers answered, %lld listed)\n",
+                label, timing.medianMs, timing.minMs, timing.maxMs, timing.ownAnswered, timing.ownServers,
+                static_cast<long long>(timing.allServers));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int rounds = argc > 1 ? std::max(1, QByteArray(argv[1]).toInt()) : 10;
+    const QString node = QStandardPaths::findExecutable(u"node"_s);
+    if (node.isEmpty()) {
+        std::fprintf(stderr, "node is not installed\n");
+        return 1;
+    }
+
+    QTemporaryDir root;
+    std::vector<std::unique_ptr<SlowServer>> servers;
+    QSet<qint32> ownPids;
+    for (int i = 0; i < serverCount; ++i) {
+        const QString folder = root.filePath(u"project-"_s + QString::number(i));
+        if (!QDir().mkpath(folder))
+            return 1;
+        auto& server = servers.emplace_back(std::make_unique<SlowServer>());
+        if (!server->start(node, folder)) {
+            std::fprintf(stderr, "a server did not start\n");
+            return 1;
+        }
+        ownPids.insert(server->pid());
+    }
+
+    ServerProbeService standardProbe(ServerProbeService::standardTimeout, ServerProbeService::standardByteLimit);
+    InstantProbe instantProbe;
+    const Timing full = measure(SnapshotPlatform::defaultSource(), &standardProbe, ownPids, rounds);
+    const Timing proc = measure(SnapshotSource::ProcFileSystem, &instantProbe, ownPids, rounds);
+    const Timing tools = measure(SnapshotSource::SystemTools, &instantProbe, ownPids, rounds);
+
+    std::printf("detection scan, %d own servers, %d rounds\n", serverCount, rounds);
+    std::printf("full scan, every own probe answering after %d ms (%d in sequence would take %d ms):\n", answerDelayMs,
+                serverCount, serverCount * answerDelayMs);
+    print("standard probe, default listings", full);
+    std::printf("scan without probes:\n");
+    print("/proc reader", proc);
+    print("ps + lsof", tools);
+    std::printf("  ps + lsof / /proc: %.1fx (median)\n", tools.medianMs / proc.medianMs);
+    return 0;
+}
