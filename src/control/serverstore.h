@@ -1,0 +1,253 @@
+#pragma once
+
+#include "control/refreshstate.h"
+#include "control/serverlogsession.h"
+#include "discovery/localserver.h"
+#include "discovery/rememberedproject.h"
+#include "telemetry/analyticsevent.h"
+#include "telemetry/telemetryclient.h"
+
+#include <QByteArray>
+#include <QCoroTask>
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+
+#include <chrono>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <set>
+
+class AnalyticsCapturing;
+class Clock;
+class ProcessActionServicing;
+class ServerDetecting;
+class ServerLogService;
+class Sleeper;
+class UserDefaults;
+class Workspace;
+
+using PendingServerActions = QHash<QString, ServerActionFeedback>;
+using PendingProjectActions = QHash<QString, ProjectActionFeedback>;
+using ProjectTexts = QHash<QString, QString>;
+using LogSessionsByProjectPath = QHash<QString, ServerLogSession>;
+using FailureReportDates = QHash<QString, QDateTime>;
+
+// The application's one observable state object: the server list and the header state of the last scan,
+// the remembered projects and their persistence, polling, and the per-server and per-project marks and
+// texts that actions set and a successful refresh prunes. Lives on the GUI thread, as does all its state.
+//
+// Every property notifies only when its value really changes; an equal assignment notifies nobody.
+class ServerStore final : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QList<LocalServer> servers READ servers NOTIFY serversChanged)
+    Q_PROPERTY(QList<RememberedProject> rememberedProjects READ rememberedProjects NOTIFY rememberedProjectsChanged)
+    Q_PROPERTY(QList<RememberedProject> savedProjects READ savedProjects NOTIFY savedProjectsChanged)
+    Q_PROPERTY(RefreshState refreshState READ refreshState NOTIFY refreshStateChanged)
+    Q_PROPERTY(int runningServerCount READ runningServerCount NOTIFY runningServerCountChanged)
+    Q_PROPERTY(PendingServerActions pendingServerActions READ pendingServerActions NOTIFY pendingServerActionsChanged)
+    Q_PROPERTY(
+        PendingProjectActions pendingProjectActions READ pendingProjectActions NOTIFY pendingProjectActionsChanged)
+    Q_PROPERTY(ProjectTexts projectErrors READ projectErrors NOTIFY projectErrorsChanged)
+    Q_PROPERTY(LogSessionsByProjectPath logSessionsByProjectPath READ logSessionsByProjectPath NOTIFY
+                   logSessionsByProjectPathChanged)
+    Q_PROPERTY(
+        ProjectTexts logPreviewsByProjectPath READ logPreviewsByProjectPath NOTIFY logPreviewsByProjectPathChanged)
+    Q_PROPERTY(
+        QSet<QString> activeProjectActionPaths READ activeProjectActionPaths NOTIFY activeProjectActionPathsChanged)
+    Q_PROPERTY(QSet<QString> activeRestartServerIDs READ activeRestartServerIDs NOTIFY activeRestartServerIDsChanged)
+    Q_PROPERTY(FailureReportDates refreshFailureTelemetrySentAt READ refreshFailureTelemetrySentAt NOTIFY
+                   refreshFailureTelemetrySentAtChanged)
+    Q_PROPERTY(bool polling READ isPolling NOTIFY pollingChanged)
+
+public:
+    static constexpr std::chrono::milliseconds pollingInterval{60000};
+    static constexpr std::chrono::milliseconds refreshWaitStep{25};
+    static constexpr qint64 refreshFailureReportInterval = 1800; // seconds
+
+    static inline const QString rememberedProjectsKey = QStringLiteral("rememberedProjects.v1");
+    // Where a stored list that cannot be read is kept, so that the next save does not destroy it unseen.
+    static inline const QString unreadableRememberedProjectsKey = QStringLiteral("rememberedProjects.v1.unreadable");
+
+    struct Services
+    {
+        std::shared_ptr<ServerDetecting> detector;
+        std::shared_ptr<ProcessActionServicing> actions;
+        std::shared_ptr<ServerLogService> logService;
+        std::shared_ptr<UserDefaults> defaults;
+        std::shared_ptr<Workspace> workspace;
+        // Not owned; outlives the store.
+        AnalyticsCapturing* analytics = nullptr;
+        // Not owned; the system clock when null.
+        const Clock* clock = nullptr;
+        // The precise sleeper when null.
+        std::shared_ptr<Sleeper> sleeper;
+    };
+
+    // Takes the services as given and loads the remembered projects from `services.defaults`.
+    explicit ServerStore(Services services, QObject* parent = nullptr);
+    ~ServerStore() override;
+
+    ServerStore(const ServerStore&) = delete;
+    ServerStore& operator=(const ServerStore&) = delete;
+
+    // The last successful scan's servers, in the scan's order.
+    const QList<LocalServer>& servers() const { return m_servers; }
+    // Every project seen running, newest first.
+    const QList<RememberedProject>& rememberedProjects() const { return m_rememberedProjects; }
+    // The remembered projects that no listed server runs.
+    const QList<RememberedProject>& savedProjects() const { return m_savedProjects; }
+    const RefreshState& refreshState() const { return m_refreshState; }
+    // Listed servers that are not agent-browser sessions.
+    int runningServerCount() const { return m_runningServerCount; }
+    // By server key (pid:port).
+    const PendingServerActions& pendingServerActions() const { return m_pendingServerActions; }
+    // By project path, as do the maps and sets below.
+    const PendingProjectActions& pendingProjectActions() const { return m_pendingProjectActions; }
+    const ProjectTexts& projectErrors() const { return m_projectErrors; }
+    const LogSessionsByProjectPath& logSessionsByProjectPath() const { return m_logSessionsByProjectPath; }
+    const ProjectTexts& logPreviewsByProjectPath() const { return m_logPreviewsByProjectPath; }
+    const QSet<QString>& activeProjectActionPaths() const { return m_activeProjectActionPaths; }
+    const QSet<QString>& activeRestartServerIDs() const { return m_activeRestartServerIDs; }
+    const FailureReportDates& refreshFailureTelemetrySentAt() const { return m_refreshFailureTelemetrySentAt; }
+    bool isPolling() const { return m_polling; }
+
+    // Scans once and applies the result. Called while another refresh is scanning, it starts no scan of its
+    // own: it returns once the scans running at the call have ended, with their result in place. Never fails.
+    QCoro::Task<> refresh();
+    // Refreshes at once and then every polling interval after the end of the previous refresh, until
+    // stopped. Holds the store weakly. Starting twice starts one loop.
+    void startPolling();
+    // The loop ends at its next step (no refresh starts after this call).
+    void stopPolling();
+
+    static QMap<RuntimeKind, qint64> runtimeCounts(const QList<LocalServer>& servers);
+
+    // The per-item marks and texts that a successful scan prunes.
+    struct ActionMarks
+    {
+        PendingServerActions serverActions;
+        PendingProjectActions projectActions;
+        ProjectTexts projectErrors;
+
+        friend bool operator==(const ActionMarks&, const ActionMarks&) = default;
+    };
+    // What a successful scan leaves: a restart mark while its restart runs, a kill mark while the server is
+    // listed, no pause or resume mark; a start mark while its start runs or until the project is listed; a
+    // project's error text until the project is listed.
+    static ActionMarks prunedActionMarks(ActionMarks marks, const QSet<QString>& activeRestartServerIDs,
+                                         const QSet<QString>& activeProjectActionPaths,
+                                         const QList<LocalServer>& result);
+    // Newest first; on equal dates by folder name as a file browser orders them.
+    static bool rememberedProjectPrecedes(const RememberedProject& a, const RememberedProject& b);
+    // The stored list; empty when there is none or it cannot be decoded, in which case the stored value is
+    // first copied to `unreadableRememberedProjectsKey`.
+    static QList<RememberedProject> loadRememberedProjects(UserDefaults& defaults);
+    static QByteArray encodeRememberedProjects(const QList<RememberedProject>& projects);
+    static std::optional<QList<RememberedProject>> decodeRememberedProjects(const QByteArray& bytes);
+
+Q_SIGNALS:
+    void serversChanged();
+    void rememberedProjectsChanged();
+    void savedProjectsChanged();
+    void refreshStateChanged();
+    void runningServerCountChanged();
+    void pendingServerActionsChanged();
+    void pendingProjectActionsChanged();
+    void projectErrorsChanged();
+    void logSessionsByProjectPathChanged();
+    void logPreviewsByProjectPathChanged();
+    void activeProjectActionPathsChanged();
+    void activeRestartServerIDsChanged();
+    void refreshFailureTelemetrySentAtChanged();
+    void pollingChanged();
+
+private:
+    // What a failed operation threw, reduced to what the store shows and reports.
+    struct Failure
+    {
+        std::exception_ptr error;
+        // AppError::typeName(), or a fixed name for anything else.
+        QString typeName;
+        QString description;
+    };
+    static Failure describe(std::exception_ptr error);
+    static void captureError(const Failure& failure, TelemetryOperation operation,
+                             const TelemetryProperties& properties);
+
+    QCoro::Task<> refreshTask();
+    // Starts a scan now, even while others run, and applies its outcome unless a newer one is in place.
+    QCoro::Task<> scanTask();
+    QCoro::Task<> waitForScansThrough(quint64 scan);
+    bool hasScanInFlightThrough(quint64 scan) const;
+    bool hasScanInFlightAfter(quint64 scan) const;
+    void applyScanResult(quint64 scan, const QList<LocalServer>& result);
+    void applyScanFailure(quint64 scan, const Failure& failure);
+    void finishScan(quint64 scan);
+    void reportRefreshFailure(const Failure& failure);
+    void pruneActionState(const QList<LocalServer>& result);
+
+    void updateRememberedProjects(const QList<LocalServer>& servers);
+    void saveRememberedProjects(QList<RememberedProject> projects);
+    QCoro::Task<> saveQueueTask();
+
+    static QCoro::Task<> pollLoop(QPointer<ServerStore> store, std::shared_ptr<Sleeper> sleeper, quint64 generation);
+
+    template<typename T>
+    bool assign(T& field, T value, void (ServerStore::*changed)())
+    {
+        if (field == value)
+            return false;
+        field = std::move(value);
+        Q_EMIT(this->*changed)();
+        return true;
+    }
+    void setServers(QList<LocalServer> servers);
+    void setRememberedProjects(QList<RememberedProject> projects);
+    void setRefreshState(RefreshState state);
+    void updateDerivedState();
+
+    const std::shared_ptr<ServerDetecting> m_detector;
+    const std::shared_ptr<ProcessActionServicing> m_actions;
+    const std::shared_ptr<ServerLogService> m_logService;
+    const std::shared_ptr<UserDefaults> m_defaults;
+    const std::shared_ptr<Workspace> m_workspace;
+    AnalyticsCapturing& m_analytics;
+    const Clock& m_clock;
+    const std::shared_ptr<Sleeper> m_sleeper;
+
+    QList<LocalServer> m_servers;
+    QList<RememberedProject> m_rememberedProjects;
+    QList<RememberedProject> m_savedProjects;
+    RefreshState m_refreshState;
+    int m_runningServerCount = 0;
+    PendingServerActions m_pendingServerActions;
+    PendingProjectActions m_pendingProjectActions;
+    ProjectTexts m_projectErrors;
+    LogSessionsByProjectPath m_logSessionsByProjectPath;
+    ProjectTexts m_logPreviewsByProjectPath;
+    QSet<QString> m_activeProjectActionPaths;
+    QSet<QString> m_activeRestartServerIDs;
+    FailureReportDates m_refreshFailureTelemetrySentAt;
+
+    // Scans are numbered as they start; a result older than the one applied is dropped.
+    quint64 m_startedScans = 0;
+    quint64 m_appliedScan = 0;
+    std::set<quint64> m_scansInFlight;
+
+    bool m_polling = false;
+    quint64 m_pollingGeneration = 0;
+
+    // Saves write one at a time, in the order they were asked for; only the newest waiting list is kept.
+    std::optional<QList<RememberedProject>> m_waitingSave;
+    QList<RememberedProject> m_latestSave;
+    quint64 m_requestedSaves = 0;
+    quint64 m_writtenSaves = 0;
+    bool m_saving = false;
+};
