@@ -1,5 +1,6 @@
 #include "control/serverstore.h"
 
+#include "control/actionerror.h"
 #include "control/asyncwork.h"
 #include "control/filenameorder.h"
 #include "control/processactionservicing.h"
@@ -77,6 +78,11 @@ QCoro::Task<> ServerStore::refreshTask()
     }
     auto scan = scanTask();
     co_await scan;
+}
+
+QCoro::Task<> ServerStore::freshRefresh()
+{
+    return scanTask();
 }
 
 QCoro::Task<> ServerStore::waitForScansThrough(quint64 scan)
@@ -240,6 +246,32 @@ ServerStore::Failure ServerStore::describe(std::exception_ptr error)
     return failure;
 }
 
+void ServerStore::reportProcessFailure(const Failure& failure, TelemetryOperation operation)
+{
+    try {
+        if (failure.error)
+            std::rethrow_exception(failure.error);
+    } catch (const std::exception& error) {
+        reportProcessActionFailure(error, operation);
+        return;
+    } catch (...) {
+    }
+    reportProcessActionFailure(UnexpectedError(), operation);
+}
+
+std::optional<ServerLogSession> ServerStore::failedLaunchSession(const Failure& failure)
+{
+    try {
+        if (failure.error)
+            std::rethrow_exception(failure.error);
+    } catch (const ActionError& error) {
+        if (error.kind() == ActionError::Kind::LaunchFailed)
+            return error.session();
+    } catch (...) {
+    }
+    return std::nullopt;
+}
+
 void ServerStore::captureError(const Failure& failure, TelemetryOperation operation,
                                const TelemetryProperties& properties)
 {
@@ -392,7 +424,488 @@ QList<RememberedProject> ServerStore::loadRememberedProjects(UserDefaults& defau
     return {};
 }
 
+// ---- Server actions ----
+
+TelemetryProperties ServerStore::serverTelemetryProperties(const LocalServer& server)
+{
+    return {
+        {u"runtime_kind"_s, RuntimeKinds::rawValue(server.runtimeKind)},
+        {u"http_status"_s, server.httpStatus ? QString::number(*server.httpStatus) : u"none"_s},
+        {u"active_connection_count"_s, QString::number(server.activeConnectionCount)},
+    };
+}
+
+void ServerStore::captureServerAction(ServerAnalyticsAction action, const LocalServer& server)
+{
+    std::optional<int> status;
+    if (server.httpStatus)
+        status = int(*server.httpStatus);
+    m_analytics.capture(
+        AnalyticsEvent::serverActionRequested(action, server.runtimeKind, server.projectPath.has_value(), status));
+}
+
+void ServerStore::openServerURL(const LocalServer& server)
+{
+    captureServerAction(ServerAnalyticsAction::Open, server);
+    if (m_workspace->openURL(server.url))
+        return;
+    sharedTelemetryClient().captureMessage(redactTelemetryText(u"Server URL could not be opened"_s),
+                                           TelemetryOperation::ServerOpen,
+                                           telemetryContext(serverTelemetryProperties(server)));
+    setServerFeedback(u"Could not open URL"_s, server);
+}
+
+void ServerStore::revealServerProject(const LocalServer& server)
+{
+    captureServerAction(ServerAnalyticsAction::RevealProject, server);
+    if (m_actions->revealProject(server))
+        return;
+    sharedTelemetryClient().captureMessage(redactTelemetryText(u"Server project path could not be revealed"_s),
+                                           TelemetryOperation::ServerRevealProject,
+                                           telemetryContext(serverTelemetryProperties(server)));
+    setServerFeedback(ActionError::missingProjectPath().description(), server);
+}
+
+void ServerStore::forceTerminateServer(const LocalServer& server)
+{
+    signalServer(server, SignalAction::ForceTerminate);
+}
+
+void ServerStore::pauseServer(const LocalServer& server)
+{
+    signalServer(server, SignalAction::Pause);
+}
+
+void ServerStore::resumeServer(const LocalServer& server)
+{
+    signalServer(server, SignalAction::Resume);
+}
+
+void ServerStore::signalServer(const LocalServer& server, SignalAction action)
+{
+    // A signal during a restart would break it (and take its mark); the restart decides what runs.
+    if (m_activeRestartServerIDs.contains(server.id()))
+        return;
+    switch (action) {
+    case SignalAction::ForceTerminate:
+        captureServerAction(ServerAnalyticsAction::ForceTerminate, server);
+        setServerMark(server.id(), ServerActionFeedback::Killing);
+        break;
+    case SignalAction::Pause:
+        captureServerAction(ServerAnalyticsAction::Pause, server);
+        setServerMark(server.id(), ServerActionFeedback::Pausing);
+        setServerPaused(server, true);
+        break;
+    case SignalAction::Resume:
+        captureServerAction(ServerAnalyticsAction::Resume, server);
+        setServerMark(server.id(), ServerActionFeedback::Resuming);
+        setServerPaused(server, false);
+        break;
+    }
+    auto task = signalTask(server, action);
+    Q_UNUSED(task);
+}
+
+QCoro::Task<> ServerStore::signalTask(LocalServer server, SignalAction action)
+{
+    QPointer<ServerStore> self(this);
+    const std::shared_ptr<ProcessActionServicing> actions = m_actions;
+    auto send = [actions, server, action] {
+        switch (action) {
+        case SignalAction::ForceTerminate:
+            actions->forceTerminate(server);
+            break;
+        case SignalAction::Pause:
+            actions->pause(server);
+            break;
+        case SignalAction::Resume:
+            actions->resume(server);
+            break;
+        }
+    };
+    std::exception_ptr error;
+    try {
+        auto sent = AsyncWork::runOn(backgroundPool(), std::move(send));
+        co_await sent;
+    } catch (...) {
+        error = std::current_exception();
+    }
+    if (!self)
+        co_return;
+
+    if (!error) {
+        auto settled = settle(signalSettleDelay);
+        if (!co_await settled)
+            co_return;
+        auto refresh = freshRefresh();
+        co_await refresh;
+        co_return;
+    }
+
+    const Failure failure = describe(error);
+    setServerMark(server.id(), std::nullopt);
+    TelemetryOperation operation = TelemetryOperation::ServerForceTerminate;
+    if (action == SignalAction::Pause || action == SignalAction::Resume) {
+        setServerPaused(server, server.isPaused);
+        operation = action == SignalAction::Pause ? TelemetryOperation::ServerPause : TelemetryOperation::ServerResume;
+    }
+    captureError(failure, operation, telemetryContext(serverTelemetryProperties(server)));
+    setServerFeedback(failure.description, server);
+}
+
+QCoro::Task<> ServerStore::restartServer(const LocalServer& server)
+{
+    return restartTask(server);
+}
+
+QCoro::Task<> ServerStore::restartTask(LocalServer server)
+{
+    QPointer<ServerStore> self(this);
+    auto perform = performRestart(std::move(server));
+    const bool started = co_await perform;
+    if (!self || !started)
+        co_return;
+    auto settled = settle(restartSettleDelay);
+    if (!co_await settled)
+        co_return;
+    auto refresh = freshRefresh();
+    co_await refresh;
+}
+
+QCoro::Task<bool> ServerStore::performRestart(LocalServer server)
+{
+    QPointer<ServerStore> self(this);
+    const QString key = server.id();
+    if (!server.projectPath || server.projectPath->isEmpty()) {
+        const ActionError error = ActionError::missingProjectPath();
+        reportProcessActionFailure(error, TelemetryOperation::ServerRestart);
+        setServerFeedback(error.description(), server);
+        co_return false;
+    }
+    const QString path = *server.projectPath;
+    if (m_pendingServerActions.contains(key) || m_activeProjectActionPaths.contains(path))
+        co_return false;
+    setActiveProjectPath(path, true);
+    setActiveRestart(key, true);
+    captureServerAction(ServerAnalyticsAction::Restart, server);
+    setServerMark(key, ServerActionFeedback::Restarting);
+
+    const std::shared_ptr<ProcessActionServicing> actions = m_actions;
+    std::optional<ServerLogSession> session;
+    std::exception_ptr error;
+    try {
+        auto restart = actions->restart(server);
+        session = co_await restart;
+    } catch (...) {
+        error = std::current_exception();
+    }
+    if (!self)
+        co_return false;
+
+    if (session) {
+        auto record = recordLogSession(*session);
+        co_await record;
+        if (!self)
+            co_return false;
+        setServerMark(key, std::nullopt);
+        finishRestart(server);
+        co_return true;
+    }
+
+    const Failure failure = describe(error);
+    if (const auto failedSession = failedLaunchSession(failure)) {
+        auto record = recordLogSession(*failedSession);
+        co_await record;
+        if (!self)
+            co_return false;
+    }
+    reportProcessFailure(failure, TelemetryOperation::ServerRestart);
+    setServerFeedback(failure.description, server);
+    finishRestart(server);
+    co_return false;
+}
+
+void ServerStore::finishRestart(const LocalServer& server)
+{
+    setActiveRestart(server.id(), false);
+    if (server.projectPath)
+        setActiveProjectPath(*server.projectPath, false);
+}
+
+QCoro::Task<bool> ServerStore::settle(std::chrono::milliseconds delay)
+{
+    QPointer<ServerStore> self(this);
+    const std::shared_ptr<Sleeper> sleeper = m_sleeper;
+    try {
+        auto sleep = sleeper->sleep(delay);
+        co_await sleep;
+    } catch (...) {
+        // A wait that failed has waited enough; the refresh still follows.
+    }
+    co_return !self.isNull();
+}
+
+void ServerStore::setServerFeedback(const QString& message, const LocalServer& server)
+{
+    setServerMark(server.id(), std::nullopt);
+    setRefreshState(RefreshState::failed(message));
+}
+
+void ServerStore::setServerPaused(const LocalServer& server, bool paused)
+{
+    const QString key = server.id();
+    for (qsizetype i = 0; i < m_servers.size(); ++i) {
+        if (m_servers.at(i).id() != key)
+            continue;
+        QList<LocalServer> servers = m_servers;
+        servers[i] = servers.at(i).withPauseState(paused);
+        setServers(std::move(servers));
+        return;
+    }
+}
+
+// ---- Project actions and log previews ----
+
+QCoro::Task<> ServerStore::startRememberedProject(const RememberedProject& project)
+{
+    return startTask(project);
+}
+
+QCoro::Task<> ServerStore::startTask(RememberedProject project)
+{
+    QPointer<ServerStore> self(this);
+    auto perform = performProjectStart(std::move(project));
+    const bool started = co_await perform;
+    if (!self || !started)
+        co_return;
+    for (const std::chrono::milliseconds delay : {startSettleDelay, startFollowUpDelay}) {
+        auto settled = self->settle(delay);
+        if (!co_await settled)
+            co_return;
+        auto refresh = self->freshRefresh();
+        co_await refresh;
+        if (!self)
+            co_return;
+    }
+}
+
+QCoro::Task<bool> ServerStore::performProjectStart(RememberedProject project)
+{
+    QPointer<ServerStore> self(this);
+    const QString path = project.projectPath;
+    if (m_pendingProjectActions.contains(path) || m_activeProjectActionPaths.contains(path))
+        co_return false;
+    setActiveProjectPath(path, true);
+    m_analytics.capture(AnalyticsEvent::projectActionRequested(ProjectAnalyticsAction::Start, project.runtimeKind));
+    setProjectMark(path, ProjectActionFeedback::Starting);
+    setProjectError(path, std::nullopt);
+
+    // It may have come up by itself since the last scan; only a scan begun now can tell.
+    auto refresh = freshRefresh();
+    co_await refresh;
+    if (!self)
+        co_return false;
+    const bool running = std::any_of(m_servers.cbegin(), m_servers.cend(),
+                                     [&path](const LocalServer& server) { return server.projectPath == path; });
+    if (running) {
+        setProjectMark(path, std::nullopt);
+        setActiveProjectPath(path, false);
+        co_return false;
+    }
+
+    const std::shared_ptr<ProcessActionServicing> actions = m_actions;
+    std::optional<ServerLogSession> session;
+    std::exception_ptr error;
+    try {
+        auto start = actions->startProject(project);
+        session = co_await start;
+    } catch (...) {
+        error = std::current_exception();
+    }
+    if (!self)
+        co_return false;
+
+    if (session) {
+        auto record = recordLogSession(*session);
+        co_await record;
+        if (!self)
+            co_return false;
+        setProjectMark(path, std::nullopt);
+        setActiveProjectPath(path, false);
+        co_return true;
+    }
+
+    const Failure failure = describe(error);
+    if (const auto failedSession = failedLaunchSession(failure)) {
+        auto record = recordLogSession(*failedSession);
+        co_await record;
+        if (!self)
+            co_return false;
+    }
+    setProjectMark(path, std::nullopt);
+    setProjectError(path, failure.description);
+    reportProcessFailure(failure, TelemetryOperation::ProjectStart);
+    setActiveProjectPath(path, false);
+    co_return false;
+}
+
+void ServerStore::revealRememberedProject(const RememberedProject& project)
+{
+    m_analytics.capture(
+        AnalyticsEvent::projectActionRequested(ProjectAnalyticsAction::RevealProject, project.runtimeKind));
+    if (m_actions->revealPath(project.projectPath))
+        return;
+    // Nothing could be asked to show the folder: a failure the row shows, not a silent success.
+    sharedTelemetryClient().captureMessage(
+        redactTelemetryText(u"Remembered project path could not be revealed"_s), TelemetryOperation::ProjectReveal,
+        telemetryContext({{u"runtime_kind"_s, RuntimeKinds::rawValue(project.runtimeKind)}}));
+    setProjectError(project.projectPath, ActionError::missingProjectPath().description());
+}
+
+void ServerStore::forgetRememberedProject(const RememberedProject& project, bool recordAnalytics)
+{
+    const QString path = project.projectPath;
+    if (m_pendingProjectActions.contains(path) || m_activeProjectActionPaths.contains(path)) {
+        setProjectError(path, u"Wait for Start to finish"_s);
+        return;
+    }
+    if (recordAnalytics)
+        m_analytics.capture(
+            AnalyticsEvent::projectActionRequested(ProjectAnalyticsAction::Remove, project.runtimeKind));
+
+    QList<RememberedProject> remaining;
+    for (const RememberedProject& entry : std::as_const(m_rememberedProjects)) {
+        if (entry.projectPath != path)
+            remaining.append(entry);
+    }
+    setRememberedProjects(std::move(remaining));
+    setProjectMark(path, std::nullopt);
+    setProjectError(path, std::nullopt);
+
+    const auto session = m_logSessionsByProjectPath.constFind(path);
+    if (session != m_logSessionsByProjectPath.cend()) {
+        const ServerLogSession forgotten = *session;
+        LogSessionsByProjectPath sessions = m_logSessionsByProjectPath;
+        sessions.remove(path);
+        assign(m_logSessionsByProjectPath, std::move(sessions), &ServerStore::logSessionsByProjectPathChanged);
+        ProjectTexts previews = m_logPreviewsByProjectPath;
+        previews.remove(path);
+        assign(m_logPreviewsByProjectPath, std::move(previews), &ServerStore::logPreviewsByProjectPathChanged);
+        auto discard = discardSessionQuietly(m_logService, forgotten);
+        Q_UNUSED(discard);
+    }
+    saveRememberedProjects(m_rememberedProjects);
+}
+
+QCoro::Task<> ServerStore::discardSessionQuietly(std::shared_ptr<ServerLogService> logs, ServerLogSession session)
+{
+    try {
+        auto discard = logs->discardSession(session);
+        co_await discard;
+    } catch (...) {
+        // The file stays for retention to remove.
+    }
+}
+
+QCoro::Task<> ServerStore::recordLogSession(const ServerLogSession& session)
+{
+    return recordLogSessionTask(session);
+}
+
+QCoro::Task<> ServerStore::recordLogSessionTask(ServerLogSession session)
+{
+    LogSessionsByProjectPath sessions = m_logSessionsByProjectPath;
+    sessions.insert(session.projectPath, session);
+    assign(m_logSessionsByProjectPath, std::move(sessions), &ServerStore::logSessionsByProjectPathChanged);
+    auto preview = refreshLogPreview(session.projectPath);
+    co_await preview;
+}
+
+QCoro::Task<> ServerStore::refreshLogPreview(const QString& projectPath)
+{
+    return refreshLogPreviewTask(projectPath);
+}
+
+QCoro::Task<> ServerStore::refreshLogPreviewTask(QString projectPath)
+{
+    QPointer<ServerStore> self(this);
+    const auto found = m_logSessionsByProjectPath.constFind(projectPath);
+    if (found == m_logSessionsByProjectPath.cend())
+        co_return;
+    const ServerLogSession session = *found;
+    const std::shared_ptr<ServerLogService> logs = m_logService;
+
+    QString preview;
+    try {
+        auto snapshot = logs->snapshot(session);
+        preview = (co_await snapshot).preview;
+    } catch (...) {
+        preview = u"Log unavailable"_s;
+    }
+    if (!self)
+        co_return;
+    // A newer launch or a forget came in between: this read is of no use any more.
+    const auto current = m_logSessionsByProjectPath.constFind(projectPath);
+    if (current == m_logSessionsByProjectPath.cend() || current->id != session.id)
+        co_return;
+    ProjectTexts previews = m_logPreviewsByProjectPath;
+    previews.insert(projectPath, preview);
+    assign(m_logPreviewsByProjectPath, std::move(previews), &ServerStore::logPreviewsByProjectPathChanged);
+}
+
 // ---- Observed state ----
+
+void ServerStore::setServerMark(const QString& key, std::optional<ServerActionFeedback> mark)
+{
+    PendingServerActions marks = m_pendingServerActions;
+    if (mark)
+        marks.insert(key, *mark);
+    else
+        marks.remove(key);
+    assign(m_pendingServerActions, std::move(marks), &ServerStore::pendingServerActionsChanged);
+}
+
+void ServerStore::setProjectMark(const QString& path, std::optional<ProjectActionFeedback> mark)
+{
+    PendingProjectActions marks = m_pendingProjectActions;
+    if (mark)
+        marks.insert(path, *mark);
+    else
+        marks.remove(path);
+    assign(m_pendingProjectActions, std::move(marks), &ServerStore::pendingProjectActionsChanged);
+}
+
+void ServerStore::setProjectError(const QString& path, std::optional<QString> text)
+{
+    ProjectTexts errors = m_projectErrors;
+    if (text)
+        errors.insert(path, *text);
+    else
+        errors.remove(path);
+    assign(m_projectErrors, std::move(errors), &ServerStore::projectErrorsChanged);
+}
+
+void ServerStore::setActiveProjectPath(const QString& path, bool active)
+{
+    QSet<QString> paths = m_activeProjectActionPaths;
+    if (active)
+        paths.insert(path);
+    else
+        paths.remove(path);
+    assign(m_activeProjectActionPaths, std::move(paths), &ServerStore::activeProjectActionPathsChanged);
+}
+
+void ServerStore::setActiveRestart(const QString& key, bool active)
+{
+    QSet<QString> keys = m_activeRestartServerIDs;
+    if (active)
+        keys.insert(key);
+    else
+        keys.remove(key);
+    assign(m_activeRestartServerIDs, std::move(keys), &ServerStore::activeRestartServerIDsChanged);
+}
+
+// ---- Observed state: lists and the refresh state ----
 
 void ServerStore::setServers(QList<LocalServer> servers)
 {

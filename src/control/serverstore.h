@@ -70,6 +70,11 @@ public:
     static constexpr std::chrono::milliseconds pollingInterval{60000};
     static constexpr std::chrono::milliseconds refreshWaitStep{25};
     static constexpr qint64 refreshFailureReportInterval = 1800; // seconds
+    // How long the machine gets to settle after an action before the list is scanned again.
+    static constexpr std::chrono::milliseconds signalSettleDelay{250};
+    static constexpr std::chrono::milliseconds restartSettleDelay{750};
+    static constexpr std::chrono::milliseconds startSettleDelay{750};
+    static constexpr std::chrono::milliseconds startFollowUpDelay{3000};
 
     static inline const QString rememberedProjectsKey = QStringLiteral("rememberedProjects.v1");
     // Where a stored list that cannot be read is kept, so that the next save does not destroy it unseen.
@@ -127,6 +132,31 @@ public:
     // The loop ends at its next step (no refresh starts after this call).
     void stopPolling();
 
+    // Server actions, for a server as its row holds it. A failure shows its text as the failed refresh state
+    // until the next refresh; pause, resume and force kill are refused while the server is being restarted.
+    void openServerURL(const LocalServer& server);
+    void revealServerProject(const LocalServer& server);
+    // These three return at once; the signal goes out from a worker thread, a refresh follows after a settle.
+    void forceTerminateServer(const LocalServer& server);
+    void pauseServer(const LocalServer& server);
+    void resumeServer(const LocalServer& server);
+    // Refused silently while the server carries a mark or its folder is being started or restarted.
+    QCoro::Task<> restartServer(const LocalServer& server);
+
+    // Project actions. A failure or refusal shows its text in `projectErrors` for the project's folder.
+    // Starting scans first and launches nothing when the project already runs.
+    QCoro::Task<> startRememberedProject(const RememberedProject& project);
+    void revealRememberedProject(const RememberedProject& project);
+    // Refused while a start or restart of the folder runs; deletes the folder's log of this run.
+    void forgetRememberedProject(const RememberedProject& project, bool recordAnalytics = true);
+    // Reads the one-line preview of the folder's latest session; dropped when a newer one came meanwhile.
+    QCoro::Task<> refreshLogPreview(const QString& projectPath);
+    // Makes the session the folder's latest and reads its preview.
+    QCoro::Task<> recordLogSession(const ServerLogSession& session);
+
+    // "runtime_kind", "http_status" ("none" without one) and "active_connection_count".
+    static TelemetryProperties serverTelemetryProperties(const LocalServer& server);
+
     static QMap<RuntimeKind, qint64> runtimeCounts(const QList<LocalServer>& servers);
 
     // The per-item marks and texts that a successful scan prunes.
@@ -180,8 +210,41 @@ private:
     static Failure describe(std::exception_ptr error);
     static void captureError(const Failure& failure, TelemetryOperation operation,
                              const TelemetryProperties& properties);
+    static void reportProcessFailure(const Failure& failure, TelemetryOperation operation);
+    // The session a launch that failed after starting carries, so its output can be shown.
+    static std::optional<ServerLogSession> failedLaunchSession(const Failure& failure);
+
+    enum class SignalAction
+    {
+        ForceTerminate,
+        Pause,
+        Resume
+    };
+    void signalServer(const LocalServer& server, SignalAction action);
+    QCoro::Task<> signalTask(LocalServer server, SignalAction action);
+    QCoro::Task<> restartTask(LocalServer server);
+    QCoro::Task<bool> performRestart(LocalServer server);
+    void finishRestart(const LocalServer& server);
+    QCoro::Task<> startTask(RememberedProject project);
+    QCoro::Task<bool> performProjectStart(RememberedProject project);
+    QCoro::Task<> refreshLogPreviewTask(QString projectPath);
+    QCoro::Task<> recordLogSessionTask(ServerLogSession session);
+    static QCoro::Task<> discardSessionQuietly(std::shared_ptr<ServerLogService> logs, ServerLogSession session);
+    // Sleeps, ignoring a failed sleep; false when the store went meanwhile.
+    QCoro::Task<bool> settle(std::chrono::milliseconds delay);
+    void captureServerAction(ServerAnalyticsAction action, const LocalServer& server);
+    // The common failure step of server actions: the mark goes, the header shows the text.
+    void setServerFeedback(const QString& message, const LocalServer& server);
+    void setServerPaused(const LocalServer& server, bool paused);
+    void setServerMark(const QString& key, std::optional<ServerActionFeedback> mark);
+    void setProjectMark(const QString& path, std::optional<ProjectActionFeedback> mark);
+    void setProjectError(const QString& path, std::optional<QString> text);
+    void setActiveProjectPath(const QString& path, bool active);
+    void setActiveRestart(const QString& key, bool active);
 
     QCoro::Task<> refreshTask();
+    // A refresh whose scan starts now, even while another runs, so that it sees what an action just did.
+    QCoro::Task<> freshRefresh();
     // Starts a scan now, even while others run, and applies its outcome unless a newer one is in place.
     QCoro::Task<> scanTask();
     QCoro::Task<> waitForScansThrough(quint64 scan);
