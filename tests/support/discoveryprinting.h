@@ -1,5 +1,6 @@
 #pragma once
 
+#include "discovery/localserver.h"
 #include "discovery/serverprobeservice.h"
 #include "discovery/snapshotrows.h"
 
@@ -38,4 +39,44 @@ inline char* toString(const ProbeResult& result)
     return QTest::toString(QStringLiteral("ProbeResult(%1, %2)")
                                .arg(result.statusCode ? QString::number(*result.statusCode) : QStringLiteral("absent"),
                                     optionalText(result.title)));
+}
+
+inline QString optionalNumber(const std::optional<qint64>& number)
+{
+    return number ? QString::number(*number) : QStringLiteral("absent");
+}
+
+inline QString idList(const QList<qint32>& ids)
+{
+    QStringList texts;
+    for (qint32 id : ids)
+        texts.append(QString::number(id));
+    return u'[' + texts.join(QStringLiteral(", ")) + u']';
+}
+
+// Every field of a server on one line, for comparing lists of servers with a readable failure.
+inline QString describeServer(const LocalServer& s)
+{
+    return QStringLiteral(
+               "LocalServer(%1, ids %2, %3, %4, paused %5, raw \"%6\", display \"%7\", project %8, exe \"%9\", "
+               "cwd %10, parent %11, connections %12 %13, http %14, title %15, seen %16)")
+        .arg(QString::number(s.pid), idList(s.managedProcessIDs), s.url.toString(),
+             RuntimeKinds::rawValue(s.runtimeKind), s.isPaused ? QStringLiteral("yes") : QStringLiteral("no"),
+             s.rawCommandLine, s.displayCommandLine, optionalText(s.projectPath), s.processExecutable)
+        .arg(optionalText(s.processWorkingDirectory), optionalText(s.parentProcessSummary),
+             QString::number(s.activeConnectionCount), s.activeConnectionClients.join(u'|'),
+             optionalNumber(s.httpStatus), optionalText(s.pageTitle), s.lastSeenAt.toString(Qt::ISODateWithMs));
+}
+
+inline QStringList describeServers(const QList<LocalServer>& servers)
+{
+    QStringList lines;
+    for (const LocalServer& server : servers)
+        lines.append(describeServer(server));
+    return lines;
+}
+
+inline char* toString(const LocalServer& server)
+{
+    return QTest::toString(describeServer(server));
 }

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "discovery/serverdetecting.h"
+#include "discovery/serverprobeservice.h"
+#include "discovery/snapshotrows.h"
+
+#include <QHash>
+#include <QObject>
+#include <QUrl>
+
+#include <optional>
+
+class Clock;
+class ConnectionSnapshotService;
+class ListenerSnapshotService;
+class ProcessSnapshotService;
+
+// A listening socket worth probing: its process, that process's nearest ancestors (at most four, nearest first)
+// and the loopback URL the server is probed and shown under.
+struct ServerCandidate
+{
+    ListenerRow listener;
+    ProcessRow process;
+    QList<ProcessRow> ancestors;
+    QUrl url;
+
+    friend bool operator==(const ServerCandidate&, const ServerCandidate&) = default;
+};
+
+// The established connections a server accepted on its port, and the other local processes connected to it.
+struct ActiveConnections
+{
+    qint64 count = 0;
+    // "<command> pid <pid>", each once.
+    QStringList clients;
+
+    friend bool operator==(const ActiveConnections&, const ActiveConnections&) = default;
+};
+
+using ProcessIndex = QHash<qint32, ProcessRow>;
+using ProbeResults = QHash<QUrl, ProbeResult>;
+
+// Takes one snapshot of the machine and returns its local development servers: joins the process table with the
+// TCP sockets, keeps loopback and wildcard listeners of development tool chains, probes them all at once and
+// folds servers of one project and command into one. Keeps nothing between scans.
+class LocalServerDetector final : public QObject, public ServerDetecting
+{
+    Q_OBJECT
+
+public:
+    static constexpr int maxAncestors = 4;
+
+    // The services and the clock must outlive the detector; `listenerService` is held but not used, as the
+    // listeners come from the socket listing the scan takes anyway. A null clock is the system clock.
+    LocalServerDetector(ListenerSnapshotService* listenerService, ProcessSnapshotService* processService,
+                        ConnectionSnapshotService* connectionService, ServerProbeService* probeService,
+                        const Clock* clock = nullptr, QObject* parent = nullptr);
+    ~LocalServerDetector() override;
+
+    QCoro::Task<QList<LocalServer>> detectServers() override;
+
+    // The executable, a space and the command line, lowercased: what every word test looks at.
+    static QString processText(const ProcessRow& row);
+    static QList<ProcessRow> ancestors(const ProcessRow& process, const ProcessIndex& processesByID);
+    static bool isLocalBindAddress(const QString& bindAddress);
+
+    static bool isDevCommand(const ProcessRow& row);
+    static bool hasDevToolInChain(const ProcessRow& process, const QList<ProcessRow>& ancestors);
+    static bool isAgentBrowserProcess(const ProcessRow& row);
+    static bool isAppHelperProcess(const ProcessRow& row);
+    static bool isBrowserDebugPortProcess(const ProcessRow& row);
+    static bool isPackageManagerDevProcess(const ProcessRow& row);
+
+    static RuntimeKind classifyRuntime(const ProcessRow& process, const QList<ProcessRow>& ancestors);
+    // The process whose command line would start the server again.
+    static std::optional<ProcessRow> launchProcess(const ProcessRow& process, const QList<ProcessRow>& ancestors);
+    static std::optional<QString> resolveCommandLine(const std::optional<ProcessRow>& launch,
+                                                     const std::optional<QString>& projectPath);
+    // The processes an action signals: the outermost launcher first, the listening process last, each once.
+    static QList<qint32> managedProcessIDs(const ProcessRow& process, const QList<ProcessRow>& ancestors);
+    static ActiveConnections activeConnections(qint32 pid, qint64 port, const QList<ConnectionRow>& connectionRows);
+    static std::optional<QString> parentProcessSummary(const ProcessRow& process, const QList<ProcessRow>& ancestors);
+
+    // The listeners worth probing, in listing order.
+    static QList<ServerCandidate> candidateServers(const QList<ListenerRow>& listeners,
+                                                   const ProcessIndex& processesByID);
+    static LocalServer makeServer(const ServerCandidate& candidate, const WorkingDirectories& folders,
+                                  const ProbeResults& probeResults, const QList<ConnectionRow>& connectionRows,
+                                  const QDateTime& seenAt);
+
+private:
+    QCoro::Task<QList<LocalServer>> scan();
+
+    ListenerSnapshotService* m_listenerService;
+    ProcessSnapshotService* m_processService;
+    ConnectionSnapshotService* m_connectionService;
+    ServerProbeService* m_probeService;
+    const Clock* m_clock;
+};
+
+// Servers that answered over HTTP first, then by port; stable.
+QList<LocalServer> sortDetectedServers(QList<LocalServer> servers);
+// Folds servers of the same project folder and command into the first of them, which then manages the
+// processes of all; servers without a folder or a command stay as they are.
+QList<LocalServer> mergeDuplicateServers(const QList<LocalServer>& servers);
