@@ -80,15 +80,17 @@ QList<ConnectionRow> ConnectionSnapshotService::parseLsofOutput(const QString& t
 
 QCoro::Task<QList<ConnectionRow>> ConnectionSnapshotService::listConnections()
 {
-    if (m_source == SnapshotSource::ProcFileSystem)
-        co_return co_await QtConcurrent::run(&m_pool, &ProcFileSystem::connections);
+    if (m_source == SnapshotSource::ProcFileSystem) {
+        auto read = QtConcurrent::run(&m_pool, &ProcFileSystem::connections);
+        co_return co_await read;
+    }
 
     Q_ASSERT(m_runner);
     QPointer<ConnectionSnapshotService> self(this);
     QString output;
     try {
-        output = (co_await m_runner->run(SystemTools::socketListTool(), connectionListArguments(), listingTimeout))
-                     .standardOutput;
+        auto run = m_runner->run(SystemTools::socketListTool(), connectionListArguments(), listingTimeout);
+        output = (co_await run).standardOutput;
     } catch (const CommandRunnerError& error) {
         // lsof exits 1 without a word when no TCP socket is open at all: that is an empty listing.
         const bool nothingOpen = error.kind() == CommandRunnerError::Kind::Failed && error.exitStatus() == 1 &&
@@ -98,5 +100,6 @@ QCoro::Task<QList<ConnectionRow>> ConnectionSnapshotService::listConnections()
     }
     if (!self || output.isEmpty())
         co_return {};
-    co_return co_await QtConcurrent::run(&m_pool, &ConnectionSnapshotService::parseLsofOutput, output);
+    auto parse = QtConcurrent::run(&m_pool, &ConnectionSnapshotService::parseLsofOutput, output);
+    co_return co_await parse;
 }

@@ -15,5 +15,6 @@ QCoro::Task<QList<ListenerRow>> ListenerSnapshotService::listeners()
 QCoro::Task<QList<ListenerRow>> ListenerSnapshotService::listListeners()
 {
     // Nothing of this object is touched after the wait, so it may be deleted meanwhile.
-    co_return listenerRows(co_await m_connections.connections());
+    auto connections = m_connections.connections();
+    co_return listenerRows(co_await connections);
 }

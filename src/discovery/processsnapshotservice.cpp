@@ -61,7 +61,8 @@ QStringList ProcessSnapshotService::workingDirectoryArguments(const QList<qint32
 
 std::optional<ProcessRow> ProcessSnapshotService::parsePsLine(const QString& line)
 {
-    static const QRegularExpression pattern(u"^\\s*(\\d+)\\s+(\\d+)\\s+(\\S+)\\s+(\\S+)\\s+(.+)$"_s);
+    // Every Unicode line break counts as one: "." never crosses it and "$" may stand before a final one.
+    static const QRegularExpression pattern(u"(*ANY)^\\s*(\\d+)\\s+(\\d+)\\s+(\\S+)\\s+(\\S+)\\s+(.+)$"_s);
     const QRegularExpressionMatch match = pattern.match(line);
     if (!match.hasMatch())
         return std::nullopt;
@@ -93,16 +94,19 @@ WorkingDirectories ProcessSnapshotService::keepExistingFolders(WorkingDirectorie
 
 QCoro::Task<QList<ProcessRow>> ProcessSnapshotService::listProcesses()
 {
-    if (m_source == SnapshotSource::ProcFileSystem)
-        co_return co_await QtConcurrent::run(&m_pool, &ProcFileSystem::processes);
+    if (m_source == SnapshotSource::ProcFileSystem) {
+        auto read = QtConcurrent::run(&m_pool, &ProcFileSystem::processes);
+        co_return co_await read;
+    }
 
     Q_ASSERT(m_runner);
     QPointer<ProcessSnapshotService> self(this);
-    const CommandOutput output =
-        co_await m_runner->run(SystemTools::processListTool(), processListArguments(), listingTimeout);
+    auto run = m_runner->run(SystemTools::processListTool(), processListArguments(), listingTimeout);
+    const CommandOutput output = co_await run;
     if (!self)
         co_return {};
-    co_return co_await QtConcurrent::run(&m_pool, &ProcessSnapshotService::parsePsOutput, output.standardOutput);
+    auto parse = QtConcurrent::run(&m_pool, &ProcessSnapshotService::parsePsOutput, output.standardOutput);
+    co_return co_await parse;
 }
 
 QCoro::Task<WorkingDirectories> ProcessSnapshotService::lookUpWorkingDirectories(QList<qint32> pids)
@@ -112,17 +116,18 @@ QCoro::Task<WorkingDirectories> ProcessSnapshotService::lookUpWorkingDirectories
         co_return {};
 
     if (m_source == SnapshotSource::ProcFileSystem) {
-        co_return co_await QtConcurrent::run(
-            &m_pool, [pids] { return keepExistingFolders(ProcFileSystem::workingDirectories(pids)); });
+        auto read = QtConcurrent::run(&m_pool,
+                                      [pids] { return keepExistingFolders(ProcFileSystem::workingDirectories(pids)); });
+        co_return co_await read;
     }
 
     Q_ASSERT(m_runner);
     QPointer<ProcessSnapshotService> self(this);
     QString output;
     try {
-        output = (co_await m_runner->run(SystemTools::socketListTool(), workingDirectoryArguments(pids),
-                                         workingDirectoryTimeout))
-                     .standardOutput;
+        auto run =
+            m_runner->run(SystemTools::socketListTool(), workingDirectoryArguments(pids), workingDirectoryTimeout);
+        output = (co_await run).standardOutput;
     } catch (const CommandRunnerError& error) {
         // lsof exits 1 when one of the processes has gone in the meantime, yet lists the others.
         if (error.kind() == CommandRunnerError::Kind::Failed && error.exitStatus() == 1)
@@ -131,8 +136,9 @@ QCoro::Task<WorkingDirectories> ProcessSnapshotService::lookUpWorkingDirectories
     }
     if (!self || output.isEmpty())
         co_return {};
-    co_return co_await QtConcurrent::run(&m_pool,
-                                         [output] { return keepExistingFolders(parseWorkingDirectoryOutput(output)); });
+    auto parse =
+        QtConcurrent::run(&m_pool, [output] { return keepExistingFolders(parseWorkingDirectoryOutput(output)); });
+    co_return co_await parse;
 }
 
 WorkingDirectories parseWorkingDirectoryOutput(const QString& text)

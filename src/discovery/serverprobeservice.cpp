@@ -26,12 +26,13 @@ struct Exchange
     std::optional<QUrl> redirectTarget;
 };
 
-// An HTTP error status (404, 500, ...) is an answer; a transport or protocol failure is not.
+// An HTTP error status (404, 500, ...) is an answer; a transport or protocol failure is not. No proxy is ever
+// used, so a 407 came from the server itself.
 bool isHttpStatusError(QNetworkReply::NetworkError error)
 {
     using E = QNetworkReply::NetworkError;
     return (error >= E::ContentAccessDenied && error <= E::UnknownContentError && error != E::ContentReSendError) ||
-           error == E::ProtocolInvalidOperationError ||
+           error == E::ProtocolInvalidOperationError || error == E::ProxyAuthenticationRequiredError ||
            (error >= E::InternalServerError && error <= E::UnknownServerError);
 }
 
@@ -122,7 +123,8 @@ QCoro::Task<ProbeResult> ServerProbeService::runProbe(QUrl url, std::chrono::mil
     manager.setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
 
     for (int redirects = 0;; ++redirects) {
-        Exchange exchange = co_await fetch(&manager, url, deadline, byteLimit);
+        auto request = fetch(&manager, url, deadline, byteLimit);
+        Exchange exchange = co_await request;
         if (!exchange.answered)
             co_return ProbeResult{};
         if (exchange.redirectTarget && isFollowable(*exchange.redirectTarget)) {

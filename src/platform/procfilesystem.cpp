@@ -98,15 +98,63 @@ QByteArray pidPath(qint32 pid, const char* leaf)
     return "/proc/" + QByteArray::number(pid) + '/' + leaf;
 }
 
-// The kernel's 15-character command name, the one lsof reports.
-std::optional<QString> commandName(qint32 pid)
+// The kernel's 15-character command name, as raw bytes: it may hold any byte but NUL, line feeds included.
+std::optional<QByteArray> commandName(qint32 pid)
 {
     std::optional<QByteArray> comm = readFile(pidPath(pid, "comm").constData());
-    if (!comm)
-        return std::nullopt;
-    if (comm->endsWith('\n'))
+    if (comm && comm->endsWith('\n'))
         comm->chop(1);
-    return QString::fromUtf8(*comm);
+    return comm;
+}
+
+// The length of the well-formed UTF-8 sequence at `at`, or 0 when the bytes there are none.
+qsizetype utf8SequenceLength(QByteArrayView bytes, qsizetype at)
+{
+    const auto byte = [&](qsizetype i) {
+        return at + i < bytes.size() ? quint8(bytes[at + i]) : quint8(0);
+    };
+    const auto inRange = [](quint8 b, quint8 low, quint8 high) {
+        return b >= low && b <= high;
+    };
+    const quint8 lead = byte(0);
+    if (lead < 0x80)
+        return 1;
+    if (inRange(lead, 0xC2, 0xDF))
+        return inRange(byte(1), 0x80, 0xBF) ? 2 : 0;
+    if (inRange(lead, 0xE0, 0xEF)) {
+        const quint8 low = lead == 0xE0 ? 0xA0 : 0x80;
+        const quint8 high = lead == 0xED ? 0x9F : 0xBF;
+        return inRange(byte(1), low, high) && inRange(byte(2), 0x80, 0xBF) ? 3 : 0;
+    }
+    if (inRange(lead, 0xF0, 0xF4)) {
+        const quint8 low = lead == 0xF0 ? 0x90 : 0x80;
+        const quint8 high = lead == 0xF4 ? 0x8F : 0xBF;
+        return inRange(byte(1), low, high) && inRange(byte(2), 0x80, 0xBF) && inRange(byte(3), 0x80, 0xBF) ? 4 : 0;
+    }
+    return 0;
+}
+
+bool isControl(quint8 byte)
+{
+    return byte < 0x20 || byte == 0x7F;
+}
+
+// Text where every control character and every byte that is no UTF-8 is "?", as ps prints it.
+QString psText(QByteArrayView bytes)
+{
+    QByteArray printable;
+    printable.reserve(bytes.size());
+    for (qsizetype at = 0; at < bytes.size();) {
+        const qsizetype length = utf8SequenceLength(bytes, at);
+        if (length == 0 || (length == 1 && isControl(quint8(bytes[at])))) {
+            printable.append('?');
+            ++at;
+        } else {
+            printable.append(bytes.sliced(at, length));
+            at += length;
+        }
+    }
+    return QString::fromUtf8(printable);
 }
 
 const QByteArray deletedSuffix = " (deleted)";
@@ -128,7 +176,7 @@ std::optional<ProcessRow> readProcess(qint32 pid)
     row.parentPid = stat->parentPid;
     row.state = stateLetters(*stat, pid);
 
-    std::optional<QString> comm;
+    std::optional<QByteArray> comm;
     if (std::optional<QByteArray> exe = readLinkAt(AT_FDCWD, pidPath(pid, "exe").constData())) {
         // A binary replaced on disk (a node upgrade) still names the path it was started from.
         if (exe->endsWith(deletedSuffix))
@@ -139,7 +187,7 @@ std::optional<ProcessRow> readProcess(qint32 pid)
         comm = commandName(pid);
         if (!comm)
             return std::nullopt;
-        row.executable = *comm;
+        row.executable = psCommandName(*comm);
     }
 
     row.commandLine = commandLineFromBytes(*cmdline);
@@ -149,7 +197,7 @@ std::optional<ProcessRow> readProcess(qint32 pid)
             comm = commandName(pid);
         if (!comm)
             return std::nullopt;
-        row.commandLine = u'[' + *comm + u']';
+        row.commandLine = u'[' + psCommandName(*comm) + u']';
         if (stat->state == 'Z')
             row.commandLine += u" <defunct>"_s;
     }
@@ -169,7 +217,8 @@ std::optional<QString> formatEndpoint(QByteArrayView text, bool ipv6, bool* unsp
         return std::nullopt;
     const QByteArrayView hex = text.first(colon);
     bool ok = false;
-    const quint32 port = hexWord(text.sliced(colon + 1), &ok);
+    // Read whole before the range check, so no overlong field wraps into a valid port.
+    const qulonglong port = text.sliced(colon + 1).toULongLong(&ok, 16);
     if (!ok || port > 0xffff)
         return std::nullopt;
 
@@ -263,8 +312,50 @@ QString commandLineFromBytes(QByteArrayView cmdline)
     while (end > 0 && cmdline[end - 1] == '\0')
         --end;
     QByteArray joined = cmdline.first(end).toByteArray();
+    // A line feed inside an argument must not become a second command when the line is run again.
     joined.replace('\0', ' ');
-    return QString::fromUtf8(joined);
+    joined.replace('\n', ' ');
+    return psText(joined);
+}
+
+QString psCommandName(QByteArrayView name)
+{
+    return psText(name);
+}
+
+QString lsofCommandName(QByteArrayView name)
+{
+    QByteArray escaped;
+    escaped.reserve(name.size());
+    for (qsizetype at = 0; at < name.size();) {
+        const qsizetype length = utf8SequenceLength(name, at);
+        const auto byte = quint8(name[at]);
+        if (length == 0 || byte == 0x7F) {
+            escaped.append("\\x" + QByteArray::number(byte, 16).rightJustified(2, '0'));
+        } else if (length > 1) {
+            escaped.append(name.sliced(at, length));
+            at += length;
+            continue;
+        } else if (byte == '\\') {
+            escaped.append("\\\\");
+        } else if (byte == '\b') {
+            escaped.append("\\b");
+        } else if (byte == '\f') {
+            escaped.append("\\f");
+        } else if (byte == '\n') {
+            escaped.append("\\n");
+        } else if (byte == '\r') {
+            escaped.append("\\r");
+        } else if (byte == '\t') {
+            escaped.append("\\t");
+        } else if (byte < 0x20) {
+            escaped.append('^').append(char(byte + 0x40));
+        } else {
+            escaped.append(char(byte));
+        }
+        ++at;
+    }
+    return QString::fromUtf8(escaped);
 }
 
 QString tcpStateName(int state)
@@ -368,7 +459,8 @@ QList<ConnectionRow> connections()
             continue;
         if (commandPid != descriptor.pid) {
             commandPid = descriptor.pid;
-            command = commandName(descriptor.pid);
+            const std::optional<QByteArray> name = commandName(descriptor.pid);
+            command = name ? std::optional(lsofCommandName(*name)) : std::nullopt;
         }
         // Gone since its descriptors were read.
         if (!command)

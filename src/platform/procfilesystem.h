@@ -38,8 +38,14 @@ struct ProcessStat
 std::optional<ProcessStat> parseStat(QByteArrayView text);
 // The state as ps prints it: the kernel's letter, then "<" or "N", "s", "l" and "+".
 QString stateLetters(const ProcessStat& stat, qint32 pid);
-// The arguments joined with spaces, trailing NULs (a rewritten process title) dropped.
+// The arguments joined with spaces, trailing NULs (a rewritten process title) dropped. As ps shows it: a line feed
+// is a space, so a command never spans lines, and other control characters and bytes that are no UTF-8 are "?".
 QString commandLineFromBytes(QByteArrayView cmdline);
+// The kernel's command name as ps shows it: control characters and bytes that are no UTF-8 are "?".
+QString psCommandName(QByteArrayView name);
+// The kernel's command name as lsof writes it: control characters and backslashes escaped (\n, \t, ^A, \x7f, \\),
+// bytes that are no UTF-8 as \xNN.
+QString lsofCommandName(QByteArrayView name);
 
 // One socket of /proc/net/tcp or /proc/net/tcp6.
 struct TcpSocket

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 
 using namespace Qt::StringLiterals;
 
@@ -65,8 +66,13 @@ bool SystemWorkspace::revealPath(const QString& path)
     return openWithSystem({u"-R"_s, path});
 #else
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !fileManagerAvailable(bus))
+    if (!bus.isConnected())
         return openWithSystem(enclosingFolder(path));
+    // With an opener to fall back on, the file manager is asked without waiting for any answer. Only a desktop
+    // without one must know now whether a file manager is there.
+    const bool canOpenFolder = !QStandardPaths::findExecutable(u"xdg-open"_s).isEmpty();
+    if (!canOpenFolder && !fileManagerAvailable(bus))
+        return false;
 
     QDBusMessage call = QDBusMessage::createMethodCall(fileManagerService, u"/org/freedesktop/FileManager1"_s,
                                                        fileManagerService, u"ShowItems"_s);

@@ -15,7 +15,8 @@ std::optional<AnalyticsConfiguration> AnalyticsConfiguration::fromBundle(const B
         return std::nullopt;
     const QString hostText = bundle.value(u"PorthivePostHogHost"_s).value_or(QString()).trimmed();
     const QUrl host(hostText, QUrl::StrictMode);
-    if (!host.isValid() || host.scheme() != u"https"_s || host.host().isEmpty())
+    // QUrl lower-cases the scheme, so the exact spelling is checked on the text itself.
+    if (!hostText.startsWith(u"https:"_s) || !host.isValid() || host.scheme() != u"https"_s || host.host().isEmpty())
         return std::nullopt;
     return AnalyticsConfiguration{token, host};
 }

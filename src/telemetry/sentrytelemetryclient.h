@@ -18,7 +18,7 @@ struct SentryTelemetryConfiguration
 
     friend bool operator==(const SentryTelemetryConfiguration&, const SentryTelemetryConfiguration&) = default;
 
-    // Nothing when the DSN is absent, blank, an unexpanded "$(...)" build variable or not an http(s) URL.
+    // Nothing when the DSN is absent, blank, an unexpanded "$(...)" build variable or does not begin with "http".
     static std::optional<SentryTelemetryConfiguration> fromBundle(const BundleInfo& bundle);
 };
 

@@ -81,6 +81,8 @@ private Q_SLOTS:
     void stateLetters();
     void commandLineFromBytes_data();
     void commandLineFromBytes();
+    void commandNames_data();
+    void commandNames();
     void parseNetTcpCapture();
     void parseNetTcp6Capture();
     void parseNetTcpOddLines();
@@ -160,6 +162,13 @@ void TestProcSnapshot::commandLineFromBytes_data()
     QTest::newRow("no trailing nul") << QByteArray("vite") << u"vite"_s;
     QTest::newRow("utf-8") << QByteArray("node\0/home/j\xc3\xbcrgen/app.js\0", 26) << u"node /home/jürgen/app.js"_s;
     QTest::newRow("nothing") << QByteArray() << QString();
+    // As ps shows them: a line feed never splits the command, other control bytes and non-UTF-8 are "?".
+    QTest::newRow("line feeds") << QByteArray("node\0-e\0a()\nb()\n\0", 17) << u"node -e a() b() "_s;
+    QTest::newRow("control characters") << QByteArray("a\tb\x01"
+                                                      "c\x7f"
+                                                      "d\x1b[0m\re")
+                                        << u"a?b?c?d?[0m?e"_s;
+    QTest::newRow("not utf-8") << QByteArray("caf\xe9 \xc3\xa9 \xed\xa0\x80") << u"caf? é ???"_s;
 }
 
 void TestProcSnapshot::commandLineFromBytes()
@@ -167,6 +176,36 @@ void TestProcSnapshot::commandLineFromBytes()
     QFETCH(QByteArray, cmdline);
     QFETCH(QString, commandLine);
     QCOMPARE(ProcFileSystem::commandLineFromBytes(cmdline), commandLine);
+}
+
+void TestProcSnapshot::commandNames_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QString>("psForm");
+    QTest::addColumn<QString>("lsofForm");
+    QTest::newRow("plain") << QByteArray("node") << u"node"_s << u"node"_s;
+    QTest::newRow("spaces and parentheses")
+        << QByteArray("next-server (v1") << u"next-server (v1"_s << u"next-server (v1"_s;
+    QTest::newRow("line feed") << QByteArray("we(ir)d\nna me") << u"we(ir)d?na me"_s << u"we(ir)d\\nna me"_s;
+    QTest::newRow("escapes") << QByteArray("a\bb\fc\x0b"
+                                           "d\x1f"
+                                           "e\\f\tg\rh")
+                             << u"a?b?c?d?e\\f?g?h"_s << u"a\\bb\\fc^Kd^_e\\\\f\\tg\\rh"_s;
+    QTest::newRow("control and delete") << QByteArray("a\x01"
+                                                      "b\x7f"
+                                                      "c\x1b")
+                                        << u"a?b?c?"_s << u"a^Ab\\x7fc^["_s;
+    QTest::newRow("utf-8 and stray bytes")
+        << QByteArray("n\xc3\xa9\xc2\xa0x\xff") << u"n\u00e9\u00a0x?"_s << u"n\u00e9\u00a0x\\xff"_s;
+}
+
+void TestProcSnapshot::commandNames()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QString, psForm);
+    QFETCH(QString, lsofForm);
+    QCOMPARE(ProcFileSystem::psCommandName(name), psForm);
+    QCOMPARE(ProcFileSystem::lsofCommandName(name), lsofForm);
 }
 
 void TestProcSnapshot::parseNetTcpCapture()
@@ -198,13 +237,16 @@ void TestProcSnapshot::parseNetTcp6Capture()
 void TestProcSnapshot::parseNetTcpOddLines()
 {
     using ProcFileSystem::TcpSocket;
-    const QByteArray v4 = "  sl  local_address rem_address   st\n"
-                          "   0: 00000000:0000 00000000:0000 07 00000000:00000000 00:00000000 00000000  1000 0 11 1\n"
-                          "   1: 0100007F:0BB8 0100007F:C350 0D 00000000:00000000 00:00000000 00000000  1000 0 12 1\n"
-                          "   2: 0100007F:ZZZZ 00000000:0000 0A 00000000:00000000 00:00000000 00000000  1000 0 13 1\n"
-                          "   3: 0100007F 00000000:0000 0A 00000000:00000000 00:00000000 00000000  1000 0 14 1\n"
-                          "   4: 0100007F:0BB8 00000000:0000 0A\n"
-                          "   5: 0A00020F:1F90 00000000:0000 0A 00000000:00000000 00:00000000 00000000  1000 0 15 1\n";
+    const QByteArray v4 =
+        "  sl  local_address rem_address   st\n"
+        "   0: 00000000:0000 00000000:0000 07 00000000:00000000 00:00000000 00000000  1000 0 11 1\n"
+        "   1: 0100007F:0BB8 0100007F:C350 0D 00000000:00000000 00:00000000 00000000  1000 0 12 1\n"
+        "   2: 0100007F:ZZZZ 00000000:0000 0A 00000000:00000000 00:00000000 00000000  1000 0 13 1\n"
+        "   3: 0100007F 00000000:0000 0A 00000000:00000000 00:00000000 00000000  1000 0 14 1\n"
+        "   4: 0100007F:0BB8 00000000:0000 0A\n"
+        "   5: 0A00020F:1F90 00000000:0000 0A 00000000:00000000 00:00000000 00000000  1000 0 15 1\n"
+        // A port field that would wrap to 3000 in 32 bits.
+        "   6: 0100007F:100000BB8 00000000:0000 0A 00000000:00000000 00:00000000 00000000  1000 0 16 1\n";
     const QList<TcpSocket> expected{
         {11, u"*:*"_s, u"CLOSE"_s},
         {12, u"127.0.0.1:3000->127.0.0.1:50000"_s, u"UNKNOWN_TCP_STATE_13"_s},
@@ -369,17 +411,22 @@ void TestProcSnapshot::sameRowsAsLsof()
     clientOptions.script = NodeServer::clientScript(u"127.0.0.1"_s, wildcard.port());
     NodeServer client(clientOptions);
     QVERIFY2(client.start(), qPrintable(client.errorText()));
+    // A name with a tab and a backslash, which lsof writes escaped.
+    NodeServer::Options oddOptions;
+    oddOptions.title = u"dev\tweb\\x"_s;
+    NodeServer odd(oddOptions);
+    QVERIFY2(odd.start(), qPrintable(odd.errorText()));
 
     CommandRunner runner;
     ConnectionSnapshotService lsof(&runner, SnapshotSource::SystemTools);
-    const QList<qint64> pids{v4.pid(), wildcard.pid(), client.pid()};
+    const QList<qint64> pids{v4.pid(), wildcard.pid(), client.pid(), odd.pid()};
     QList<ConnectionRow> fromProc;
     QList<ConnectionRow> fromLsof;
     // Both listings must agree once the wildcard server has accepted its client (three sockets of its own).
     const auto agree = [&] {
         fromProc = rowsOf(waitForOutcome(connections()).value.value_or(QList<ConnectionRow>{}), pids);
         fromLsof = rowsOf(waitForOutcome(lsof.connections()).value.value_or(QList<ConnectionRow>{}), pids);
-        return fromProc.size() == 4 && fromProc == fromLsof;
+        return fromProc.size() == 5 && fromProc == fromLsof;
     };
     QTRY_VERIFY_WITH_TIMEOUT(agree(), 30000);
     QCOMPARE(fromProc, fromLsof);

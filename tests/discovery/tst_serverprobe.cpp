@@ -123,6 +123,13 @@ void TestServerProbe::initTestCase()
     m_server.route(u"/partial"_s, [] { return page("<title>Partial</title>", StatusCode::PartialContent); });
     m_server.route(u"/missing"_s, [] { return page("<title>Not found</title>", StatusCode::NotFound); });
     m_server.route(u"/broken"_s, [] { return page("oops", StatusCode::InternalServerError); });
+    m_server.route(u"/locked"_s, [] { return page("<title>Sign in</title>", StatusCode::Unauthorized); });
+    m_server.route(u"/proxy-locked"_s,
+                   [] { return page("<title>Proxy</title>", StatusCode::ProxyAuthenticationRequired); });
+    m_server.route(u"/unsatisfiable"_s,
+                   [] { return page("<title>Range</title>", StatusCode::RequestRangeNotSatisfiable); });
+    m_server.route(u"/teapot"_s, [] { return page("<title>Tea</title>", StatusCode::ImATeapot); });
+    m_server.route(u"/unavailable"_s, [] { return page("<title>Later</title>", StatusCode::ServiceUnavailable); });
     m_server.route(u"/late-title"_s, [] { return page(padded("<html>", 70000, "<title>Late</title>")); });
     m_server.route(u"/huge"_s, [] { return page(padded("<title>Huge</title>", 10 * 1024 * 1024)); });
     // The limit cuts the "ü" that ends the first 65536 bytes in half.
@@ -263,6 +270,11 @@ void TestServerProbe::answers_data()
     QTest::newRow("range honoured") << u"/partial"_s << answer(206, u"Partial"_s);
     QTest::newRow("not found is an answer") << u"/missing"_s << answer(404, u"Not found"_s);
     QTest::newRow("server error is an answer") << u"/broken"_s << answer(500, std::nullopt);
+    QTest::newRow("unauthorised is an answer") << u"/locked"_s << answer(401, u"Sign in"_s);
+    QTest::newRow("proxy authentication is an answer") << u"/proxy-locked"_s << answer(407, u"Proxy"_s);
+    QTest::newRow("unsatisfiable range is an answer") << u"/unsatisfiable"_s << answer(416, u"Range"_s);
+    QTest::newRow("unknown client error is an answer") << u"/teapot"_s << answer(418, u"Tea"_s);
+    QTest::newRow("unavailable is an answer") << u"/unavailable"_s << answer(503, u"Later"_s);
 }
 
 void TestServerProbe::answers()

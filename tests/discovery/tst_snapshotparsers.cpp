@@ -77,6 +77,11 @@ void TestSnapshotParsers::parsePsLine_data()
     QTest::newRow("header") << u"  PID  PPID STAT COMM             COMMAND"_s << std::optional<ProcessRow>();
     QTest::newRow("negative pid") << u"-5 1 S node node x"_s << std::optional<ProcessRow>();
     QTest::newRow("empty") << QString() << std::optional<ProcessRow>();
+    // "." matches no line break of any kind.
+    QTest::newRow("final carriage return")
+        << u"20 1 S node node a.js\r"_s << std::optional(ProcessRow{20, 1, u"S"_s, u"node"_s, u"node a.js"_s});
+    QTest::newRow("carriage return inside") << u"20 1 S node node a\rb"_s << std::optional<ProcessRow>();
+    QTest::newRow("line separator inside") << u"20 1 S node node a\u2028b"_s << std::optional<ProcessRow>();
 }
 
 void TestSnapshotParsers::parsePsLine()

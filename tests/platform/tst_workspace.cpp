@@ -56,6 +56,7 @@ private Q_SLOTS:
     void revealWithoutFileManagerOpensTheEnclosingFolder();
     void revealAsksTheFileManager();
     void refusedRevealFallsBackToTheEnclosingFolder();
+    void fileManagerWithoutOpener();
     void nothingToShowIsReported();
     void openURL_data();
     void openURL();
@@ -172,6 +173,15 @@ void TestWorkspace::refusedRevealFallsBackToTheEnclosingFolder()
     SystemWorkspace workspace;
     QVERIFY(workspace.revealPath(u"/work/apps/web"_s));
     QTRY_COMPARE_WITH_TIMEOUT(openerCalls(), QStringList{u"/work/apps"_s}, callTimeout);
+}
+
+void TestWorkspace::fileManagerWithoutOpener()
+{
+    QVERIFY(QFile::remove(m_scratch.filePath(u"bin/xdg-open"_s)));
+    registerFileManager();
+    SystemWorkspace workspace;
+    QVERIFY(workspace.revealPath(u"/work/apps/web"_s));
+    QTRY_COMPARE_WITH_TIMEOUT(m_fileManager->shownItems, QStringList{u"file:///work/apps/web"_s}, callTimeout);
 }
 
 void TestWorkspace::nothingToShowIsReported()

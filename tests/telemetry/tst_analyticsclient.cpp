@@ -9,6 +9,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -117,6 +119,7 @@ private Q_SLOTS:
     void consentChange();
     void consentChangeCancelsRunningRequests();
     void keepingConsentCancelsNothing();
+    void cancelledRepliesAreReleased();
     void anonymousIdentities();
     void installIDAcrossLaunches();
     void emptyInstallIDIsReplaced();
@@ -143,6 +146,8 @@ void TestAnalyticsClient::configuration_data()
                                << QString() << QString();
     QTest::newRow("loopback http host") << QVariant(u"phc_1"_s) << QVariant(u"http://127.0.0.1:8000"_s) << false
                                         << QString() << QString();
+    QTest::newRow("upper-case scheme") << QVariant(u"phc_1"_s) << QVariant(u"HTTPS://eu.capture.example.test"_s)
+                                       << false << QString() << QString();
     QTest::newRow("other scheme") << QVariant(u"phc_1"_s) << QVariant(u"ftp://eu.capture.example.test"_s) << false
                                   << QString() << QString();
     QTest::newRow("no host part") << QVariant(u"phc_1"_s) << QVariant(u"https:///i"_s) << false << QString()
@@ -403,6 +408,30 @@ void TestAnalyticsClient::keepingConsentCancelsNothing()
     client.updateConsent(extended);
     QCOMPARE(running->pendingRequestCount(), 2);
     QCOMPARE(receiver.droppedConnections(), 0);
+}
+
+void TestAnalyticsClient::cancelledRepliesAreReleased()
+{
+    HttpReceiver receiver(HttpReceiver::Mode::Hold);
+    QVERIFY(receiver.isListening());
+    QNetworkAccessManager network;
+    {
+        URLSessionPostHogDirectTransport transport(&network);
+        PostHogCaptureRequest request{u"phc_token"_s, receiver.baseUrl(), u"porthive_settings_opened"_s, u"id"_s, {}};
+        // Running ones and ones still waiting in Qt's per-host queue.
+        for (int i = 0; i < 10; ++i)
+            transport.send(request);
+        QTRY_VERIFY_WITH_TIMEOUT(receiver.requestCount() >= 6, 30000);
+        transport.cancelAll();
+        QCOMPARE(transport.pendingRequestCount(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(network.findChildren<QNetworkReply*>().size(), 0, 30000);
+
+        // A transport that goes away with requests running leaves none behind in a manager that stays.
+        for (int i = 0; i < 3; ++i)
+            transport.send(request);
+        QCOMPARE(network.findChildren<QNetworkReply*>().size(), 3);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(network.findChildren<QNetworkReply*>().size(), 0, 30000);
 }
 
 void TestAnalyticsClient::anonymousIdentities()

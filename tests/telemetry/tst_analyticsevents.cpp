@@ -1,6 +1,8 @@
+#include "discovery/commandrunner.h"
 #include "platform/bundleinfo.h"
 #include "platform/systeminfo.h"
 #include "platform/userdefaults.h"
+#include "support/awaittask.h"
 #include "support/recordinganalyticsclient.h"
 #include "support/testhome.h"
 #include "telemetry/analyticsevent.h"
@@ -8,6 +10,7 @@
 
 #include <QFile>
 #include <QSysInfo>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <stdexcept>
@@ -17,6 +20,7 @@ using namespace Qt::StringLiterals;
 Q_DECLARE_METATYPE(AnalyticsEvent)
 Q_DECLARE_METATYPE(AnalyticsMode)
 Q_DECLARE_METATYPE(RefreshFailureCategory)
+Q_DECLARE_METATYPE(CommandRunnerError::Kind)
 
 namespace {
 
@@ -99,6 +103,10 @@ private Q_SLOTS:
     void failureCategory_data();
     void failureCategory();
     void failureCategoryOfPlainExceptions();
+    void failureCategoryOfRunnerErrors_data();
+    void failureCategoryOfRunnerErrors();
+    void failureCategoryOfRealLaunchFailures_data();
+    void failureCategoryOfRealLaunchFailures();
     void environmentFromBundle();
     void languageCode_data();
     void languageCode();
@@ -302,6 +310,78 @@ void TestAnalyticsEvents::failureCategoryOfPlainExceptions()
     QCOMPARE(refreshFailureCategory(std::runtime_error("socket listing timed out")), RefreshFailureCategory::Timeout);
     QCOMPARE(refreshFailureCategory(SystemError(EACCES)), RefreshFailureCategory::PermissionDenied);
     QCOMPARE(refreshFailureCategory(SystemError(ENOENT)), RefreshFailureCategory::CommandUnavailable);
+}
+
+void TestAnalyticsEvents::failureCategoryOfRunnerErrors_data()
+{
+    QTest::addColumn<CommandRunnerError::Kind>("kind");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("standardError");
+    QTest::addColumn<RefreshFailureCategory>("category");
+    using C = RefreshFailureCategory;
+    using K = CommandRunnerError::Kind;
+    QTest::newRow("process listing timed out") << K::TimedOut << u"/bin/ps"_s << QString() << C::Timeout;
+    QTest::newRow("socket listing timed out") << K::TimedOut << u"/usr/sbin/lsof"_s << QString() << C::Timeout;
+    QTest::newRow("missing tool") << K::LaunchFailed << u"execvp: No such file or directory"_s << QString()
+                                  << C::CommandUnavailable;
+    QTest::newRow("tool not executable") << K::LaunchFailed << u"execvp: Permission denied"_s << QString()
+                                         << C::PermissionDenied;
+    QTest::newRow("exit naming a permission problem")
+        << K::Failed << u"/usr/sbin/lsof"_s << u"lsof: WARNING: can't stat() fuse: Permission denied\n"_s
+        << C::PermissionDenied;
+    QTest::newRow("exit, operation not permitted")
+        << K::Failed << u"/bin/ps"_s << u"ps: Operation not permitted\n"_s << C::PermissionDenied;
+    QTest::newRow("exit, plain") << K::Failed << u"/bin/ps"_s << u"ps: bad option\n"_s << C::Unknown;
+    QTest::newRow("exit, nothing on stderr") << K::Failed << u"/usr/sbin/lsof"_s << QString() << C::Unknown;
+}
+
+void TestAnalyticsEvents::failureCategoryOfRunnerErrors()
+{
+    QFETCH(CommandRunnerError::Kind, kind);
+    QFETCH(QString, text);
+    QFETCH(QString, standardError);
+    QFETCH(RefreshFailureCategory, category);
+    const CommandRunnerError error =
+        kind == CommandRunnerError::Kind::LaunchFailed ? CommandRunnerError::launchFailed(text)
+        : kind == CommandRunnerError::Kind::TimedOut   ? CommandRunnerError::timedOut(text)
+                                                       : CommandRunnerError::failed(text, 1, standardError);
+    // As the store sees it: caught as any exception.
+    try {
+        throw error;
+    } catch (const std::exception& caught) {
+        QCOMPARE(refreshFailureCategory(caught), category);
+    }
+}
+
+void TestAnalyticsEvents::failureCategoryOfRealLaunchFailures_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<RefreshFailureCategory>("category");
+    QTest::newRow("missing") << u"/nonexistent/porthive-tool"_s << RefreshFailureCategory::CommandUnavailable;
+    QTest::newRow("not executable") << QString() << RefreshFailureCategory::PermissionDenied;
+}
+
+void TestAnalyticsEvents::failureCategoryOfRealLaunchFailures()
+{
+    QFETCH(QString, path);
+    QFETCH(RefreshFailureCategory, category);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    if (path.isEmpty()) {
+        path = dir.filePath(u"plain"_s);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\n");
+    }
+    // The platform's own launch-error text, as the runner passes it on.
+    try {
+        awaitTask(CommandRunner().run(path, {}, std::chrono::seconds(10)));
+        QFAIL("the tool started");
+    } catch (const CommandRunnerError& error) {
+        QCOMPARE(error.kind(), CommandRunnerError::Kind::LaunchFailed);
+        const std::exception& caught = error;
+        QVERIFY2(refreshFailureCategory(caught) == category, qPrintable(error.description()));
+    }
 }
 
 void TestAnalyticsEvents::environmentFromBundle()
