@@ -3,10 +3,17 @@
 #include "control/actionerror.h"
 #include "control/asyncwork.h"
 #include "control/filenameorder.h"
+#include "control/processactionservice.h"
 #include "control/processactionservicing.h"
 #include "control/serverlogservice.h"
 #include "control/sleeper.h"
+#include "discovery/commandrunner.h"
+#include "discovery/connectionsnapshotservice.h"
+#include "discovery/listenersnapshotservice.h"
+#include "discovery/localserverdetector.h"
+#include "discovery/processsnapshotservice.h"
 #include "discovery/serverdetecting.h"
+#include "discovery/serverprobeservice.h"
 #include "platform/clock.h"
 #include "platform/userdefaults.h"
 #include "platform/workspace.h"
@@ -38,7 +45,36 @@ QThreadPool* backgroundPool()
     return QThreadPool::globalInstance();
 }
 
+// The detector and what it scans with; members go in reverse order, so the detector first.
+struct DetectionGraph
+{
+    CommandRunner runner;
+    ListenerSnapshotService listeners{&runner};
+    ProcessSnapshotService processes{&runner};
+    ConnectionSnapshotService connections{&runner};
+    ServerProbeService probe{ServerStore::probeTimeout, ServerStore::probeByteLimit};
+    LocalServerDetector detector{&listeners, &processes, &connections, &probe};
+};
+
 } // namespace
+
+ServerStore::Services ServerStore::productionServices(AnalyticsCapturing& analytics)
+{
+    const auto graph = std::make_shared<DetectionGraph>();
+    // Shares the graph's lifetime: the services stay as long as anybody holds the detector.
+    std::shared_ptr<ServerDetecting> detector(graph, &graph->detector);
+    auto logs = std::make_shared<ServerLogService>(ServerLogService::defaultRootDirectory(), SystemClock::shared(),
+                                                   logTailByteLimit);
+    auto workspace = std::make_shared<SystemWorkspace>();
+    auto actions = std::make_shared<ProcessActionService>(logs, workspace, startupObservation);
+    return Services{
+        std::move(detector),  std::move(actions), std::move(logs),        std::make_shared<SettingsUserDefaults>(),
+        std::move(workspace), &analytics,         &SystemClock::shared(), std::make_shared<PreciseSleeper>()};
+}
+
+ServerStore::ServerStore(AnalyticsCapturing& analytics, QObject* parent)
+    : ServerStore(productionServices(analytics), parent)
+{}
 
 ServerStore::ServerStore(Services services, QObject* parent)
     : QObject(parent)

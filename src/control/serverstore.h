@@ -75,6 +75,10 @@ public:
     static constexpr std::chrono::milliseconds restartSettleDelay{750};
     static constexpr std::chrono::milliseconds startSettleDelay{750};
     static constexpr std::chrono::milliseconds startFollowUpDelay{3000};
+    static constexpr std::chrono::milliseconds probeTimeout{750};
+    static constexpr qint64 probeByteLimit = 65536;
+    static constexpr qint64 logTailByteLimit = 131072;
+    static constexpr std::chrono::milliseconds startupObservation{3000};
 
     static inline const QString rememberedProjectsKey = QStringLiteral("rememberedProjects.v1");
     // Where a stored list that cannot be read is kept, so that the next save does not destroy it unseen.
@@ -97,6 +101,12 @@ public:
 
     // Takes the services as given and loads the remembered projects from `services.defaults`.
     explicit ServerStore(Services services, QObject* parent = nullptr);
+    // The application's store: the real detector over one command runner, the probe, the private log
+    // service, the process action service, the desktop workspace and the standard user defaults.
+    explicit ServerStore(AnalyticsCapturing& analytics, QObject* parent = nullptr);
+
+    // The service graph of the application's store, for `analytics`.
+    static Services productionServices(AnalyticsCapturing& analytics);
     ~ServerStore() override;
 
     ServerStore(const ServerStore&) = delete;
