@@ -45,7 +45,7 @@ QThreadPool* backgroundPool()
     return QThreadPool::globalInstance();
 }
 
-// The detector and what it scans with; members go in reverse order, so the detector first.
+// The detector and what it scans with. Members are destroyed in reverse order, so the detector goes first.
 struct DetectionGraph
 {
     CommandRunner runner;
@@ -66,10 +66,16 @@ ServerStore::Services ServerStore::productionServices(AnalyticsCapturing& analyt
     auto logs = std::make_shared<ServerLogService>(ServerLogService::defaultRootDirectory(), SystemClock::shared(),
                                                    logTailByteLimit);
     auto workspace = std::make_shared<SystemWorkspace>();
-    auto actions = std::make_shared<ProcessActionService>(logs, workspace, startupObservation);
-    return Services{
-        std::move(detector),  std::move(actions), std::move(logs),        std::make_shared<SettingsUserDefaults>(),
-        std::move(workspace), &analytics,         &SystemClock::shared(), std::make_shared<PreciseSleeper>()};
+    Services services;
+    services.detector = std::move(detector);
+    services.actions = std::make_shared<ProcessActionService>(logs, workspace, startupObservation);
+    services.logService = std::move(logs);
+    services.defaults = std::make_shared<SettingsUserDefaults>();
+    services.workspace = std::move(workspace);
+    services.analytics = &analytics;
+    services.clock = &SystemClock::shared();
+    services.sleeper = std::make_shared<PreciseSleeper>();
+    return services;
 }
 
 ServerStore::ServerStore(AnalyticsCapturing& analytics, QObject* parent)
