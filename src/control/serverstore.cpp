@@ -1,0 +1,986 @@
+#include "control/serverstore.h"
+
+#include "control/actionerror.h"
+#include "control/asyncwork.h"
+#include "control/filenameorder.h"
+#include "control/processactionservice.h"
+#include "control/processactionservicing.h"
+#include "control/serverlogservice.h"
+#include "control/sleeper.h"
+#include "discovery/commandrunner.h"
+#include "discovery/connectionsnapshotservice.h"
+#include "discovery/listenersnapshotservice.h"
+#include "discovery/localserverdetector.h"
+#include "discovery/processsnapshotservice.h"
+#include "discovery/serverdetecting.h"
+#include "discovery/serverprobeservice.h"
+#include "platform/clock.h"
+#include "platform/userdefaults.h"
+#include "platform/workspace.h"
+#include "telemetry/analyticsclient.h"
+#include "telemetry/apperror.h"
+#include "telemetry/redaction.h"
+
+#include <QJsonDocument>
+#include <QThreadPool>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Stands in for anything thrown that is not a standard exception, so it can still be reported.
+class UnexpectedError final : public AppError
+{
+public:
+    QString description() const override { return u"Unknown error"_s; }
+    QString typeName() const override { return fallbackTypeName(); }
+
+    static QString fallbackTypeName() { return u"UnexpectedError"_s; }
+};
+
+QThreadPool* backgroundPool()
+{
+    return QThreadPool::globalInstance();
+}
+
+// The detector and what it scans with. Members are destroyed in reverse order, so the detector goes first.
+struct DetectionGraph
+{
+    CommandRunner runner;
+    ListenerSnapshotService listeners{&runner};
+    ProcessSnapshotService processes{&runner};
+    ConnectionSnapshotService connections{&runner};
+    ServerProbeService probe{ServerStore::probeTimeout, ServerStore::probeByteLimit};
+    LocalServerDetector detector{&listeners, &processes, &connections, &probe};
+};
+
+} // namespace
+
+ServerStore::Services ServerStore::productionServices(AnalyticsCapturing& analytics)
+{
+    const auto graph = std::make_shared<DetectionGraph>();
+    // Shares the graph's lifetime: the services stay as long as anybody holds the detector.
+    std::shared_ptr<ServerDetecting> detector(graph, &graph->detector);
+    auto logs = std::make_shared<ServerLogService>(ServerLogService::defaultRootDirectory(), SystemClock::shared(),
+                                                   logTailByteLimit);
+    auto workspace = std::make_shared<SystemWorkspace>();
+    Services services;
+    services.detector = std::move(detector);
+    services.actions = std::make_shared<ProcessActionService>(logs, workspace, startupObservation);
+    services.logService = std::move(logs);
+    services.defaults = std::make_shared<SettingsUserDefaults>();
+    services.workspace = std::move(workspace);
+    services.analytics = &analytics;
+    services.clock = &SystemClock::shared();
+    services.sleeper = std::make_shared<PreciseSleeper>();
+    return services;
+}
+
+ServerStore::ServerStore(AnalyticsCapturing& analytics, QObject* parent)
+    : ServerStore(productionServices(analytics), parent)
+{}
+
+ServerStore::ServerStore(Services services, QObject* parent)
+    : QObject(parent)
+    , m_detector(std::move(services.detector))
+    , m_actions(std::move(services.actions))
+    , m_logService(std::move(services.logService))
+    , m_defaults(std::move(services.defaults))
+    , m_workspace(std::move(services.workspace))
+    , m_analytics(*services.analytics)
+    , m_clock(services.clock ? *services.clock : SystemClock::shared())
+    , m_sleeper(services.sleeper ? std::move(services.sleeper) : std::make_shared<PreciseSleeper>())
+{
+    Q_ASSERT(m_detector && m_actions && m_logService && m_defaults && m_workspace && services.analytics);
+    setRememberedProjects(loadRememberedProjects(*m_defaults));
+}
+
+ServerStore::~ServerStore()
+{
+    // A save still encoding would be lost with the store; the newest list is written now instead.
+    if (m_writtenSaves < m_requestedSaves)
+        m_defaults->setValue(rememberedProjectsKey, encodeRememberedProjects(m_latestSave));
+}
+
+// ---- Refresh cycle ----
+
+QCoro::Task<> ServerStore::refresh()
+{
+    return refreshTask();
+}
+
+QCoro::Task<> ServerStore::refreshTask()
+{
+    if (!m_scansInFlight.empty()) {
+        auto wait = waitForScansThrough(m_startedScans);
+        co_await wait;
+        co_return;
+    }
+    auto scan = scanTask();
+    co_await scan;
+}
+
+QCoro::Task<> ServerStore::freshRefresh()
+{
+    return scanTask();
+}
+
+QCoro::Task<> ServerStore::waitForScansThrough(quint64 scan)
+{
+    QPointer<ServerStore> self(this);
+    while (self && self->hasScanInFlightThrough(scan)) {
+        auto step = AsyncWork::sleepPrecisely(refreshWaitStep);
+        co_await step;
+    }
+}
+
+bool ServerStore::hasScanInFlightThrough(quint64 scan) const
+{
+    return !m_scansInFlight.empty() && *m_scansInFlight.begin() <= scan;
+}
+
+bool ServerStore::hasScanInFlightAfter(quint64 scan) const
+{
+    return !m_scansInFlight.empty() && *m_scansInFlight.rbegin() > scan;
+}
+
+QCoro::Task<> ServerStore::scanTask()
+{
+    QPointer<ServerStore> self(this);
+    // Kept here so the scan may finish even when the store goes first.
+    const std::shared_ptr<ServerDetecting> detector = m_detector;
+    const quint64 scan = ++m_startedScans;
+    m_scansInFlight.insert(scan);
+    setRefreshState(RefreshState::refreshing());
+
+    std::optional<QList<LocalServer>> result;
+    std::exception_ptr error;
+    try {
+        auto detect = detector->detectServers();
+        result = co_await detect;
+    } catch (...) {
+        error = std::current_exception();
+    }
+    if (!self)
+        co_return;
+    try {
+        if (result)
+            applyScanResult(scan, *result);
+        else
+            applyScanFailure(scan, describe(error));
+    } catch (...) {
+        // Whatever went wrong while applying, the scan is over and must not hold later refreshes.
+    }
+    finishScan(scan);
+}
+
+void ServerStore::applyScanResult(quint64 scan, const QList<LocalServer>& result)
+{
+    if (scan < m_appliedScan)
+        return;
+    m_appliedScan = scan;
+    setServers(result);
+    updateRememberedProjects(result);
+    pruneActionState(result);
+    setRefreshState(hasScanInFlightAfter(scan) ? RefreshState::refreshing() : RefreshState::idle());
+    m_analytics.capture(
+        AnalyticsEvent::serverRefreshCompleted(result.size(), m_savedProjects.size(), runtimeCounts(result)));
+}
+
+void ServerStore::applyScanFailure(quint64 scan, const Failure& failure)
+{
+    if (scan < m_appliedScan)
+        return;
+    m_appliedScan = scan;
+    const bool hadServers = !m_servers.isEmpty();
+    m_analytics.capture(AnalyticsEvent::serverRefreshFailed(hadServers, refreshFailureCategory(failure.description)));
+    if (!hasScanInFlightAfter(scan))
+        setRefreshState(hadServers ? RefreshState::stale(failure.description)
+                                   : RefreshState::failed(failure.description));
+    reportRefreshFailure(failure);
+}
+
+void ServerStore::finishScan(quint64 scan)
+{
+    m_scansInFlight.erase(scan);
+    if (m_scansInFlight.empty() && m_refreshState.kind == RefreshState::Kind::Refreshing)
+        setRefreshState(RefreshState::idle());
+}
+
+void ServerStore::reportRefreshFailure(const Failure& failure)
+{
+    const QString signature = failure.typeName + u':' + redactTelemetryText(failure.description);
+    const QDateTime now = m_clock.now();
+    const auto last = m_refreshFailureTelemetrySentAt.constFind(signature);
+    if (last != m_refreshFailureTelemetrySentAt.cend() && last->secsTo(now) < refreshFailureReportInterval)
+        return;
+    FailureReportDates sentAt = m_refreshFailureTelemetrySentAt;
+    sentAt.insert(signature, now);
+    assign(m_refreshFailureTelemetrySentAt, std::move(sentAt), &ServerStore::refreshFailureTelemetrySentAtChanged);
+
+    const TelemetryProperties properties{
+        {u"had_servers"_s, m_servers.isEmpty() ? u"false"_s : u"true"_s},
+        {u"known_server_count"_s, QString::number(m_servers.size())},
+    };
+    captureError(failure, TelemetryOperation::DetectorRefresh, telemetryContext(properties));
+}
+
+void ServerStore::pruneActionState(const QList<LocalServer>& result)
+{
+    ActionMarks pruned = prunedActionMarks({m_pendingServerActions, m_pendingProjectActions, m_projectErrors},
+                                           m_activeRestartServerIDs, m_activeProjectActionPaths, result);
+    assign(m_pendingServerActions, std::move(pruned.serverActions), &ServerStore::pendingServerActionsChanged);
+    assign(m_pendingProjectActions, std::move(pruned.projectActions), &ServerStore::pendingProjectActionsChanged);
+    assign(m_projectErrors, std::move(pruned.projectErrors), &ServerStore::projectErrorsChanged);
+}
+
+ServerStore::ActionMarks ServerStore::prunedActionMarks(ActionMarks marks, const QSet<QString>& activeRestartServerIDs,
+                                                        const QSet<QString>& activeProjectActionPaths,
+                                                        const QList<LocalServer>& result)
+{
+    QSet<QString> keys;
+    QSet<QString> paths;
+    for (const LocalServer& server : result) {
+        keys.insert(server.id());
+        if (server.projectPath)
+            paths.insert(*server.projectPath);
+    }
+    for (auto it = marks.serverActions.begin(); it != marks.serverActions.end();) {
+        const bool keep =
+            (it.value() == ServerActionFeedback::Restarting && activeRestartServerIDs.contains(it.key())) ||
+            (it.value() == ServerActionFeedback::Killing && keys.contains(it.key()));
+        it = keep ? std::next(it) : marks.serverActions.erase(it);
+    }
+    for (auto it = marks.projectActions.begin(); it != marks.projectActions.end();) {
+        const bool keep = activeProjectActionPaths.contains(it.key()) || !paths.contains(it.key());
+        it = keep ? std::next(it) : marks.projectActions.erase(it);
+    }
+    for (auto it = marks.projectErrors.begin(); it != marks.projectErrors.end();)
+        it = paths.contains(it.key()) ? marks.projectErrors.erase(it) : std::next(it);
+    return marks;
+}
+
+QMap<RuntimeKind, qint64> ServerStore::runtimeCounts(const QList<LocalServer>& servers)
+{
+    QMap<RuntimeKind, qint64> counts;
+    for (const LocalServer& server : servers)
+        ++counts[server.runtimeKind];
+    return counts;
+}
+
+ServerStore::Failure ServerStore::describe(std::exception_ptr error)
+{
+    Failure failure{error, UnexpectedError::fallbackTypeName(), UnexpectedError().description()};
+    try {
+        if (error)
+            std::rethrow_exception(error);
+    } catch (const AppError& appError) {
+        failure.typeName = appError.typeName();
+        failure.description = appError.description();
+    } catch (const std::exception& other) {
+        const QString what = QString::fromUtf8(other.what()).trimmed();
+        if (!what.isEmpty())
+            failure.description = what;
+    } catch (...) {
+    }
+    return failure;
+}
+
+void ServerStore::reportProcessFailure(const Failure& failure, TelemetryOperation operation)
+{
+    try {
+        if (failure.error)
+            std::rethrow_exception(failure.error);
+    } catch (const std::exception& error) {
+        reportProcessActionFailure(error, operation);
+        return;
+    } catch (...) {
+    }
+    reportProcessActionFailure(UnexpectedError(), operation);
+}
+
+std::optional<ServerLogSession> ServerStore::failedLaunchSession(const Failure& failure)
+{
+    try {
+        if (failure.error)
+            std::rethrow_exception(failure.error);
+    } catch (const ActionError& error) {
+        if (error.kind() == ActionError::Kind::LaunchFailed)
+            return error.session();
+    } catch (...) {
+    }
+    return std::nullopt;
+}
+
+void ServerStore::captureError(const Failure& failure, TelemetryOperation operation,
+                               const TelemetryProperties& properties)
+{
+    try {
+        if (failure.error)
+            std::rethrow_exception(failure.error);
+    } catch (const std::exception& error) {
+        sharedTelemetryClient().captureError(error, operation, properties);
+        return;
+    } catch (...) {
+    }
+    sharedTelemetryClient().captureError(UnexpectedError(), operation, properties);
+}
+
+// ---- Polling ----
+
+void ServerStore::startPolling()
+{
+    if (m_polling)
+        return;
+    m_polling = true;
+    Q_EMIT pollingChanged();
+    auto loop = pollLoop(QPointer<ServerStore>(this), m_sleeper, ++m_pollingGeneration);
+    Q_UNUSED(loop);
+}
+
+void ServerStore::stopPolling()
+{
+    if (!m_polling)
+        return;
+    m_polling = false;
+    ++m_pollingGeneration;
+    Q_EMIT pollingChanged();
+}
+
+QCoro::Task<> ServerStore::pollLoop(QPointer<ServerStore> store, std::shared_ptr<Sleeper> sleeper, quint64 generation)
+{
+    while (store && store->m_pollingGeneration == generation) {
+        {
+            auto refresh = store->refresh();
+            co_await refresh;
+        }
+        if (!store || store->m_pollingGeneration != generation)
+            co_return;
+        auto pause = sleeper->sleep(pollingInterval);
+        co_await pause;
+    }
+}
+
+// ---- Remembered projects ----
+
+void ServerStore::updateRememberedProjects(const QList<LocalServer>& servers)
+{
+    // One entry per path; the order so far decides between entries that compare equal.
+    QList<RememberedProject> merged;
+    QHash<QString, qsizetype> indexByPath;
+    const auto put = [&merged, &indexByPath](RememberedProject project) {
+        const auto found = indexByPath.constFind(project.projectPath);
+        if (found != indexByPath.cend()) {
+            merged[*found] = std::move(project);
+            return;
+        }
+        indexByPath.insert(project.projectPath, merged.size());
+        merged.append(std::move(project));
+    };
+    for (const RememberedProject& project : std::as_const(m_rememberedProjects))
+        put(project);
+    for (const LocalServer& server : servers) {
+        if (!server.projectPath || server.rawCommandLine.isEmpty())
+            continue;
+        put(*RememberedProject::fromServer(server));
+    }
+    std::stable_sort(merged.begin(), merged.end(), &ServerStore::rememberedProjectPrecedes);
+    setRememberedProjects(std::move(merged));
+    saveRememberedProjects(m_rememberedProjects);
+}
+
+bool ServerStore::rememberedProjectPrecedes(const RememberedProject& a, const RememberedProject& b)
+{
+    if (a.lastSeenAt != b.lastSeenAt)
+        return a.lastSeenAt > b.lastSeenAt;
+    return compareFileNames(lastPathComponent(a.projectPath), lastPathComponent(b.projectPath)) < 0;
+}
+
+void ServerStore::saveRememberedProjects(QList<RememberedProject> projects)
+{
+    m_latestSave = projects;
+    m_waitingSave = std::move(projects);
+    ++m_requestedSaves;
+    if (m_saving)
+        return;
+    m_saving = true;
+    auto queue = saveQueueTask();
+    Q_UNUSED(queue);
+}
+
+QCoro::Task<> ServerStore::saveQueueTask()
+{
+    QPointer<ServerStore> self(this);
+    while (self && self->m_waitingSave) {
+        const QList<RememberedProject> projects = std::move(*self->m_waitingSave);
+        self->m_waitingSave.reset();
+        const quint64 request = self->m_requestedSaves;
+        const std::shared_ptr<UserDefaults> defaults = self->m_defaults;
+
+        std::optional<QByteArray> bytes;
+        try {
+            auto encode = AsyncWork::runOn(backgroundPool(), [projects] { return encodeRememberedProjects(projects); });
+            bytes = co_await encode;
+        } catch (...) {
+            // Nothing is written; the list stored before stays.
+        }
+        if (!self)
+            co_return;
+        if (bytes)
+            defaults->setValue(rememberedProjectsKey, *bytes);
+        self->m_writtenSaves = request;
+    }
+    if (self)
+        self->m_saving = false;
+}
+
+QByteArray ServerStore::encodeRememberedProjects(const QList<RememberedProject>& projects)
+{
+    return QJsonDocument(RememberedProject::encodeList(projects)).toJson(QJsonDocument::Compact);
+}
+
+std::optional<QList<RememberedProject>> ServerStore::decodeRememberedProjects(const QByteArray& bytes)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !document.isArray())
+        return std::nullopt;
+    return RememberedProject::decodeList(document.array());
+}
+
+QList<RememberedProject> ServerStore::loadRememberedProjects(UserDefaults& defaults)
+{
+    const QVariant stored = defaults.value(rememberedProjectsKey);
+    if (!stored.isValid())
+        return {};
+    if (stored.typeId() == QMetaType::QByteArray) {
+        const QByteArray bytes = stored.toByteArray();
+        if (bytes.isEmpty())
+            return {};
+        if (auto projects = decodeRememberedProjects(bytes))
+            return *projects;
+    }
+    defaults.setValue(unreadableRememberedProjectsKey, stored);
+    return {};
+}
+
+// ---- Server actions ----
+
+TelemetryProperties ServerStore::serverTelemetryProperties(const LocalServer& server)
+{
+    return {
+        {u"runtime_kind"_s, RuntimeKinds::rawValue(server.runtimeKind)},
+        {u"http_status"_s, server.httpStatus ? QString::number(*server.httpStatus) : u"none"_s},
+        {u"active_connection_count"_s, QString::number(server.activeConnectionCount)},
+    };
+}
+
+void ServerStore::captureServerAction(ServerAnalyticsAction action, const LocalServer& server)
+{
+    std::optional<int> status;
+    if (server.httpStatus)
+        status = int(*server.httpStatus);
+    m_analytics.capture(
+        AnalyticsEvent::serverActionRequested(action, server.runtimeKind, server.projectPath.has_value(), status));
+}
+
+void ServerStore::openServerURL(const LocalServer& server)
+{
+    captureServerAction(ServerAnalyticsAction::Open, server);
+    if (m_workspace->openURL(server.url))
+        return;
+    sharedTelemetryClient().captureMessage(redactTelemetryText(u"Server URL could not be opened"_s),
+                                           TelemetryOperation::ServerOpen,
+                                           telemetryContext(serverTelemetryProperties(server)));
+    setServerFeedback(u"Could not open URL"_s, server);
+}
+
+void ServerStore::revealServerProject(const LocalServer& server)
+{
+    captureServerAction(ServerAnalyticsAction::RevealProject, server);
+    if (m_actions->revealProject(server))
+        return;
+    sharedTelemetryClient().captureMessage(redactTelemetryText(u"Server project path could not be revealed"_s),
+                                           TelemetryOperation::ServerRevealProject,
+                                           telemetryContext(serverTelemetryProperties(server)));
+    setServerFeedback(ActionError::missingProjectPath().description(), server);
+}
+
+void ServerStore::forceTerminateServer(const LocalServer& server)
+{
+    signalServer(server, SignalAction::ForceTerminate);
+}
+
+void ServerStore::pauseServer(const LocalServer& server)
+{
+    signalServer(server, SignalAction::Pause);
+}
+
+void ServerStore::resumeServer(const LocalServer& server)
+{
+    signalServer(server, SignalAction::Resume);
+}
+
+void ServerStore::signalServer(const LocalServer& server, SignalAction action)
+{
+    // A signal during a restart would break it (and take its mark); the restart decides what runs.
+    if (m_activeRestartServerIDs.contains(server.id()))
+        return;
+    switch (action) {
+    case SignalAction::ForceTerminate:
+        captureServerAction(ServerAnalyticsAction::ForceTerminate, server);
+        setServerMark(server.id(), ServerActionFeedback::Killing);
+        break;
+    case SignalAction::Pause:
+        captureServerAction(ServerAnalyticsAction::Pause, server);
+        setServerMark(server.id(), ServerActionFeedback::Pausing);
+        setServerPaused(server, true);
+        break;
+    case SignalAction::Resume:
+        captureServerAction(ServerAnalyticsAction::Resume, server);
+        setServerMark(server.id(), ServerActionFeedback::Resuming);
+        setServerPaused(server, false);
+        break;
+    }
+    auto task = signalTask(server, action);
+    Q_UNUSED(task);
+}
+
+QCoro::Task<> ServerStore::signalTask(LocalServer server, SignalAction action)
+{
+    QPointer<ServerStore> self(this);
+    const std::shared_ptr<ProcessActionServicing> actions = m_actions;
+    auto send = [actions, server, action] {
+        switch (action) {
+        case SignalAction::ForceTerminate:
+            actions->forceTerminate(server);
+            break;
+        case SignalAction::Pause:
+            actions->pause(server);
+            break;
+        case SignalAction::Resume:
+            actions->resume(server);
+            break;
+        }
+    };
+    std::exception_ptr error;
+    try {
+        auto sent = AsyncWork::runOn(backgroundPool(), std::move(send));
+        co_await sent;
+    } catch (...) {
+        error = std::current_exception();
+    }
+    if (!self)
+        co_return;
+
+    if (!error) {
+        auto settled = settle(signalSettleDelay);
+        if (!co_await settled)
+            co_return;
+        auto refresh = freshRefresh();
+        co_await refresh;
+        co_return;
+    }
+
+    const Failure failure = describe(error);
+    setServerMark(server.id(), std::nullopt);
+    TelemetryOperation operation = TelemetryOperation::ServerForceTerminate;
+    if (action == SignalAction::Pause || action == SignalAction::Resume) {
+        setServerPaused(server, server.isPaused);
+        operation = action == SignalAction::Pause ? TelemetryOperation::ServerPause : TelemetryOperation::ServerResume;
+    }
+    captureError(failure, operation, telemetryContext(serverTelemetryProperties(server)));
+    setServerFeedback(failure.description, server);
+}
+
+QCoro::Task<> ServerStore::restartServer(const LocalServer& server)
+{
+    return restartTask(server);
+}
+
+QCoro::Task<> ServerStore::restartTask(LocalServer server)
+{
+    QPointer<ServerStore> self(this);
+    auto perform = performRestart(std::move(server));
+    const bool started = co_await perform;
+    if (!self || !started)
+        co_return;
+    auto settled = settle(restartSettleDelay);
+    if (!co_await settled)
+        co_return;
+    auto refresh = freshRefresh();
+    co_await refresh;
+}
+
+QCoro::Task<bool> ServerStore::performRestart(LocalServer server)
+{
+    QPointer<ServerStore> self(this);
+    const QString key = server.id();
+    if (!server.projectPath || server.projectPath->isEmpty()) {
+        const ActionError error = ActionError::missingProjectPath();
+        reportProcessActionFailure(error, TelemetryOperation::ServerRestart);
+        setServerFeedback(error.description(), server);
+        co_return false;
+    }
+    const QString path = *server.projectPath;
+    if (m_pendingServerActions.contains(key) || m_activeProjectActionPaths.contains(path))
+        co_return false;
+    setActiveProjectPath(path, true);
+    setActiveRestart(key, true);
+    captureServerAction(ServerAnalyticsAction::Restart, server);
+    setServerMark(key, ServerActionFeedback::Restarting);
+
+    const std::shared_ptr<ProcessActionServicing> actions = m_actions;
+    std::optional<ServerLogSession> session;
+    std::exception_ptr error;
+    try {
+        auto restart = actions->restart(server);
+        session = co_await restart;
+    } catch (...) {
+        error = std::current_exception();
+    }
+    if (!self)
+        co_return false;
+
+    if (session) {
+        auto record = recordLogSession(*session);
+        co_await record;
+        if (!self)
+            co_return false;
+        setServerMark(key, std::nullopt);
+        finishRestart(server);
+        co_return true;
+    }
+
+    const Failure failure = describe(error);
+    if (const auto failedSession = failedLaunchSession(failure)) {
+        auto record = recordLogSession(*failedSession);
+        co_await record;
+        if (!self)
+            co_return false;
+    }
+    reportProcessFailure(failure, TelemetryOperation::ServerRestart);
+    setServerFeedback(failure.description, server);
+    finishRestart(server);
+    co_return false;
+}
+
+void ServerStore::finishRestart(const LocalServer& server)
+{
+    setActiveRestart(server.id(), false);
+    if (server.projectPath)
+        setActiveProjectPath(*server.projectPath, false);
+}
+
+QCoro::Task<bool> ServerStore::settle(std::chrono::milliseconds delay)
+{
+    QPointer<ServerStore> self(this);
+    const std::shared_ptr<Sleeper> sleeper = m_sleeper;
+    try {
+        auto sleep = sleeper->sleep(delay);
+        co_await sleep;
+    } catch (...) {
+        // A wait that failed has waited enough; the refresh still follows.
+    }
+    co_return !self.isNull();
+}
+
+void ServerStore::setServerFeedback(const QString& message, const LocalServer& server)
+{
+    setServerMark(server.id(), std::nullopt);
+    setRefreshState(RefreshState::failed(message));
+}
+
+void ServerStore::setServerPaused(const LocalServer& server, bool paused)
+{
+    const QString key = server.id();
+    for (qsizetype i = 0; i < m_servers.size(); ++i) {
+        if (m_servers.at(i).id() != key)
+            continue;
+        QList<LocalServer> servers = m_servers;
+        servers[i] = servers.at(i).withPauseState(paused);
+        setServers(std::move(servers));
+        return;
+    }
+}
+
+// ---- Project actions and log previews ----
+
+QCoro::Task<> ServerStore::startRememberedProject(const RememberedProject& project)
+{
+    return startTask(project);
+}
+
+QCoro::Task<> ServerStore::startTask(RememberedProject project)
+{
+    QPointer<ServerStore> self(this);
+    auto perform = performProjectStart(std::move(project));
+    const bool started = co_await perform;
+    if (!self || !started)
+        co_return;
+    for (const std::chrono::milliseconds delay : {startSettleDelay, startFollowUpDelay}) {
+        auto settled = self->settle(delay);
+        if (!co_await settled)
+            co_return;
+        auto refresh = self->freshRefresh();
+        co_await refresh;
+        if (!self)
+            co_return;
+    }
+}
+
+QCoro::Task<bool> ServerStore::performProjectStart(RememberedProject project)
+{
+    QPointer<ServerStore> self(this);
+    const QString path = project.projectPath;
+    if (m_pendingProjectActions.contains(path) || m_activeProjectActionPaths.contains(path))
+        co_return false;
+    setActiveProjectPath(path, true);
+    m_analytics.capture(AnalyticsEvent::projectActionRequested(ProjectAnalyticsAction::Start, project.runtimeKind));
+    setProjectMark(path, ProjectActionFeedback::Starting);
+    setProjectError(path, std::nullopt);
+
+    // It may have come up by itself since the last scan; only a scan begun now can tell.
+    auto refresh = freshRefresh();
+    co_await refresh;
+    if (!self)
+        co_return false;
+    const bool running = std::any_of(m_servers.cbegin(), m_servers.cend(),
+                                     [&path](const LocalServer& server) { return server.projectPath == path; });
+    if (running) {
+        setProjectMark(path, std::nullopt);
+        setActiveProjectPath(path, false);
+        co_return false;
+    }
+
+    const std::shared_ptr<ProcessActionServicing> actions = m_actions;
+    std::optional<ServerLogSession> session;
+    std::exception_ptr error;
+    try {
+        auto start = actions->startProject(project);
+        session = co_await start;
+    } catch (...) {
+        error = std::current_exception();
+    }
+    if (!self)
+        co_return false;
+
+    if (session) {
+        auto record = recordLogSession(*session);
+        co_await record;
+        if (!self)
+            co_return false;
+        setProjectMark(path, std::nullopt);
+        setActiveProjectPath(path, false);
+        co_return true;
+    }
+
+    const Failure failure = describe(error);
+    if (const auto failedSession = failedLaunchSession(failure)) {
+        auto record = recordLogSession(*failedSession);
+        co_await record;
+        if (!self)
+            co_return false;
+    }
+    setProjectMark(path, std::nullopt);
+    setProjectError(path, failure.description);
+    reportProcessFailure(failure, TelemetryOperation::ProjectStart);
+    setActiveProjectPath(path, false);
+    co_return false;
+}
+
+void ServerStore::revealRememberedProject(const RememberedProject& project)
+{
+    m_analytics.capture(
+        AnalyticsEvent::projectActionRequested(ProjectAnalyticsAction::RevealProject, project.runtimeKind));
+    if (m_actions->revealPath(project.projectPath))
+        return;
+    // Nothing could be asked to show the folder: a failure the row shows, not a silent success.
+    sharedTelemetryClient().captureMessage(
+        redactTelemetryText(u"Remembered project path could not be revealed"_s), TelemetryOperation::ProjectReveal,
+        telemetryContext({{u"runtime_kind"_s, RuntimeKinds::rawValue(project.runtimeKind)}}));
+    setProjectError(project.projectPath, ActionError::missingProjectPath().description());
+}
+
+void ServerStore::forgetRememberedProject(const RememberedProject& project, bool recordAnalytics)
+{
+    const QString path = project.projectPath;
+    if (m_pendingProjectActions.contains(path) || m_activeProjectActionPaths.contains(path)) {
+        setProjectError(path, u"Wait for Start to finish"_s);
+        return;
+    }
+    if (recordAnalytics)
+        m_analytics.capture(
+            AnalyticsEvent::projectActionRequested(ProjectAnalyticsAction::Remove, project.runtimeKind));
+
+    QList<RememberedProject> remaining;
+    for (const RememberedProject& entry : std::as_const(m_rememberedProjects)) {
+        if (entry.projectPath != path)
+            remaining.append(entry);
+    }
+    setRememberedProjects(std::move(remaining));
+    setProjectMark(path, std::nullopt);
+    setProjectError(path, std::nullopt);
+
+    const auto session = m_logSessionsByProjectPath.constFind(path);
+    if (session != m_logSessionsByProjectPath.cend()) {
+        const ServerLogSession forgotten = *session;
+        LogSessionsByProjectPath sessions = m_logSessionsByProjectPath;
+        sessions.remove(path);
+        assign(m_logSessionsByProjectPath, std::move(sessions), &ServerStore::logSessionsByProjectPathChanged);
+        ProjectTexts previews = m_logPreviewsByProjectPath;
+        previews.remove(path);
+        assign(m_logPreviewsByProjectPath, std::move(previews), &ServerStore::logPreviewsByProjectPathChanged);
+        auto discard = discardSessionQuietly(m_logService, forgotten);
+        Q_UNUSED(discard);
+    }
+    saveRememberedProjects(m_rememberedProjects);
+}
+
+QCoro::Task<> ServerStore::discardSessionQuietly(std::shared_ptr<ServerLogService> logs, ServerLogSession session)
+{
+    try {
+        auto discard = logs->discardSession(session);
+        co_await discard;
+    } catch (...) {
+        // The file stays for retention to remove.
+    }
+}
+
+QCoro::Task<> ServerStore::recordLogSession(const ServerLogSession& session)
+{
+    return recordLogSessionTask(session);
+}
+
+QCoro::Task<> ServerStore::recordLogSessionTask(ServerLogSession session)
+{
+    LogSessionsByProjectPath sessions = m_logSessionsByProjectPath;
+    sessions.insert(session.projectPath, session);
+    assign(m_logSessionsByProjectPath, std::move(sessions), &ServerStore::logSessionsByProjectPathChanged);
+    auto preview = refreshLogPreview(session.projectPath);
+    co_await preview;
+}
+
+QCoro::Task<> ServerStore::refreshLogPreview(const QString& projectPath)
+{
+    return refreshLogPreviewTask(projectPath);
+}
+
+QCoro::Task<> ServerStore::refreshLogPreviewTask(QString projectPath)
+{
+    QPointer<ServerStore> self(this);
+    const auto found = m_logSessionsByProjectPath.constFind(projectPath);
+    if (found == m_logSessionsByProjectPath.cend())
+        co_return;
+    const ServerLogSession session = *found;
+    const std::shared_ptr<ServerLogService> logs = m_logService;
+
+    QString preview;
+    try {
+        auto snapshot = logs->snapshot(session);
+        preview = (co_await snapshot).preview;
+    } catch (...) {
+        preview = u"Log unavailable"_s;
+    }
+    if (!self)
+        co_return;
+    // A newer launch or a forget came in between: this read is of no use any more.
+    const auto current = m_logSessionsByProjectPath.constFind(projectPath);
+    if (current == m_logSessionsByProjectPath.cend() || current->id != session.id)
+        co_return;
+    ProjectTexts previews = m_logPreviewsByProjectPath;
+    previews.insert(projectPath, preview);
+    assign(m_logPreviewsByProjectPath, std::move(previews), &ServerStore::logPreviewsByProjectPathChanged);
+}
+
+// ---- Observed state ----
+
+void ServerStore::setServerMark(const QString& key, std::optional<ServerActionFeedback> mark)
+{
+    PendingServerActions marks = m_pendingServerActions;
+    if (mark)
+        marks.insert(key, *mark);
+    else
+        marks.remove(key);
+    assign(m_pendingServerActions, std::move(marks), &ServerStore::pendingServerActionsChanged);
+}
+
+void ServerStore::setProjectMark(const QString& path, std::optional<ProjectActionFeedback> mark)
+{
+    PendingProjectActions marks = m_pendingProjectActions;
+    if (mark)
+        marks.insert(path, *mark);
+    else
+        marks.remove(path);
+    assign(m_pendingProjectActions, std::move(marks), &ServerStore::pendingProjectActionsChanged);
+}
+
+void ServerStore::setProjectError(const QString& path, std::optional<QString> text)
+{
+    ProjectTexts errors = m_projectErrors;
+    if (text)
+        errors.insert(path, *text);
+    else
+        errors.remove(path);
+    assign(m_projectErrors, std::move(errors), &ServerStore::projectErrorsChanged);
+}
+
+void ServerStore::setActiveProjectPath(const QString& path, bool active)
+{
+    QSet<QString> paths = m_activeProjectActionPaths;
+    if (active)
+        paths.insert(path);
+    else
+        paths.remove(path);
+    assign(m_activeProjectActionPaths, std::move(paths), &ServerStore::activeProjectActionPathsChanged);
+}
+
+void ServerStore::setActiveRestart(const QString& key, bool active)
+{
+    QSet<QString> keys = m_activeRestartServerIDs;
+    if (active)
+        keys.insert(key);
+    else
+        keys.remove(key);
+    assign(m_activeRestartServerIDs, std::move(keys), &ServerStore::activeRestartServerIDsChanged);
+}
+
+// ---- Observed state: lists and the refresh state ----
+
+void ServerStore::setServers(QList<LocalServer> servers)
+{
+    if (assign(m_servers, std::move(servers), &ServerStore::serversChanged))
+        updateDerivedState();
+}
+
+void ServerStore::setRememberedProjects(QList<RememberedProject> projects)
+{
+    if (assign(m_rememberedProjects, std::move(projects), &ServerStore::rememberedProjectsChanged))
+        updateDerivedState();
+}
+
+void ServerStore::setRefreshState(RefreshState state)
+{
+    assign(m_refreshState, std::move(state), &ServerStore::refreshStateChanged);
+}
+
+void ServerStore::updateDerivedState()
+{
+    QSet<QString> runningPaths;
+    int running = 0;
+    for (const LocalServer& server : std::as_const(m_servers)) {
+        if (server.projectPath)
+            runningPaths.insert(*server.projectPath);
+        if (server.runtimeKind != RuntimeKind::AgentBrowser)
+            ++running;
+    }
+    QList<RememberedProject> saved;
+    for (const RememberedProject& project : std::as_const(m_rememberedProjects)) {
+        if (!runningPaths.contains(project.projectPath))
+            saved.append(project);
+    }
+    assign(m_savedProjects, std::move(saved), &ServerStore::savedProjectsChanged);
+    assign(m_runningServerCount, running, &ServerStore::runningServerCountChanged);
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "control/sleeper.h"
+
+#include <QCoroSignal>
+#include <QCoroTimer>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <chrono>
+
+// Records every delay asked for instead of waiting it. A sleep returns at the next turn of the event loop, or,
+// while `hold` is set, when the test calls release().
+class RecordingSleeper final : public QObject, public Sleeper
+{
+    Q_OBJECT
+
+public:
+    QList<std::chrono::milliseconds> requests;
+    bool hold = false;
+    // Sleeps that have returned.
+    int finished = 0;
+
+    QCoro::Task<> sleep(std::chrono::milliseconds duration) override
+    {
+        requests.append(duration);
+        return waitFor(QPointer<RecordingSleeper>(this), hold, m_releases);
+    }
+
+    // Ends every held sleep that is waiting now.
+    void release()
+    {
+        ++m_releases;
+        Q_EMIT released();
+    }
+
+Q_SIGNALS:
+    void released();
+
+private:
+    static QCoro::Task<> waitFor(QPointer<RecordingSleeper> self, bool held, int releasesBefore)
+    {
+        if (!held) {
+            QTimer turn;
+            turn.setSingleShot(true);
+            turn.start(0);
+            co_await turn;
+        }
+        while (held && self && self->m_releases == releasesBefore) {
+            auto wake = qCoro(self.data(), &RecordingSleeper::released);
+            co_await wake;
+        }
+        if (self)
+            ++self->finished;
+    }
+
+    int m_releases = 0;
+};
