@@ -1,6 +1,6 @@
 #include "discovery/commandrunner.h"
 #include "platform/snapshotplatform.h"
-#include "support/taskoutcome.h"
+#include "support/awaittask.h"
 #include "support/testhome.h"
 
 #include <QCoroTask>

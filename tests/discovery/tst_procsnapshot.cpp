@@ -5,7 +5,7 @@
 #include "platform/systemtools.h"
 #include "support/discoveryprinting.h"
 #include "support/nodeserver.h"
-#include "support/taskoutcome.h"
+#include "support/awaittask.h"
 #include "support/testhome.h"
 
 #include <QCoreApplication>

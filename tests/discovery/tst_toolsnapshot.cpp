@@ -6,7 +6,7 @@
 #include "support/discoveryprinting.h"
 #include "support/fakecommandrunner.h"
 #include "support/nodeserver.h"
-#include "support/taskoutcome.h"
+#include "support/awaittask.h"
 #include "support/testhome.h"
 
 #include <QCoreApplication>

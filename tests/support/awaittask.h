@@ -66,3 +66,38 @@ T awaitTask(QCoro::Task<T> task, std::chrono::milliseconds timeout = std::chrono
 } // namespace TaskWait
 
 using TaskWait::awaitTask;
+
+// The value or the exception a task ended with, for tests that look at both.
+template<typename T>
+struct TaskOutcome
+{
+    std::optional<T> value;
+    std::exception_ptr exception;
+
+    // The exception as `E`, absent when the task returned or threw something else.
+    template<typename E>
+    std::optional<E> errorAs() const
+    {
+        if (!exception)
+            return std::nullopt;
+        try {
+            std::rethrow_exception(exception);
+        } catch (const E& error) {
+            return error;
+        } catch (...) {
+            return std::nullopt;
+        }
+    }
+};
+
+template<typename T>
+TaskOutcome<T> waitForOutcome(QCoro::Task<T> task, std::chrono::milliseconds timeout = std::chrono::seconds(60))
+{
+    TaskOutcome<T> outcome;
+    try {
+        outcome.value.emplace(awaitTask(std::move(task), timeout));
+    } catch (...) {
+        outcome.exception = std::current_exception();
+    }
+    return outcome;
+}
