@@ -3,6 +3,7 @@
 #include "platform/systeminfo.h"
 #include "platform/userdefaults.h"
 #include "support/awaittask.h"
+#include "support/describederror.h"
 #include "support/recordinganalyticsclient.h"
 #include "support/testhome.h"
 #include "telemetry/analyticsevent.h"
@@ -23,19 +24,6 @@ Q_DECLARE_METATYPE(RefreshFailureCategory)
 Q_DECLARE_METATYPE(CommandRunnerError::Kind)
 
 namespace {
-
-class DescribedError final : public AppError
-{
-public:
-    explicit DescribedError(QString text)
-        : m_text(std::move(text))
-    {}
-    QString description() const override { return m_text; }
-    QString typeName() const override { return u"DescribedError"_s; }
-
-private:
-    QString m_text;
-};
 
 const AnalyticsEnvironment environment{u"1.4.0"_s, u"42"_s, u"Debian 12"_s, u"x86_64"_s, u"en"_s};
 

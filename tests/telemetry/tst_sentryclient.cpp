@@ -1,5 +1,6 @@
 #include "control/actionerror.h"
 #include "platform/bundleinfo.h"
+#include "support/describederror.h"
 #include "support/httpreceiver.h"
 #include "support/testhome.h"
 #include "telemetry/sentrysdk.h"
@@ -16,19 +17,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-class DescribedError final : public AppError
-{
-public:
-    explicit DescribedError(QString text)
-        : m_text(std::move(text))
-    {}
-    QString description() const override { return m_text; }
-    QString typeName() const override { return u"DescribedError"_s; }
-
-private:
-    QString m_text;
-};
 
 constexpr std::chrono::seconds generousFlush{30};
 
