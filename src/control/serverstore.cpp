@@ -25,6 +25,9 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cxxabi.h>
+#include <typeinfo>
 
 using namespace Qt::StringLiterals;
 
@@ -43,6 +46,32 @@ public:
 QThreadPool* backgroundPool()
 {
     return QThreadPool::globalInstance();
+}
+
+// The concrete type's own name without its namespaces (runtime_error), as the failure throttle keys on it.
+QString unqualifiedTypeName(const std::type_info& type)
+{
+    int status = 0;
+    char* demangled = abi::__cxa_demangle(type.name(), nullptr, nullptr, &status);
+    const QString name = QString::fromUtf8(status == 0 && demangled ? demangled : type.name());
+    std::free(demangled);
+    const qsizetype scope = name.lastIndexOf(u"::"_s);
+    return scope < 0 ? name : name.mid(scope + 2);
+}
+
+// Hands what was thrown to `use` as a standard exception; anything else stands in as an UnexpectedError.
+template<typename Use>
+void withException(const std::exception_ptr& error, Use use)
+{
+    try {
+        if (error)
+            std::rethrow_exception(error);
+    } catch (const std::exception& thrown) {
+        use(thrown);
+        return;
+    } catch (...) {
+    }
+    use(UnexpectedError());
 }
 
 // The detector and what it scans with. Members are destroyed in reverse order, so the detector goes first.
@@ -280,6 +309,7 @@ ServerStore::Failure ServerStore::describe(std::exception_ptr error)
         failure.typeName = appError.typeName();
         failure.description = appError.description();
     } catch (const std::exception& other) {
+        failure.typeName = unqualifiedTypeName(typeid(other));
         const QString what = QString::fromUtf8(other.what()).trimmed();
         if (!what.isEmpty())
             failure.description = what;
@@ -290,15 +320,8 @@ ServerStore::Failure ServerStore::describe(std::exception_ptr error)
 
 void ServerStore::reportProcessFailure(const Failure& failure, TelemetryOperation operation)
 {
-    try {
-        if (failure.error)
-            std::rethrow_exception(failure.error);
-    } catch (const std::exception& error) {
-        reportProcessActionFailure(error, operation);
-        return;
-    } catch (...) {
-    }
-    reportProcessActionFailure(UnexpectedError(), operation);
+    withException(failure.error,
+                  [operation](const std::exception& error) { reportProcessActionFailure(error, operation); });
 }
 
 std::optional<ServerLogSession> ServerStore::failedLaunchSession(const Failure& failure)
@@ -317,15 +340,9 @@ std::optional<ServerLogSession> ServerStore::failedLaunchSession(const Failure& 
 void ServerStore::captureError(const Failure& failure, TelemetryOperation operation,
                                const TelemetryProperties& properties)
 {
-    try {
-        if (failure.error)
-            std::rethrow_exception(failure.error);
-    } catch (const std::exception& error) {
+    withException(failure.error, [operation, &properties](const std::exception& error) {
         sharedTelemetryClient().captureError(error, operation, properties);
-        return;
-    } catch (...) {
-    }
-    sharedTelemetryClient().captureError(UnexpectedError(), operation, properties);
+    });
 }
 
 // ---- Polling ----
@@ -358,8 +375,12 @@ QCoro::Task<> ServerStore::pollLoop(QPointer<ServerStore> store, std::shared_ptr
         }
         if (!store || store->m_pollingGeneration != generation)
             co_return;
-        auto pause = sleeper->sleep(pollingInterval);
-        co_await pause;
+        try {
+            auto pause = sleeper->sleep(pollingInterval);
+            co_await pause;
+        } catch (...) {
+            // A failed wait has waited enough; polling goes on.
+        }
     }
 }
 
@@ -510,40 +531,31 @@ void ServerStore::revealServerProject(const LocalServer& server)
 
 void ServerStore::forceTerminateServer(const LocalServer& server)
 {
-    signalServer(server, SignalAction::ForceTerminate);
+    signalServer(server, {ServerAnalyticsAction::ForceTerminate, ServerActionFeedback::Killing, std::nullopt,
+                          &ProcessActionServicing::forceTerminate, TelemetryOperation::ServerForceTerminate});
 }
 
 void ServerStore::pauseServer(const LocalServer& server)
 {
-    signalServer(server, SignalAction::Pause);
+    signalServer(server, {ServerAnalyticsAction::Pause, ServerActionFeedback::Pausing, true,
+                          &ProcessActionServicing::pause, TelemetryOperation::ServerPause});
 }
 
 void ServerStore::resumeServer(const LocalServer& server)
 {
-    signalServer(server, SignalAction::Resume);
+    signalServer(server, {ServerAnalyticsAction::Resume, ServerActionFeedback::Resuming, false,
+                          &ProcessActionServicing::resume, TelemetryOperation::ServerResume});
 }
 
-void ServerStore::signalServer(const LocalServer& server, SignalAction action)
+void ServerStore::signalServer(const LocalServer& server, const SignalAction& action)
 {
     // A signal during a restart would break it (and take its mark); the restart decides what runs.
     if (m_activeRestartServerIDs.contains(server.id()))
         return;
-    switch (action) {
-    case SignalAction::ForceTerminate:
-        captureServerAction(ServerAnalyticsAction::ForceTerminate, server);
-        setServerMark(server.id(), ServerActionFeedback::Killing);
-        break;
-    case SignalAction::Pause:
-        captureServerAction(ServerAnalyticsAction::Pause, server);
-        setServerMark(server.id(), ServerActionFeedback::Pausing);
-        setServerPaused(server, true);
-        break;
-    case SignalAction::Resume:
-        captureServerAction(ServerAnalyticsAction::Resume, server);
-        setServerMark(server.id(), ServerActionFeedback::Resuming);
-        setServerPaused(server, false);
-        break;
-    }
+    captureServerAction(action.event, server);
+    setServerMark(server.id(), action.mark);
+    if (action.paused)
+        setServerPaused(server, *action.paused);
     auto task = signalTask(server, action);
     Q_UNUSED(task);
 }
@@ -552,18 +564,8 @@ QCoro::Task<> ServerStore::signalTask(LocalServer server, SignalAction action)
 {
     QPointer<ServerStore> self(this);
     const std::shared_ptr<ProcessActionServicing> actions = m_actions;
-    auto send = [actions, server, action] {
-        switch (action) {
-        case SignalAction::ForceTerminate:
-            actions->forceTerminate(server);
-            break;
-        case SignalAction::Pause:
-            actions->pause(server);
-            break;
-        case SignalAction::Resume:
-            actions->resume(server);
-            break;
-        }
+    auto send = [actions, server, operation = action.send] {
+        (actions.get()->*operation)(server);
     };
     std::exception_ptr error;
     try {
@@ -576,22 +578,16 @@ QCoro::Task<> ServerStore::signalTask(LocalServer server, SignalAction action)
         co_return;
 
     if (!error) {
-        auto settled = settle(signalSettleDelay);
-        if (!co_await settled)
-            co_return;
-        auto refresh = freshRefresh();
+        auto refresh = refreshAfter(signalSettleDelay);
         co_await refresh;
         co_return;
     }
 
     const Failure failure = describe(error);
     setServerMark(server.id(), std::nullopt);
-    TelemetryOperation operation = TelemetryOperation::ServerForceTerminate;
-    if (action == SignalAction::Pause || action == SignalAction::Resume) {
+    if (action.paused)
         setServerPaused(server, server.isPaused);
-        operation = action == SignalAction::Pause ? TelemetryOperation::ServerPause : TelemetryOperation::ServerResume;
-    }
-    captureError(failure, operation, telemetryContext(serverTelemetryProperties(server)));
+    captureError(failure, action.report, telemetryContext(serverTelemetryProperties(server)));
     setServerFeedback(failure.description, server);
 }
 
@@ -607,10 +603,7 @@ QCoro::Task<> ServerStore::restartTask(LocalServer server)
     const bool started = co_await perform;
     if (!self || !started)
         co_return;
-    auto settled = settle(restartSettleDelay);
-    if (!co_await settled)
-        co_return;
-    auto refresh = freshRefresh();
+    auto refresh = refreshAfter(restartSettleDelay);
     co_await refresh;
 }
 
@@ -632,39 +625,44 @@ QCoro::Task<bool> ServerStore::performRestart(LocalServer server)
     captureServerAction(ServerAnalyticsAction::Restart, server);
     setServerMark(key, ServerActionFeedback::Restarting);
 
+    // Kept here so the launch may finish even when the store goes first.
     const std::shared_ptr<ProcessActionServicing> actions = m_actions;
-    std::optional<ServerLogSession> session;
-    std::exception_ptr error;
-    try {
-        auto restart = actions->restart(server);
-        session = co_await restart;
-    } catch (...) {
-        error = std::current_exception();
-    }
+    auto restart = actions->restart(server);
+    auto launched = recordLaunch(std::move(restart));
+    const std::optional<Failure> failure = co_await launched;
     if (!self)
         co_return false;
-
-    if (session) {
-        auto record = recordLogSession(*session);
-        co_await record;
-        if (!self)
-            co_return false;
+    if (!failure) {
         setServerMark(key, std::nullopt);
         finishRestart(server);
         co_return true;
     }
-
-    const Failure failure = describe(error);
-    if (const auto failedSession = failedLaunchSession(failure)) {
-        auto record = recordLogSession(*failedSession);
-        co_await record;
-        if (!self)
-            co_return false;
-    }
-    reportProcessFailure(failure, TelemetryOperation::ServerRestart);
-    setServerFeedback(failure.description, server);
+    reportProcessFailure(*failure, TelemetryOperation::ServerRestart);
+    setServerFeedback(failure->description, server);
     finishRestart(server);
     co_return false;
+}
+
+QCoro::Task<std::optional<ServerStore::Failure>> ServerStore::recordLaunch(QCoro::Task<ServerLogSession> launch)
+{
+    QPointer<ServerStore> self(this);
+    std::optional<ServerLogSession> session;
+    std::exception_ptr error;
+    try {
+        session = co_await launch;
+    } catch (...) {
+        error = std::current_exception();
+    }
+    std::optional<Failure> failure;
+    if (!session) {
+        failure = describe(error);
+        session = failedLaunchSession(*failure);
+    }
+    if (self && session) {
+        auto record = self->recordLogSession(*session);
+        co_await record;
+    }
+    co_return failure;
 }
 
 void ServerStore::finishRestart(const LocalServer& server)
@@ -674,7 +672,7 @@ void ServerStore::finishRestart(const LocalServer& server)
         setActiveProjectPath(*server.projectPath, false);
 }
 
-QCoro::Task<bool> ServerStore::settle(std::chrono::milliseconds delay)
+QCoro::Task<bool> ServerStore::refreshAfter(std::chrono::milliseconds delay)
 {
     QPointer<ServerStore> self(this);
     const std::shared_ptr<Sleeper> sleeper = m_sleeper;
@@ -684,6 +682,10 @@ QCoro::Task<bool> ServerStore::settle(std::chrono::milliseconds delay)
     } catch (...) {
         // A wait that failed has waited enough; the refresh still follows.
     }
+    if (!self)
+        co_return false;
+    auto refresh = freshRefresh();
+    co_await refresh;
     co_return !self.isNull();
 }
 
@@ -721,12 +723,8 @@ QCoro::Task<> ServerStore::startTask(RememberedProject project)
     if (!self || !started)
         co_return;
     for (const std::chrono::milliseconds delay : {startSettleDelay, startFollowUpDelay}) {
-        auto settled = self->settle(delay);
-        if (!co_await settled)
-            co_return;
-        auto refresh = self->freshRefresh();
-        co_await refresh;
-        if (!self)
+        auto refresh = self->refreshAfter(delay);
+        if (!co_await refresh)
             co_return;
     }
 }
@@ -755,40 +753,20 @@ QCoro::Task<bool> ServerStore::performProjectStart(RememberedProject project)
         co_return false;
     }
 
+    // Kept here so the launch may finish even when the store goes first.
     const std::shared_ptr<ProcessActionServicing> actions = m_actions;
-    std::optional<ServerLogSession> session;
-    std::exception_ptr error;
-    try {
-        auto start = actions->startProject(project);
-        session = co_await start;
-    } catch (...) {
-        error = std::current_exception();
-    }
+    auto start = actions->startProject(project);
+    auto launched = recordLaunch(std::move(start));
+    const std::optional<Failure> failure = co_await launched;
     if (!self)
         co_return false;
-
-    if (session) {
-        auto record = recordLogSession(*session);
-        co_await record;
-        if (!self)
-            co_return false;
-        setProjectMark(path, std::nullopt);
-        setActiveProjectPath(path, false);
-        co_return true;
-    }
-
-    const Failure failure = describe(error);
-    if (const auto failedSession = failedLaunchSession(failure)) {
-        auto record = recordLogSession(*failedSession);
-        co_await record;
-        if (!self)
-            co_return false;
-    }
     setProjectMark(path, std::nullopt);
-    setProjectError(path, failure.description);
-    reportProcessFailure(failure, TelemetryOperation::ProjectStart);
+    if (failure) {
+        setProjectError(path, failure->description);
+        reportProcessFailure(*failure, TelemetryOperation::ProjectStart);
+    }
     setActiveProjectPath(path, false);
-    co_return false;
+    co_return !failure;
 }
 
 void ServerStore::revealRememberedProject(const RememberedProject& project)
@@ -824,15 +802,10 @@ void ServerStore::forgetRememberedProject(const RememberedProject& project, bool
     setProjectMark(path, std::nullopt);
     setProjectError(path, std::nullopt);
 
-    const auto session = m_logSessionsByProjectPath.constFind(path);
-    if (session != m_logSessionsByProjectPath.cend()) {
-        const ServerLogSession forgotten = *session;
-        LogSessionsByProjectPath sessions = m_logSessionsByProjectPath;
-        sessions.remove(path);
-        assign(m_logSessionsByProjectPath, std::move(sessions), &ServerStore::logSessionsByProjectPathChanged);
-        ProjectTexts previews = m_logPreviewsByProjectPath;
-        previews.remove(path);
-        assign(m_logPreviewsByProjectPath, std::move(previews), &ServerStore::logPreviewsByProjectPathChanged);
+    if (m_logSessionsByProjectPath.contains(path)) {
+        const ServerLogSession forgotten = m_logSessionsByProjectPath.value(path);
+        setEntry(m_logSessionsByProjectPath, path, std::nullopt, &ServerStore::logSessionsByProjectPathChanged);
+        setEntry(m_logPreviewsByProjectPath, path, std::nullopt, &ServerStore::logPreviewsByProjectPathChanged);
         auto discard = discardSessionQuietly(m_logService, forgotten);
         Q_UNUSED(discard);
     }
@@ -856,9 +829,7 @@ QCoro::Task<> ServerStore::recordLogSession(const ServerLogSession& session)
 
 QCoro::Task<> ServerStore::recordLogSessionTask(ServerLogSession session)
 {
-    LogSessionsByProjectPath sessions = m_logSessionsByProjectPath;
-    sessions.insert(session.projectPath, session);
-    assign(m_logSessionsByProjectPath, std::move(sessions), &ServerStore::logSessionsByProjectPathChanged);
+    setEntry(m_logSessionsByProjectPath, session.projectPath, session, &ServerStore::logSessionsByProjectPathChanged);
     auto preview = refreshLogPreview(session.projectPath);
     co_await preview;
 }
@@ -890,64 +861,10 @@ QCoro::Task<> ServerStore::refreshLogPreviewTask(QString projectPath)
     const auto current = m_logSessionsByProjectPath.constFind(projectPath);
     if (current == m_logSessionsByProjectPath.cend() || current->id != session.id)
         co_return;
-    ProjectTexts previews = m_logPreviewsByProjectPath;
-    previews.insert(projectPath, preview);
-    assign(m_logPreviewsByProjectPath, std::move(previews), &ServerStore::logPreviewsByProjectPathChanged);
+    setEntry(m_logPreviewsByProjectPath, projectPath, preview, &ServerStore::logPreviewsByProjectPathChanged);
 }
 
 // ---- Observed state ----
-
-void ServerStore::setServerMark(const QString& key, std::optional<ServerActionFeedback> mark)
-{
-    PendingServerActions marks = m_pendingServerActions;
-    if (mark)
-        marks.insert(key, *mark);
-    else
-        marks.remove(key);
-    assign(m_pendingServerActions, std::move(marks), &ServerStore::pendingServerActionsChanged);
-}
-
-void ServerStore::setProjectMark(const QString& path, std::optional<ProjectActionFeedback> mark)
-{
-    PendingProjectActions marks = m_pendingProjectActions;
-    if (mark)
-        marks.insert(path, *mark);
-    else
-        marks.remove(path);
-    assign(m_pendingProjectActions, std::move(marks), &ServerStore::pendingProjectActionsChanged);
-}
-
-void ServerStore::setProjectError(const QString& path, std::optional<QString> text)
-{
-    ProjectTexts errors = m_projectErrors;
-    if (text)
-        errors.insert(path, *text);
-    else
-        errors.remove(path);
-    assign(m_projectErrors, std::move(errors), &ServerStore::projectErrorsChanged);
-}
-
-void ServerStore::setActiveProjectPath(const QString& path, bool active)
-{
-    QSet<QString> paths = m_activeProjectActionPaths;
-    if (active)
-        paths.insert(path);
-    else
-        paths.remove(path);
-    assign(m_activeProjectActionPaths, std::move(paths), &ServerStore::activeProjectActionPathsChanged);
-}
-
-void ServerStore::setActiveRestart(const QString& key, bool active)
-{
-    QSet<QString> keys = m_activeRestartServerIDs;
-    if (active)
-        keys.insert(key);
-    else
-        keys.remove(key);
-    assign(m_activeRestartServerIDs, std::move(keys), &ServerStore::activeRestartServerIDsChanged);
-}
-
-// ---- Observed state: lists and the refresh state ----
 
 void ServerStore::setServers(QList<LocalServer> servers)
 {

@@ -213,7 +213,7 @@ private:
     struct Failure
     {
         std::exception_ptr error;
-        // AppError::typeName(), or a fixed name for anything else.
+        // AppError::typeName(), a standard exception's own type name, or a fixed name for anything else.
         QString typeName;
         QString description;
     };
@@ -224,33 +224,56 @@ private:
     // The session a launch that failed after starting carries, so its output can be shown.
     static std::optional<ServerLogSession> failedLaunchSession(const Failure& failure);
 
-    enum class SignalAction
+    // What differs between force kill, pause and resume.
+    struct SignalAction
     {
-        ForceTerminate,
-        Pause,
-        Resume
+        ServerAnalyticsAction event;
+        ServerActionFeedback mark;
+        // What the row shows at once; a kill leaves the flag alone.
+        std::optional<bool> paused;
+        void (ProcessActionServicing::*send)(const LocalServer&);
+        TelemetryOperation report;
     };
-    void signalServer(const LocalServer& server, SignalAction action);
+    void signalServer(const LocalServer& server, const SignalAction& action);
     QCoro::Task<> signalTask(LocalServer server, SignalAction action);
     QCoro::Task<> restartTask(LocalServer server);
     QCoro::Task<bool> performRestart(LocalServer server);
     void finishRestart(const LocalServer& server);
     QCoro::Task<> startTask(RememberedProject project);
     QCoro::Task<bool> performProjectStart(RememberedProject project);
+    // Awaits a launch and records its session, also that of a launch that failed once started, so its output
+    // can be shown. The failure, or none when the launch succeeded.
+    QCoro::Task<std::optional<Failure>> recordLaunch(QCoro::Task<ServerLogSession> launch);
     QCoro::Task<> refreshLogPreviewTask(QString projectPath);
     QCoro::Task<> recordLogSessionTask(ServerLogSession session);
     static QCoro::Task<> discardSessionQuietly(std::shared_ptr<ServerLogService> logs, ServerLogSession session);
-    // Sleeps, ignoring a failed sleep; false when the store went meanwhile.
-    QCoro::Task<bool> settle(std::chrono::milliseconds delay);
+    // Lets the machine settle for `delay` (a failed wait is ignored), then scans anew; false when the store went
+    // meanwhile.
+    QCoro::Task<bool> refreshAfter(std::chrono::milliseconds delay);
     void captureServerAction(ServerAnalyticsAction action, const LocalServer& server);
     // The common failure step of server actions: the mark goes, the header shows the text.
     void setServerFeedback(const QString& message, const LocalServer& server);
     void setServerPaused(const LocalServer& server, bool paused);
-    void setServerMark(const QString& key, std::optional<ServerActionFeedback> mark);
-    void setProjectMark(const QString& path, std::optional<ProjectActionFeedback> mark);
-    void setProjectError(const QString& path, std::optional<QString> text);
-    void setActiveProjectPath(const QString& path, bool active);
-    void setActiveRestart(const QString& key, bool active);
+    void setServerMark(const QString& key, std::optional<ServerActionFeedback> mark)
+    {
+        setEntry(m_pendingServerActions, key, mark, &ServerStore::pendingServerActionsChanged);
+    }
+    void setProjectMark(const QString& path, std::optional<ProjectActionFeedback> mark)
+    {
+        setEntry(m_pendingProjectActions, path, mark, &ServerStore::pendingProjectActionsChanged);
+    }
+    void setProjectError(const QString& path, std::optional<QString> text)
+    {
+        setEntry(m_projectErrors, path, std::move(text), &ServerStore::projectErrorsChanged);
+    }
+    void setActiveProjectPath(const QString& path, bool active)
+    {
+        setMember(m_activeProjectActionPaths, path, active, &ServerStore::activeProjectActionPathsChanged);
+    }
+    void setActiveRestart(const QString& key, bool active)
+    {
+        setMember(m_activeRestartServerIDs, key, active, &ServerStore::activeRestartServerIDsChanged);
+    }
 
     QCoro::Task<> refreshTask();
     // A refresh whose scan starts now, even while another runs, so that it sees what an action just did.
@@ -280,6 +303,27 @@ private:
         field = std::move(value);
         Q_EMIT(this->*changed)();
         return true;
+    }
+    // Sets (or, with none, removes) one entry of an observed map through the setter rule.
+    template<typename Map>
+    void setEntry(Map& field, const QString& key, std::optional<typename Map::mapped_type> value,
+                  void (ServerStore::*changed)())
+    {
+        Map entries = field;
+        if (value)
+            entries.insert(key, std::move(*value));
+        else
+            entries.remove(key);
+        assign(field, std::move(entries), changed);
+    }
+    void setMember(QSet<QString>& field, const QString& key, bool member, void (ServerStore::*changed)())
+    {
+        QSet<QString> members = field;
+        if (member)
+            members.insert(key);
+        else
+            members.remove(key);
+        assign(field, std::move(members), changed);
     }
     void setServers(QList<LocalServer> servers);
     void setRememberedProjects(QList<RememberedProject> projects);

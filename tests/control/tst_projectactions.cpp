@@ -47,6 +47,7 @@ class TestProjectActions : public QObject
 private Q_SLOTS:
     void startScansFirstThenLaunches();
     void startFindsItRunning();
+    void startRefreshesAfterFailedWaits();
     void startSeesOnlyAScanBegunAfterIt_data();
     void startSeesOnlyAScanBegunAfterIt();
     void startTwiceLaunchesOnce();
@@ -131,6 +132,19 @@ void TestProjectActions::startFindsItRunning()
     QVERIFY(store.pendingProjectActions().isEmpty());
     QVERIFY(store.activeProjectActionPaths().isEmpty());
     QVERIFY(store.projectErrors().isEmpty());
+}
+
+void TestProjectActions::startRefreshesAfterFailedWaits()
+{
+    StoreRig rig(m_logs.path());
+    ServerStore& store = storeWithProjects(rig);
+    rig.sleeper->failures = 2;
+
+    awaitTask(store.startRememberedProject(webProject()));
+    QCOMPARE(rig.actions->count(u"startProject"_s), 1);
+    QCOMPARE(rig.sleeper->requests, (Delays{750ms, 3000ms}));
+    // The scan before the launch, then one after each wait all the same.
+    QCOMPARE(rig.detector->scanCount(), 3);
 }
 
 void TestProjectActions::startSeesOnlyAScanBegunAfterIt_data()

@@ -46,6 +46,21 @@ AnalyticsEvent requested(ServerAnalyticsAction action, const LocalServer& s = li
                                                  s.httpStatus ? std::optional<int>(int(*s.httpStatus)) : std::nullopt);
 }
 
+void sendSignal(ServerStore& store, Signal signal, const LocalServer& target)
+{
+    switch (signal) {
+    case Signal::Kill:
+        store.forceTerminateServer(target);
+        break;
+    case Signal::Pause:
+        store.pauseServer(target);
+        break;
+    case Signal::Resume:
+        store.resumeServer(target);
+        break;
+    }
+}
+
 } // namespace
 
 class TestServerActions : public QObject
@@ -78,11 +93,11 @@ private Q_SLOTS:
     void failedActionDoesNotReleaseRefreshWaiters();
 
 private:
-    // A store whose list holds `listedServer()`.
-    ServerStore& storeWithServer(StoreRig& rig)
+    // A store whose list holds `listed`, with the events of getting there cleared.
+    ServerStore& storeWithServer(StoreRig& rig, const LocalServer& listed = listedServer())
     {
         ServerStore& store = rig.makeStore();
-        rig.detector->servers = {listedServer()};
+        rig.detector->servers = {listed};
         rig.refresh();
         rig.analytics.events.clear();
         return store;
@@ -154,6 +169,7 @@ void TestServerActions::revealProject()
     QCOMPARE(rig.telemetry->messages.size(), 1);
     QCOMPARE(rig.telemetry->messages.first().message, u"Server project path could not be revealed"_s);
     QCOMPARE(rig.telemetry->messages.first().operation, TelemetryOperation::ServerRevealProject);
+    QCOMPARE(rig.telemetry->messages.first().properties, listedServerProperties());
 }
 
 void TestServerActions::serverTelemetryProperties()
@@ -195,23 +211,10 @@ void TestServerActions::signalSucceeds()
     StoreRig rig(m_logs.path());
     LocalServer target = listedServer();
     target.isPaused = pausedBefore;
-    ServerStore& store = rig.makeStore();
-    rig.detector->servers = {target};
-    rig.refresh();
-    rig.analytics.events.clear();
+    ServerStore& store = storeWithServer(rig, target);
     rig.sleeper->hold = true;
 
-    switch (signal) {
-    case Signal::Kill:
-        store.forceTerminateServer(target);
-        break;
-    case Signal::Pause:
-        store.pauseServer(target);
-        break;
-    case Signal::Resume:
-        store.resumeServer(target);
-        break;
-    }
+    sendSignal(store, signal, target);
     // At once: the mark, the event and the optimistic pause flag.
     QCOMPARE(store.pendingServerActions(), (PendingServerActions{{target.id(), mark}}));
     QCOMPARE(rig.analytics.events, QList<AnalyticsEvent>{requested(action, target)});
@@ -254,22 +257,10 @@ void TestServerActions::signalFails()
     StoreRig rig(m_logs.path());
     LocalServer target = listedServer();
     target.isPaused = pausedBefore;
-    ServerStore& store = rig.makeStore();
-    rig.detector->servers = {target};
-    rig.refresh();
+    ServerStore& store = storeWithServer(rig, target);
     rig.actions->signalError = EPERM;
 
-    switch (signal) {
-    case Signal::Kill:
-        store.forceTerminateServer(target);
-        break;
-    case Signal::Pause:
-        store.pauseServer(target);
-        break;
-    case Signal::Resume:
-        store.resumeServer(target);
-        break;
-    }
+    sendSignal(store, signal, target);
     const QString text = SystemError(EPERM).description();
     QTRY_COMPARE(store.refreshState(), RefreshState::failed(text));
     QVERIFY(store.pendingServerActions().isEmpty());
@@ -314,17 +305,7 @@ void TestServerActions::signalsWaitForARestart()
 
     auto restart = store.restartServer(listedServer());
     QCOMPARE(rig.actions->waitingLaunches(), 1);
-    switch (signal) {
-    case Signal::Kill:
-        store.forceTerminateServer(listedServer());
-        break;
-    case Signal::Pause:
-        store.pauseServer(listedServer());
-        break;
-    case Signal::Resume:
-        store.resumeServer(listedServer());
-        break;
-    }
+    sendSignal(store, signal, listedServer());
     // Refused: the restart keeps its mark and no signal goes out.
     QCOMPARE(store.pendingServerActions(),
              (PendingServerActions{{listedServer().id(), ServerActionFeedback::Restarting}}));
@@ -405,6 +386,9 @@ void TestServerActions::restartWhileTheFolderStarts()
     QCOMPARE(rig.actions->operations(), QStringList{u"startProject"_s});
     QVERIFY(store.pendingServerActions().isEmpty());
     QCOMPARE(store.refreshState(), RefreshState::idle());
+    // Refused without a word: no event and no report.
+    QVERIFY(rig.eventsNamed(u"porthive_server_action_requested"_s).isEmpty());
+    QVERIFY(rig.telemetry->messages.isEmpty());
 
     rig.actions->releaseLaunches();
     awaitTask(std::move(start));
@@ -471,7 +455,10 @@ void TestServerActions::restartOtherFailures()
     QVERIFY(store.pendingServerActions().isEmpty());
     QVERIFY(store.activeProjectActionPaths().isEmpty());
     QCOMPARE(rig.telemetry->messages.size(), 1);
+    QCOMPARE(rig.telemetry->messages.first().operation, TelemetryOperation::ServerRestart);
     QCOMPARE(rig.telemetry->messages.first().properties.value(u"failure_category"_s), category);
+    QVERIFY(rig.sleeper->requests.isEmpty());
+    QCOMPARE(rig.detector->scanCount(), 1);
 }
 
 void TestServerActions::restartWithoutProjectPath()

@@ -63,6 +63,7 @@ private Q_SLOTS:
     void pollingWaitsAfterEachRefresh();
     void pollingStartsOnceAndStops();
     void pollingHoldsTheStoreWeakly();
+    void pollingGoesOnAfterAFailedSleep();
 
     void merge_data();
     void merge();
@@ -154,17 +155,20 @@ void TestServerStore::failedOrStale_data()
     QTest::addColumn<RefreshState::Kind>("kind");
     QTest::addColumn<QString>("message");
     QTest::addColumn<RefreshFailureCategory>("category");
+    // The report throttle's key: the error's own type name, then the redacted description.
+    QTest::addColumn<QString>("signature");
 
     const QString timedOut = u"/bin/ps timed out"_s;
     QTest::newRow("nothing listed") << false << Thrown::CommandTimeout << RefreshState::Kind::Failed << timedOut
-                                    << RefreshFailureCategory::Timeout;
+                                    << RefreshFailureCategory::Timeout << u"CommandRunnerError:/bin/ps timed out"_s;
     QTest::newRow("servers listed") << true << Thrown::CommandTimeout << RefreshState::Kind::Stale << timedOut
-                                    << RefreshFailureCategory::Timeout;
+                                    << RefreshFailureCategory::Timeout << u"CommandRunnerError:/bin/ps timed out"_s;
     QTest::newRow("standard exception") << false << Thrown::StandardException << RefreshState::Kind::Failed
                                         << u"permission denied reading sockets"_s
-                                        << RefreshFailureCategory::PermissionDenied;
+                                        << RefreshFailureCategory::PermissionDenied
+                                        << u"runtime_error:permission denied reading sockets"_s;
     QTest::newRow("foreign throw") << true << Thrown::Foreign << RefreshState::Kind::Stale << u"Unknown error"_s
-                                   << RefreshFailureCategory::Unknown;
+                                   << RefreshFailureCategory::Unknown << u"UnexpectedError:Unknown error"_s;
 }
 
 void TestServerStore::failedOrStale()
@@ -174,6 +178,7 @@ void TestServerStore::failedOrStale()
     QFETCH(RefreshState::Kind, kind);
     QFETCH(QString, message);
     QFETCH(RefreshFailureCategory, category);
+    QFETCH(QString, signature);
 
     StoreRig rig(m_logs.path());
     ServerStore& store = rig.makeStore();
@@ -210,6 +215,7 @@ void TestServerStore::failedOrStale()
     QCOMPARE(rig.telemetry->errors.first().properties,
              (TelemetryProperties{{u"had_servers"_s, serversListed ? u"true"_s : u"false"_s},
                                   {u"known_server_count"_s, serversListed ? u"1"_s : u"0"_s}}));
+    QCOMPARE(store.refreshFailureTelemetrySentAt().keys(), QStringList{signature});
 
     // Whatever ended the scan, the next refresh scans again and succeeds.
     rig.detector->hold = false;
@@ -240,7 +246,10 @@ void TestServerStore::failureReportsAreThrottled()
     QCOMPARE(rig.eventsNamed(u"porthive_server_refresh_failed"_s).size(), 30);
     QCOMPARE(store.refreshFailureTelemetrySentAt().value(psSignature), start);
 
-    // 1800 s after the last report it goes out again.
+    // 1800 s after the last report it goes out again, not a millisecond before.
+    rig.clock.set(start.addMSecs(1800'000 - 1));
+    failWith(CommandRunnerError::timedOut(u"/bin/ps"_s));
+    QCOMPARE(rig.telemetry->errors.size(), 1);
     rig.clock.set(start.addSecs(1800));
     failWith(CommandRunnerError::timedOut(u"/bin/ps"_s));
     QCOMPARE(rig.telemetry->errors.size(), 2);
@@ -386,6 +395,20 @@ void TestServerStore::pollingHoldsTheStoreWeakly()
     rig.sleeper->release();
     QTRY_COMPARE(rig.sleeper->finished, 1);
     QCOMPARE(rig.detector->scanCount(), 1);
+}
+
+void TestServerStore::pollingGoesOnAfterAFailedSleep()
+{
+    StoreRig rig(m_logs.path());
+    ServerStore& store = rig.makeStore();
+    rig.sleeper->hold = true;
+    rig.sleeper->failures = 1;
+
+    store.startPolling();
+    QTRY_COMPARE(rig.sleeper->requests, (QList<std::chrono::milliseconds>{60s, 60s}));
+    QCOMPARE(rig.detector->scanCount(), 2);
+    QVERIFY(store.isPolling());
+    store.stopPolling();
 }
 
 // ---- Remembered projects ----

@@ -217,12 +217,11 @@ void TestStoreEndToEnd::controlsAProjectItStarted()
 
     // Pause: the row shows it at once, the process stops, the next scan agrees.
     store->pauseServer(*running);
-    QVERIFY(serverIn(*store, folder)->isPaused);
+    QVERIFY(serverIn(*store, folder) && serverIn(*store, folder)->isPaused);
     QTRY_COMPARE_WITH_TIMEOUT(processState(running->pid), 'T', settleTimeout);
     QTRY_VERIFY_WITH_TIMEOUT(store->pendingServerActions().isEmpty() && store->refreshState() == RefreshState::idle(),
                              settleTimeout);
-    QVERIFY(serverIn(*store, folder));
-    QVERIFY(serverIn(*store, folder)->isPaused);
+    QVERIFY(serverIn(*store, folder) && serverIn(*store, folder)->isPaused);
 
     // Resume: it runs again.
     store->resumeServer(*serverIn(*store, folder));
@@ -234,6 +233,7 @@ void TestStoreEndToEnd::controlsAProjectItStarted()
     // Starting what already runs launches nothing.
     const qsizetype logFiles = QDir(ServerLogService::defaultRootDirectory()).entryList(QDir::Files).size();
     awaitTask(store->startRememberedProject(project), actionTimeout);
+    QVERIFY(serverIn(*store, folder));
     QCOMPARE(serverIn(*store, folder)->pid, running->pid);
     QCOMPARE(store->logSessionsByProjectPath().value(folder), firstSession);
     QCOMPARE(QDir(ServerLogService::defaultRootDirectory()).entryList(QDir::Files).size(), logFiles);
@@ -241,6 +241,7 @@ void TestStoreEndToEnd::controlsAProjectItStarted()
 
     // Restart, twice: a new process each time, with its own log.
     for (int round = 1; round <= 2; ++round) {
+        QVERIFY(serverIn(*store, folder));
         const LocalServer before = *serverIn(*store, folder);
         awaitTask(store->restartServer(before), actionTimeout);
         QCOMPARE(store->refreshState(), RefreshState::idle());
@@ -255,13 +256,15 @@ void TestStoreEndToEnd::controlsAProjectItStarted()
     }
 
     // Force kill: the process goes and the list follows.
+    QVERIFY(serverIn(*store, folder));
     const LocalServer last = *serverIn(*store, folder);
     store->forceTerminateServer(last);
     QTRY_VERIFY_WITH_TIMEOUT(isGone(last.pid), settleTimeout);
     QTRY_VERIFY_WITH_TIMEOUT(!serverIn(*store, folder) && store->pendingServerActions().isEmpty(), settleTimeout);
-    QVERIFY(store->savedProjects().contains(
-        *std::find_if(store->rememberedProjects().cbegin(), store->rememberedProjects().cend(),
-                      [&folder](const RememberedProject& p) { return p.projectPath == folder; })));
+    const auto remembered = std::find_if(store->rememberedProjects().cbegin(), store->rememberedProjects().cend(),
+                                         [&folder](const RememberedProject& p) { return p.projectPath == folder; });
+    QVERIFY(remembered != store->rememberedProjects().cend());
+    QVERIFY(store->savedProjects().contains(*remembered));
 }
 
 void TestStoreEndToEnd::failingDevScriptShowsItsOutput()

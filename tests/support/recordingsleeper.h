@@ -10,9 +10,10 @@
 #include <QTimer>
 
 #include <chrono>
+#include <stdexcept>
 
 // Records every delay asked for instead of waiting it. A sleep returns at the next turn of the event loop, or,
-// while `hold` is set, when the test calls release().
+// while `hold` is set, when the test calls release(); the next `failures` sleeps fail at once instead.
 class RecordingSleeper final : public QObject, public Sleeper
 {
     Q_OBJECT
@@ -20,12 +21,17 @@ class RecordingSleeper final : public QObject, public Sleeper
 public:
     QList<std::chrono::milliseconds> requests;
     bool hold = false;
+    int failures = 0;
     // Sleeps that have returned.
     int finished = 0;
 
     QCoro::Task<> sleep(std::chrono::milliseconds duration) override
     {
         requests.append(duration);
+        if (failures > 0) {
+            --failures;
+            return fail();
+        }
         return waitFor(QPointer<RecordingSleeper>(this), hold, m_releases);
     }
 
@@ -40,6 +46,12 @@ Q_SIGNALS:
     void released();
 
 private:
+    static QCoro::Task<> fail()
+    {
+        throw std::runtime_error("the sleep was cut short");
+        co_return;
+    }
+
     static QCoro::Task<> waitFor(QPointer<RecordingSleeper> self, bool held, int releasesBefore)
     {
         if (!held) {
