@@ -26,8 +26,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cxxabi.h>
-#include <typeinfo>
 
 using namespace Qt::StringLiterals;
 
@@ -46,17 +44,6 @@ public:
 QThreadPool* backgroundPool()
 {
     return QThreadPool::globalInstance();
-}
-
-// The concrete type's own name without its namespaces (runtime_error), as the failure throttle keys on it.
-QString unqualifiedTypeName(const std::type_info& type)
-{
-    int status = 0;
-    char* demangled = abi::__cxa_demangle(type.name(), nullptr, nullptr, &status);
-    const QString name = QString::fromUtf8(status == 0 && demangled ? demangled : type.name());
-    std::free(demangled);
-    const qsizetype scope = name.lastIndexOf(u"::"_s);
-    return scope < 0 ? name : name.mid(scope + 2);
 }
 
 // Hands what was thrown to `use` as a standard exception; anything else stands in as an UnexpectedError.
@@ -309,7 +296,7 @@ ServerStore::Failure ServerStore::describe(std::exception_ptr error)
         failure.typeName = appError.typeName();
         failure.description = appError.description();
     } catch (const std::exception& other) {
-        failure.typeName = unqualifiedTypeName(typeid(other));
+        // Only our own errors carry a fixed type name; runtime type text is not stable enough to key on.
         const QString what = QString::fromUtf8(other.what()).trimmed();
         if (!what.isEmpty())
             failure.description = what;

@@ -166,7 +166,7 @@ void TestServerStore::failedOrStale_data()
     QTest::newRow("standard exception") << false << Thrown::StandardException << RefreshState::Kind::Failed
                                         << u"permission denied reading sockets"_s
                                         << RefreshFailureCategory::PermissionDenied
-                                        << u"runtime_error:permission denied reading sockets"_s;
+                                        << u"UnexpectedError:permission denied reading sockets"_s;
     QTest::newRow("foreign throw") << true << Thrown::Foreign << RefreshState::Kind::Stale << u"Unknown error"_s
                                    << RefreshFailureCategory::Unknown << u"UnexpectedError:Unknown error"_s;
 }
