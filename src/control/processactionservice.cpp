@@ -1,9 +1,9 @@
 #include "control/processactionservice.h"
 
 #include "control/actionerror.h"
-#include "control/asyncwork.h"
 #include "control/serverlogservice.h"
 #include "discovery/launchcommand.h"
+#include "platform/asyncwork.h"
 #include "platform/childprocess.h"
 #include "platform/processsignals.h"
 #include "platform/systemtools.h"

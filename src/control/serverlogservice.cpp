@@ -1,6 +1,6 @@
 #include "control/serverlogservice.h"
 
-#include "control/asyncwork.h"
+#include "platform/asyncwork.h"
 #include "platform/clock.h"
 #include "platform/filedescriptor.h"
 #include "platform/logfolder.h"

@@ -1,7 +1,6 @@
 #include "control/serverstore.h"
 
 #include "control/actionerror.h"
-#include "control/asyncwork.h"
 #include "control/filenameorder.h"
 #include "control/processactionservice.h"
 #include "control/processactionservicing.h"
@@ -14,6 +13,7 @@
 #include "discovery/processsnapshotservice.h"
 #include "discovery/serverdetecting.h"
 #include "discovery/serverprobeservice.h"
+#include "platform/asyncwork.h"
 #include "platform/clock.h"
 #include "platform/userdefaults.h"
 #include "platform/workspace.h"

@@ -1,6 +1,6 @@
 #include "control/sleeper.h"
 
-#include "control/asyncwork.h"
+#include "platform/asyncwork.h"
 
 QCoro::Task<> PreciseSleeper::sleep(std::chrono::milliseconds duration)
 {

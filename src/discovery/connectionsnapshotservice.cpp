@@ -1,12 +1,11 @@
 #include "discovery/connectionsnapshotservice.h"
 
 #include "discovery/commandrunner.h"
+#include "platform/asyncwork.h"
 #include "platform/procfilesystem.h"
 #include "platform/systemtools.h"
 
-#include <QCoroFuture>
 #include <QPointer>
-#include <QtConcurrent>
 
 using namespace Qt::StringLiterals;
 
@@ -81,7 +80,7 @@ QList<ConnectionRow> ConnectionSnapshotService::parseLsofOutput(const QString& t
 QCoro::Task<QList<ConnectionRow>> ConnectionSnapshotService::listConnections()
 {
     if (m_source == SnapshotSource::ProcFileSystem) {
-        auto read = QtConcurrent::run(&m_pool, &ProcFileSystem::connections);
+        auto read = AsyncWork::runOn(&m_pool, &ProcFileSystem::connections);
         co_return co_await read;
     }
 
@@ -100,6 +99,6 @@ QCoro::Task<QList<ConnectionRow>> ConnectionSnapshotService::listConnections()
     }
     if (!self || output.isEmpty())
         co_return {};
-    auto parse = QtConcurrent::run(&m_pool, &ConnectionSnapshotService::parseLsofOutput, output);
+    auto parse = AsyncWork::runOn(&m_pool, [output] { return parseLsofOutput(output); });
     co_return co_await parse;
 }

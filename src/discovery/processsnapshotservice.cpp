@@ -1,14 +1,13 @@
 #include "discovery/processsnapshotservice.h"
 
 #include "discovery/commandrunner.h"
+#include "platform/asyncwork.h"
 #include "platform/procfilesystem.h"
 #include "platform/systemtools.h"
 
-#include <QCoroFuture>
 #include <QFileInfo>
 #include <QPointer>
 #include <QRegularExpression>
-#include <QtConcurrent>
 
 #include <algorithm>
 
@@ -95,7 +94,7 @@ WorkingDirectories ProcessSnapshotService::keepExistingFolders(WorkingDirectorie
 QCoro::Task<QList<ProcessRow>> ProcessSnapshotService::listProcesses()
 {
     if (m_source == SnapshotSource::ProcFileSystem) {
-        auto read = QtConcurrent::run(&m_pool, &ProcFileSystem::processes);
+        auto read = AsyncWork::runOn(&m_pool, &ProcFileSystem::processes);
         co_return co_await read;
     }
 
@@ -105,7 +104,7 @@ QCoro::Task<QList<ProcessRow>> ProcessSnapshotService::listProcesses()
     const CommandOutput output = co_await run;
     if (!self)
         co_return {};
-    auto parse = QtConcurrent::run(&m_pool, &ProcessSnapshotService::parsePsOutput, output.standardOutput);
+    auto parse = AsyncWork::runOn(&m_pool, [text = output.standardOutput] { return parsePsOutput(text); });
     co_return co_await parse;
 }
 
@@ -116,8 +115,8 @@ QCoro::Task<WorkingDirectories> ProcessSnapshotService::lookUpWorkingDirectories
         co_return {};
 
     if (m_source == SnapshotSource::ProcFileSystem) {
-        auto read = QtConcurrent::run(&m_pool,
-                                      [pids] { return keepExistingFolders(ProcFileSystem::workingDirectories(pids)); });
+        auto read =
+            AsyncWork::runOn(&m_pool, [pids] { return keepExistingFolders(ProcFileSystem::workingDirectories(pids)); });
         co_return co_await read;
     }
 
@@ -137,7 +136,7 @@ QCoro::Task<WorkingDirectories> ProcessSnapshotService::lookUpWorkingDirectories
     if (!self || output.isEmpty())
         co_return {};
     auto parse =
-        QtConcurrent::run(&m_pool, [output] { return keepExistingFolders(parseWorkingDirectoryOutput(output)); });
+        AsyncWork::runOn(&m_pool, [output] { return keepExistingFolders(parseWorkingDirectoryOutput(output)); });
     co_return co_await parse;
 }
 
