@@ -228,8 +228,7 @@ QCoro::Task<ServerLogSession> restartTask(Logs logs, std::chrono::milliseconds o
         throw SystemError(signalError, u"kill"_s);
     }
 
-    auto wait =
-        waitForExitTask(ProcessActionService::processIDsToSignal(server), ProcessActionService::restartExitTimeout);
+    auto wait = waitForExitTask(ids, ProcessActionService::restartExitTimeout);
     const bool exited = co_await wait;
     if (!exited) {
         prepared.logFile.reset();
