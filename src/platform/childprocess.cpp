@@ -1,5 +1,6 @@
 #include "platform/childprocess.h"
 
+#include "platform/filedescriptor.h"
 #include "telemetry/apperror.h"
 
 #include <QDir>
@@ -94,22 +95,13 @@ std::shared_ptr<ChildProcess> ChildProcess::start(const Options& options)
 
     // The output descriptor must not sit where the standard streams go.
     int outputFd = options.outputFd;
-    int ownCopy = -1;
+    FileDescriptor ownCopy;
     if (outputFd >= 0 && outputFd <= STDERR_FILENO) {
-        ownCopy = ::fcntl(outputFd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-        if (ownCopy < 0)
+        ownCopy.reset(::fcntl(outputFd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1));
+        if (!ownCopy.isValid())
             throw SystemError(errno, u"fcntl"_s);
-        outputFd = ownCopy;
+        outputFd = ownCopy.get();
     }
-    struct CloseCopy
-    {
-        int fd;
-        ~CloseCopy()
-        {
-            if (fd >= 0)
-                ::close(fd);
-        }
-    } closeCopy{ownCopy};
 
     SpawnSetup setup;
     check(posix_spawn_file_actions_addchdir_np(&setup.actions, folder.constData()), u"chdir"_s);

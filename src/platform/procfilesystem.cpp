@@ -1,5 +1,7 @@
 #include "platform/procfilesystem.h"
 
+#include "platform/filedescriptor.h"
+
 #include <QHash>
 
 #include <algorithm>
@@ -20,25 +22,21 @@ namespace {
 
 std::optional<QByteArray> readFileAt(int dirFd, const char* path)
 {
-    const int fd = ::openat(dirFd, path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    const FileDescriptor file(::openat(dirFd, path, O_RDONLY | O_CLOEXEC));
+    if (!file.isValid())
         return std::nullopt;
     QByteArray data;
     char buffer[16384];
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0) {
-            ::close(fd);
+        if (n < 0)
             return std::nullopt;
-        }
         if (n == 0)
-            break;
+            return data;
         data.append(buffer, n);
     }
-    ::close(fd);
-    return data;
 }
 
 std::optional<QByteArray> readFile(const char* path)
