@@ -3,9 +3,9 @@
 #include "discovery/processsnapshotservice.h"
 #include "platform/procfilesystem.h"
 #include "platform/systemtools.h"
+#include "support/awaittask.h"
 #include "support/discoveryprinting.h"
 #include "support/nodeserver.h"
-#include "support/awaittask.h"
 #include "support/testhome.h"
 
 #include <QCoreApplication>

@@ -3,10 +3,10 @@
 #include "discovery/listenersnapshotservice.h"
 #include "discovery/processsnapshotservice.h"
 #include "platform/systemtools.h"
+#include "support/awaittask.h"
 #include "support/discoveryprinting.h"
 #include "support/fakecommandrunner.h"
 #include "support/nodeserver.h"
-#include "support/awaittask.h"
 #include "support/testhome.h"
 
 #include <QCoreApplication>
