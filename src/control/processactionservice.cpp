@@ -14,6 +14,7 @@
 #include <QSet>
 
 #include <cerrno>
+#include <exception>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -221,20 +222,21 @@ QCoro::Task<ServerLogSession> restartTask(Logs logs, std::chrono::milliseconds o
     // A paused server only acts on SIGTERM once it runs again.
     for (const qint32 id : std::as_const(terminated))
         ProcessSignals::send(id, ProcessSignals::continueSignal());
-    if (signalError != 0) {
-        prepared.logFile.reset();
-        auto discard = discardQuietly(logs, prepared.session);
-        co_await discard;
-        throw SystemError(signalError, u"kill"_s);
-    }
 
-    auto wait = waitForExitTask(ids, ProcessActionService::restartExitTimeout);
-    const bool exited = co_await wait;
-    if (!exited) {
+    std::exception_ptr stopped;
+    if (signalError != 0) {
+        stopped = std::make_exception_ptr(SystemError(signalError, u"kill"_s));
+    } else {
+        auto wait = waitForExitTask(ids, ProcessActionService::restartExitTimeout);
+        if (!co_await wait)
+            stopped = std::make_exception_ptr(ActionError::restartProcessesStillRunning());
+    }
+    // Nothing was launched for the prepared session, so its log goes again.
+    if (stopped) {
         prepared.logFile.reset();
         auto discard = discardQuietly(logs, prepared.session);
         co_await discard;
-        throw ActionError::restartProcessesStillRunning();
+        std::rethrow_exception(stopped);
     }
 
     auto start = launchTask(logs, observation, std::move(prepared));
