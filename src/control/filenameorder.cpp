@@ -85,13 +85,3 @@ int compareFileNames(QStringView a, QStringView b)
         return i < a.size() ? 1 : -1;
     return zerosTie;
 }
-
-QString lastPathComponent(const QString& path)
-{
-    QString trimmed = path;
-    while (trimmed.size() > 1 && trimmed.endsWith(u'/'))
-        trimmed.chop(1);
-    if (trimmed == QStringLiteral("/"))
-        return trimmed;
-    return trimmed.mid(trimmed.lastIndexOf(u'/') + 1);
-}

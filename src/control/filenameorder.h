@@ -6,6 +6,3 @@
 // value (app2 before app10), the text between them by the user's collation. The digit rule does not depend on
 // the collator, which ignores numeric ordering under the C locale. Negative, zero or positive.
 int compareFileNames(QStringView a, QStringView b);
-
-// The last component of a path, trailing slashes ignored ("/" stays "/").
-QString lastPathComponent(const QString& path);

@@ -10,6 +10,7 @@
 #include "discovery/connectionsnapshotservice.h"
 #include "discovery/listenersnapshotservice.h"
 #include "discovery/localserverdetector.h"
+#include "discovery/pathtext.h"
 #include "discovery/processsnapshotservice.h"
 #include "discovery/serverdetecting.h"
 #include "discovery/serverprobeservice.h"

@@ -1,5 +1,7 @@
 #include "discovery/launchcommand.h"
 
+#include "discovery/pathtext.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -43,18 +45,6 @@ QString trimQuotes(const QString& word)
     while (end > begin && isQuote(word.at(end - 1)))
         --end;
     return word.mid(begin, end - begin);
-}
-
-// The word taken as a file path: trailing slashes do not count.
-QString lastPathComponent(const QString& word)
-{
-    qsizetype end = word.size();
-    while (end > 1 && word.at(end - 1) == u'/')
-        --end;
-    const QString path = word.left(end);
-    if (path == u"/"_s)
-        return path;
-    return path.mid(path.lastIndexOf(u'/') + 1);
 }
 
 bool isPackageManagerName(const QString& name)

@@ -1,5 +1,7 @@
 #include "discovery/localserver.h"
 
+#include "discovery/pathtext.h"
+
 QString LocalServer::id() const
 {
     return QString::number(pid) + QLatin1Char(':') + QString::number(port);
@@ -10,11 +12,9 @@ QString LocalServer::displayTitle() const
     if (runtimeKind == RuntimeKind::AgentBrowser)
         return RuntimeKinds::displayName(RuntimeKind::AgentBrowser);
     if (projectPath) {
-        QString path = *projectPath;
-        while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
-            path.chop(1);
-        const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-        if (!name.isEmpty())
+        // The root folder has no name worth a title.
+        const QString name = lastPathComponent(*projectPath);
+        if (!name.isEmpty() && name != QStringLiteral("/"))
             return name;
     }
     if (pageTitle && !pageTitle->isEmpty() && !pageTitle->startsWith(QLatin1String("http://")) &&

@@ -2,6 +2,7 @@
 
 #include "discovery/connectionsnapshotservice.h"
 #include "discovery/launchcommand.h"
+#include "discovery/pathtext.h"
 #include "discovery/processsnapshotservice.h"
 #include "platform/clock.h"
 #include "platform/detectionplatform.h"
@@ -27,16 +28,6 @@ bool matchesAny(const QString& text, const QList<DetectionPlatform::ProcessTextR
 {
     return std::any_of(rules.cbegin(), rules.cend(),
                        [&](const DetectionPlatform::ProcessTextRule& rule) { return rule.matches(text); });
-}
-
-// The text after the last "/", trailing slashes aside.
-QString lastPathComponent(const QString& path)
-{
-    qsizetype end = path.size();
-    while (end > 1 && path.at(end - 1) == u'/')
-        --end;
-    const QString trimmed = path.left(end);
-    return trimmed.mid(trimmed.lastIndexOf(u'/') + 1);
 }
 
 QString stripBrackets(const QString& address)

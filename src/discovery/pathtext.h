@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QString>
+
+// The last component of a path, trailing slashes ignored ("/" stays "/").
+QString lastPathComponent(const QString& path);
