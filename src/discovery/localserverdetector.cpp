@@ -30,17 +30,6 @@ bool matchesAny(const QString& text, const QList<DetectionPlatform::ProcessTextR
                        [&](const DetectionPlatform::ProcessTextRule& rule) { return rule.matches(text); });
 }
 
-QString stripBrackets(const QString& address)
-{
-    qsizetype begin = 0;
-    qsizetype end = address.size();
-    while (begin < end && (address.at(begin) == u'[' || address.at(begin) == u']'))
-        ++begin;
-    while (end > begin && (address.at(end - 1) == u'[' || address.at(end - 1) == u']'))
-        --end;
-    return address.mid(begin, end - begin);
-}
-
 QString localSide(const QString& endpoint)
 {
     const qsizetype arrow = endpoint.indexOf(u"->"_s);
@@ -178,8 +167,7 @@ bool LocalServerDetector::isLocalBindAddress(const QString& bindAddress)
 {
     if (bindAddress == u"*"_s || bindAddress == u"0.0.0.0"_s || bindAddress == u"::"_s)
         return true;
-    const QString host = stripBrackets(bindAddress).toLower();
-    return host == u"localhost"_s || host == u"127.0.0.1"_s || host == u"::1"_s;
+    return isLoopbackHost(bindAddress);
 }
 
 bool LocalServerDetector::isDevCommand(const ProcessRow& row)
