@@ -59,6 +59,26 @@ TestCase {
         }
     }
 
+    Component {
+        id: escapeComponent
+        Item {
+            id: scene
+            property int escapes: 0
+            property alias button: button
+            Shortcut {
+                sequence: "Escape"
+                onActivated: scene.escapes++
+            }
+            IconButton {
+                id: button
+                x: 40
+                y: 200
+                systemImage: "gearshape"
+                help: "Settings"
+            }
+        }
+    }
+
     function ink(opacity) {
         return Qt.alpha(Theme.primaryInk, opacity)
     }
@@ -203,5 +223,15 @@ TestCase {
         compare(confirmed, 1)
         mouseClick(cancel)
         compare(cancelled, 1)
+    }
+
+    // The window has one Escape route; a tooltip on screen must not take the key from it.
+    function test_aShownTooltipLeavesEscapeToTheWindow() {
+        const scene = createTemporaryObject(escapeComponent, testCase)
+        hover(scene.button)
+        const tip = findChild(scene.button, "helpToolTip")
+        tryVerify(() => tip.opened, 3000)
+        keyClick(Qt.Key_Escape)
+        compare(scene.escapes, 1)
     }
 }
