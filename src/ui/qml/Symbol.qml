@@ -27,5 +27,10 @@ Text {
     horizontalAlignment: Text.AlignHCenter
     verticalAlignment: Text.AlignVCenter
     renderType: Text.QtRendering
+    transform: Rotation {
+        origin.x: symbol.width / 2
+        origin.y: symbol.height / 2
+        angle: Symbols.rotation(symbol.name)
+    }
     Accessible.ignored: true
 }
