@@ -3,7 +3,7 @@
 #include "control/serverstore.h"
 
 #include <QObject>
-#include <QtQml/qqmlregistration.h>
+#include <QtQml/qqml.h>
 
 // The store lives in the core library, which knows nothing of QML; views receive it as a typed property.
 struct ServerStoreForeign
