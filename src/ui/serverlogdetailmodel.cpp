@@ -179,7 +179,7 @@ void ServerLogDetailModel::copyLog()
     m_context->clipboard().setPlainText(m_snapshot.text);
     setCopied(true);
     // Each copy ends the confirmation on its own; the first to finish clears it.
-    auto confirmation = endCopyConfirmation(QPointer<ServerLogDetailModel>(this), m_sleeper);
+    auto confirmation = endCopyConfirmation(QPointer<ServerLogDetailModel>(this));
     Q_UNUSED(confirmation);
 }
 
@@ -197,25 +197,21 @@ void ServerLogDetailModel::restartPolling()
     if (!m_started)
         return;
     const quint64 generation = ++m_pollGeneration;
-    auto task =
-        pollWhileFollowing(QPointer<ServerLogDetailModel>(this), m_reader, m_sleeper, m_selection.session, generation);
+    auto task = pollWhileFollowing(QPointer<ServerLogDetailModel>(this), generation);
     Q_UNUSED(task);
 }
 
-QCoro::Task<> ServerLogDetailModel::pollWhileFollowing(QPointer<ServerLogDetailModel> self,
-                                                       std::shared_ptr<LogSnapshotReading> reader,
-                                                       std::shared_ptr<Sleeper> sleeper, ServerLogSession session,
-                                                       quint64 generation)
+QCoro::Task<> ServerLogDetailModel::pollWhileFollowing(QPointer<ServerLogDetailModel> self, quint64 generation)
 {
     {
-        auto first = reloadSnapshot(self, reader, session, generation);
+        auto first = reloadSnapshot(self, generation);
         co_await first;
     }
     if (!self || !self->isCurrent(generation) || !self->m_isFollowing)
         co_return;
     for (;;) {
         try {
-            auto pause = sleeper->sleep(pollInterval);
+            auto pause = self->m_sleeper->sleep(pollInterval);
             co_await pause;
         } catch (...) {
             co_return;
@@ -223,7 +219,7 @@ QCoro::Task<> ServerLogDetailModel::pollWhileFollowing(QPointer<ServerLogDetailM
         if (!self || !self->isCurrent(generation))
             co_return;
         {
-            auto next = reloadSnapshot(self, reader, session, generation);
+            auto next = reloadSnapshot(self, generation);
             co_await next;
         }
         if (!self || !self->isCurrent(generation))
@@ -231,13 +227,12 @@ QCoro::Task<> ServerLogDetailModel::pollWhileFollowing(QPointer<ServerLogDetailM
     }
 }
 
-QCoro::Task<> ServerLogDetailModel::reloadSnapshot(QPointer<ServerLogDetailModel> self,
-                                                   std::shared_ptr<LogSnapshotReading> reader, ServerLogSession session,
-                                                   quint64 generation)
+QCoro::Task<> ServerLogDetailModel::reloadSnapshot(QPointer<ServerLogDetailModel> self, quint64 generation)
 {
+    const ServerLogSession session = self->m_selection.session;
     std::optional<ServerLogSnapshot> result;
     try {
-        auto read = reader->snapshot(session);
+        auto read = self->m_reader->snapshot(session);
         result.emplace(co_await read);
     } catch (...) {
         qCInfo(lcLogViewer) << "the log could not be read" << session.fileURL;
@@ -254,11 +249,10 @@ QCoro::Task<> ServerLogDetailModel::reloadSnapshot(QPointer<ServerLogDetailModel
         self->applySnapshot(*result);
 }
 
-QCoro::Task<> ServerLogDetailModel::endCopyConfirmation(QPointer<ServerLogDetailModel> self,
-                                                        std::shared_ptr<Sleeper> sleeper)
+QCoro::Task<> ServerLogDetailModel::endCopyConfirmation(QPointer<ServerLogDetailModel> self)
 {
     try {
-        auto pause = sleeper->sleep(copyConfirmation);
+        auto pause = self->m_sleeper->sleep(copyConfirmation);
         co_await pause;
     } catch (...) {
         // A wait cut short still ends the confirmation.

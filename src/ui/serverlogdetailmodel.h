@@ -135,14 +135,11 @@ Q_SIGNALS:
 
 private:
     // The background task: one read, then while following a read every interval after the previous one
-    // ended. Ends as soon as the page goes or a newer task (`generation`) replaces it.
-    static QCoro::Task<> pollWhileFollowing(QPointer<ServerLogDetailModel> self,
-                                            std::shared_ptr<LogSnapshotReading> reader,
-                                            std::shared_ptr<Sleeper> sleeper, ServerLogSession session,
-                                            quint64 generation);
-    static QCoro::Task<> reloadSnapshot(QPointer<ServerLogDetailModel> self, std::shared_ptr<LogSnapshotReading> reader,
-                                        ServerLogSession session, quint64 generation);
-    static QCoro::Task<> endCopyConfirmation(QPointer<ServerLogDetailModel> self, std::shared_ptr<Sleeper> sleeper);
+    // ended. Ends as soon as the page goes or a newer task (`generation`) replaces it. The tasks hold the page
+    // weakly and take its reader and sleeper afresh at each step, so nothing of the page outlives it.
+    static QCoro::Task<> pollWhileFollowing(QPointer<ServerLogDetailModel> self, quint64 generation);
+    static QCoro::Task<> reloadSnapshot(QPointer<ServerLogDetailModel> self, quint64 generation);
+    static QCoro::Task<> endCopyConfirmation(QPointer<ServerLogDetailModel> self);
 
     bool isCurrent(quint64 generation) const { return m_pollGeneration == generation; }
     void restartPolling();
