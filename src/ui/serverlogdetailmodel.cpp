@@ -183,6 +183,13 @@ void ServerLogDetailModel::copyLog()
     Q_UNUSED(confirmation);
 }
 
+void ServerLogDetailModel::copyText(const QString& text)
+{
+    if (text.isEmpty() || !m_context)
+        return;
+    m_context->clipboard().setPlainText(text);
+}
+
 void ServerLogDetailModel::revealRawLog()
 {
     if (!m_context)

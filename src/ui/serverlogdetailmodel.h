@@ -114,6 +114,8 @@ public:
     Q_INVOKABLE void toggleFollowing();
     // Puts the shown text on the clipboard as plain text and confirms it for a moment; nothing without text.
     Q_INVOKABLE void copyLog();
+    // Puts a selection of the log on the clipboard as plain text.
+    Q_INVOKABLE void copyText(const QString& text);
     // Shows the session's file in the file browser.
     Q_INVOKABLE void revealRawLog();
 

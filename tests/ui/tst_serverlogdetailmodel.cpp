@@ -404,6 +404,7 @@ void TestServerLogDetailModel::copyWithoutTextDoesNothing()
     QVERIFY(!model.canCopy());
 
     model.copyLog();
+    model.copyText(QString());
     QVERIFY(page.clipboard.texts.isEmpty());
     QVERIFY(!model.copied());
     QVERIFY(std::find(page.sleeper->requests.cbegin(), page.sleeper->requests.cend(), 1500ms) ==
