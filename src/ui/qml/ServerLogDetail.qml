@@ -117,15 +117,18 @@ Item {
                     Accessible.role: Accessible.Heading
                     Accessible.name: detail.hasPort ? detail.displayTitle + ":" + detail.portText : detail.displayTitle
 
+                    // As wide as its text, narrower (elided) only when the port would not fit beside it.
                     PlainLabel {
                         objectName: "titleLabel"
-                        Layout.maximumWidth: heading.width - (portLabel.visible ? portLabel.implicitWidth + 4 : 0)
+                        Layout.fillWidth: true
+                        // Whole pixels: the layout rounds, and a fraction less than the text elides it.
+                        Layout.preferredWidth: Math.ceil(implicitWidth)
+                        Layout.maximumWidth: Math.ceil(implicitWidth)
                         text: detail.displayTitle
                         size: 12.5
                         weight: Font.Bold
                     }
                     PlainLabel {
-                        id: portLabel
                         objectName: "portLabel"
                         visible: detail.hasPort
                         text: ":" + detail.portText
@@ -344,6 +347,7 @@ Item {
             }
             PlainLabel {
                 objectName: "truncationTag"
+                Layout.preferredWidth: Math.ceil(implicitWidth)
                 visible: detail.isTruncated
                 text: "Last 128 KB"
                 size: 8.5

@@ -130,7 +130,9 @@ Item {
             verify(logRig.appendFiller(selection, 140000))
             const page = openPage(selection)
             tryCompare(part(page, "truncationLabel"), "visible", true)
-            verify(part(page, "truncationTag").visible)
+            const tag = part(page, "truncationTag")
+            verify(tag.visible)
+            tryVerify(() => !tag.truncated)
             const logText = part(page, "logText")
             verify(logText.text.length > 0 && logText.text.length <= 131072)
             verify(logText.text.endsWith("\n"))
@@ -208,8 +210,21 @@ Item {
             // Text colours are kept to 8 bits a channel.
             compare(port.color.toString(), Theme.amber.toString())
 
-            const withoutPort = openPage(logRig.startSession("shop", -1))
+            const title = part(withPort, "titleLabel")
+            tryVerify(() => title.width > 0 && !title.truncated)
+
+            const withoutPort = openPage(logRig.startSession("storefront-admin", -1))
             verify(!part(withoutPort, "portLabel").visible)
+            const alone = part(withoutPort, "titleLabel")
+            tryVerify(() => alone.width > 0 && !alone.truncated)
+
+            // A title too long for the header gives way to the port.
+            const crowded = openPage(logRig.startSession("a-project-name-far-too-long-for-the-header-of-the-page", 5173))
+            const longTitle = part(crowded, "titleLabel")
+            const longPort = part(crowded, "portLabel")
+            tryVerify(() => longTitle.truncated)
+            verify(!longPort.truncated)
+            verify(longPort.mapToItem(crowded, longPort.width, 0).x <= part(crowded, "followButton").mapToItem(crowded, 0, 0).x)
         }
 
         function test_escapeTakesTheWindowsRoute() {
