@@ -245,9 +245,16 @@ Item {
             compare(root.escapes, 2)
             compare(root.backs, 2)
 
-            mouseClick(part(second, "backButton"))
+            // And after a click gave the follow button the focus.
+            mouseClick(part(second, "followButton"))
+            verify(!second.model.isFollowing)
+            keyClick(Qt.Key_Escape)
+            compare(root.escapes, 3)
             compare(root.backs, 3)
-            compare(root.escapes, 2)
+
+            mouseClick(part(second, "backButton"))
+            compare(root.backs, 4)
+            compare(root.escapes, 3)
         }
 
         function test_leavingDuringAReadIsSafe() {
