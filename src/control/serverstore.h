@@ -132,6 +132,8 @@ public:
     const QSet<QString>& activeRestartServerIDs() const { return m_activeRestartServerIDs; }
     const FailureReportDates& refreshFailureTelemetrySentAt() const { return m_refreshFailureTelemetrySentAt; }
     bool isPolling() const { return m_polling; }
+    // The private log service the store launches into, for views that read a session's output.
+    std::shared_ptr<ServerLogService> logService() const { return m_logService; }
 
     // Scans once and applies the result. Called while another refresh is scanning, it starts no scan of its
     // own: it returns once the scans running at the call have ended, with their result in place. Never fails.
