@@ -116,7 +116,8 @@ ServerStore::ServerStore(Services services, QObject* parent)
 
 ServerStore::~ServerStore()
 {
-    // A save still encoding would be lost with the store; the newest list is written now instead.
+    // A save still encoding or writing would be lost with the store; the newest list is written now instead,
+    // after any write already under way.
     if (m_writtenSaves < m_requestedSaves)
         m_defaults->setValue(rememberedProjectsKey, encodeRememberedProjects(m_latestSave));
 }
@@ -437,8 +438,13 @@ QCoro::Task<> ServerStore::saveQueueTask()
         }
         if (!self)
             co_return;
-        if (bytes)
-            defaults->setValue(rememberedProjectsKey, *bytes);
+        if (bytes) {
+            // The file is written and synced off the GUI thread.
+            auto write = defaults->persistValue(rememberedProjectsKey, *bytes);
+            co_await write;
+            if (!self)
+                co_return;
+        }
         self->m_writtenSaves = request;
     }
     if (self)

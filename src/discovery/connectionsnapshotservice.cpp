@@ -3,6 +3,7 @@
 #include "discovery/commandrunner.h"
 #include "platform/asyncwork.h"
 #include "platform/procfilesystem.h"
+#include "platform/serversocketscan.h"
 #include "platform/systemtools.h"
 
 #include <QPointer>
@@ -81,6 +82,10 @@ QCoro::Task<QList<ConnectionRow>> ConnectionSnapshotService::listConnections()
 {
     if (m_source == SnapshotSource::ProcFileSystem) {
         auto read = AsyncWork::runOn(&m_pool, &ProcFileSystem::connections);
+        co_return co_await read;
+    }
+    if (m_source == SnapshotSource::SocketDiagnostics) {
+        auto read = AsyncWork::runOn(&m_pool, [] { return ServerSocketScan::shared().connections(); });
         co_return co_await read;
     }
 

@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QThreadPool>
 #include <QUrl>
 
 #include <optional>
@@ -37,12 +38,37 @@ struct ActiveConnections
     friend bool operator==(const ActiveConnections&, const ActiveConnections&) = default;
 };
 
+// The established connections of one socket listing indexed by port, so that each server's connections come from
+// the rows on its own port instead of a pass over every row.
+class ConnectionIndex
+{
+public:
+    ConnectionIndex() = default;
+    explicit ConnectionIndex(const QList<ConnectionRow>& connectionRows);
+
+    // What LocalServerDetector::activeConnections gives for the rows indexed.
+    ActiveConnections activeConnections(qint32 pid, qint64 port) const;
+
+private:
+    struct Client
+    {
+        qint32 pid = 0;
+        QString text;
+    };
+    // Established rows by process and local port: the connections a server accepted.
+    QHash<std::pair<qint32, qint64>, qint64> m_accepted;
+    // "<command> pid <pid>" of the established rows by remote port, each text once, in listing order.
+    QHash<qint64, QList<Client>> m_clients;
+};
+
 using ProcessIndex = QHash<qint32, ProcessRow>;
 using ProbeResults = QHash<QUrl, ProbeResult>;
 
 // Takes one snapshot of the machine and returns its local development servers: joins the process table with the
 // TCP sockets, keeps loopback and wildcard listeners of development tool chains, probes them all at once and
-// folds servers of one project and command into one. Keeps nothing between scans.
+// folds servers of one project and command into one. Keeps nothing between scans. The calling thread only awaits
+// the listings and probes and reads the clock; joining the rows and assembling the servers run on the detector's
+// own worker thread.
 class LocalServerDetector final : public QObject, public ServerDetecting
 {
     Q_OBJECT
@@ -90,6 +116,9 @@ public:
 
 private:
     QCoro::Task<QList<LocalServer>> scan();
+
+    // The scan's work that grows with the rows (indexing, candidates, assembly) runs here, off the GUI thread.
+    QThreadPool m_pool;
 
     ListenerSnapshotService* m_listenerService;
     ProcessSnapshotService* m_processService;

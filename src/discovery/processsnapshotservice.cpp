@@ -3,6 +3,7 @@
 #include "discovery/commandrunner.h"
 #include "platform/asyncwork.h"
 #include "platform/procfilesystem.h"
+#include "platform/serversocketscan.h"
 #include "platform/systemtools.h"
 
 #include <QFileInfo>
@@ -97,6 +98,10 @@ QCoro::Task<QList<ProcessRow>> ProcessSnapshotService::listProcesses()
         auto read = AsyncWork::runOn(&m_pool, &ProcFileSystem::processes);
         co_return co_await read;
     }
+    if (m_source == SnapshotSource::SocketDiagnostics) {
+        auto read = AsyncWork::runOn(&m_pool, [] { return ServerSocketScan::shared().processes(); });
+        co_return co_await read;
+    }
 
     Q_ASSERT(m_runner);
     QPointer<ProcessSnapshotService> self(this);
@@ -114,7 +119,7 @@ QCoro::Task<WorkingDirectories> ProcessSnapshotService::lookUpWorkingDirectories
     if (pids.isEmpty())
         co_return {};
 
-    if (m_source == SnapshotSource::ProcFileSystem) {
+    if (m_source != SnapshotSource::SystemTools) {
         auto read =
             AsyncWork::runOn(&m_pool, [pids] { return keepExistingFolders(ProcFileSystem::workingDirectories(pids)); });
         co_return co_await read;

@@ -57,6 +57,12 @@ QCoro::Task<Result> runOn(QThreadPool* pool, Work work)
         co_return std::move(*outcome.value);
 }
 
+// A task that has already ended, for an interface whose implementation has nothing to wait for.
+inline QCoro::Task<> done()
+{
+    co_return;
+}
+
 // Waits without blocking the thread, to the millisecond.
 inline QCoro::Task<> sleepPrecisely(std::chrono::milliseconds duration)
 {

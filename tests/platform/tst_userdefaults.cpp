@@ -1,9 +1,11 @@
 #include "platform/userdefaults.h"
+#include "support/awaittask.h"
 #include "support/testhome.h"
 
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QProcess>
 #include <QTest>
 
@@ -26,6 +28,20 @@ int writeValuesAndExit()
     std::_Exit(0);
 }
 
+// The JSON object in the file as it is on disk now.
+QJsonObject fileContents(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+QString storePath()
+{
+    return qEnvironmentVariable("XDG_CONFIG_HOME") + u"/background/porthive.json"_s;
+}
+
 } // namespace
 
 class TestUserDefaults : public QObject
@@ -36,6 +52,9 @@ private Q_SLOTS:
     void typesSurviveAnotherProcess();
     void fileLivesUnderXdgConfig();
     void unreadableFileIsEmpty();
+    void backgroundWriteReachesTheFile();
+    void writesKeepTheOrderAsked_data();
+    void writesKeepTheOrderAsked();
     void memoryStore();
 };
 
@@ -84,6 +103,62 @@ void TestUserDefaults::unreadableFileIsEmpty()
     file.close();
     SettingsUserDefaults defaults(path);
     QVERIFY(!defaults.contains(u"anything"_s));
+}
+
+void TestUserDefaults::backgroundWriteReachesTheFile()
+{
+    SettingsUserDefaults defaults(storePath());
+    const QByteArray bytes("[{\"projectPath\":\"/p\"}]");
+    QCoro::Task<> write = defaults.persistValue(u"list"_s, bytes);
+    // Readers see the value at once, before it is on disk.
+    QCOMPARE(defaults.value(u"list"_s).toByteArray(), bytes);
+    QVERIFY(defaults.contains(u"list"_s));
+    awaitTask(std::move(write));
+
+    const QJsonObject stored = fileContents(storePath());
+    QCOMPARE(stored.value(u"list"_s).toObject().value(u"$base64"_s).toString(), QString::fromLatin1(bytes.toBase64()));
+    QCOMPARE(defaults.value(u"list"_s).toByteArray(), bytes);
+    QCOMPARE(SettingsUserDefaults(storePath()).value(u"list"_s).toByteArray(), bytes);
+}
+
+void TestUserDefaults::writesKeepTheOrderAsked_data()
+{
+    QTest::addColumn<QString>("then");
+    QTest::addColumn<QJsonValue>("stored");
+    QTest::newRow("a second background write") << u"persist"_s << QJsonValue(u"second"_s);
+    QTest::newRow("a write on the calling thread") << u"set"_s << QJsonValue(u"second"_s);
+    QTest::newRow("a removal") << u"remove"_s << QJsonValue(QJsonValue::Undefined);
+}
+
+void TestUserDefaults::writesKeepTheOrderAsked()
+{
+    QFETCH(QString, then);
+    QFETCH(QJsonValue, stored);
+    QFile::remove(storePath());
+    SettingsUserDefaults defaults(storePath());
+    defaults.setValue(u"other"_s, 1);
+
+    QCoro::Task<> first = defaults.persistValue(u"key"_s, u"first"_s);
+    std::optional<QCoro::Task<>> second;
+    if (then == u"persist"_s)
+        second = defaults.persistValue(u"key"_s, u"second"_s);
+    else if (then == u"set"_s)
+        defaults.setValue(u"key"_s, u"second"_s);
+    else
+        defaults.remove(u"key"_s);
+    const auto check = [&] {
+        QCOMPARE(defaults.contains(u"key"_s), !stored.isUndefined());
+        QCOMPARE(defaults.value(u"key"_s).toString(), stored.toString());
+    };
+    check();
+    // The first write ending later does not bring its value back.
+    awaitTask(std::move(first));
+    check();
+    if (second)
+        awaitTask(std::move(*second));
+    check();
+    QCOMPARE(fileContents(storePath()).value(u"key"_s), stored);
+    QCOMPARE(fileContents(storePath()).value(u"other"_s), QJsonValue(1));
 }
 
 void TestUserDefaults::memoryStore()
