@@ -85,7 +85,11 @@ QCoro::Task<QList<ConnectionRow>> ConnectionSnapshotService::listConnections()
         co_return co_await read;
     }
     if (m_source == SnapshotSource::SocketDiagnostics) {
-        auto read = AsyncWork::runOn(&m_pool, [] { return ServerSocketScan::shared().connections(); });
+        // Joins the other part of the scan asked for together with this one, so both share one listing.
+        auto read =
+            AsyncWork::runOn(&m_pool, [batch = ServerSocketScan::shared().join(ServerSocketScan::Part::Connections)] {
+                return ServerSocketScan::shared().connections(batch);
+            });
         co_return co_await read;
     }
 

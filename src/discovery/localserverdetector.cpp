@@ -314,14 +314,16 @@ QCoro::Task<QList<LocalServer>> LocalServerDetector::scan()
         }
         std::rethrow_exception(processFailure);
     }
-    const QList<ConnectionRow> connections = co_await connectionListing;
+    QList<ConnectionRow> connections = co_await connectionListing;
     if (!self)
         co_return {};
 
-    // Indexing and the candidates' chains grow with the listings: worked out on the detector's own thread.
-    auto prepare = AsyncWork::runOn(
-        &m_pool, [processes = std::move(processes), connections] { return planScan(processes, connections); });
-    const std::shared_ptr<const ScanPlan> plan = co_await prepare;
+    // Indexing and the candidates' chains grow with the listings: worked out on the detector's own thread, which
+    // also frees the rows.
+    auto prepare = AsyncWork::runOn(&m_pool, [processes = std::move(processes), connections = std::move(connections)] {
+        return planScan(processes, connections);
+    });
+    std::shared_ptr<const ScanPlan> plan = co_await prepare;
     if (!self)
         co_return {};
 
@@ -350,7 +352,7 @@ QCoro::Task<QList<LocalServer>> LocalServerDetector::scan()
     seenAt.reserve(plan->candidates.size());
     for (qsizetype i = 0; i < plan->candidates.size(); ++i)
         seenAt.append(m_clock->now());
-    auto assembly = AsyncWork::runOn(&m_pool, [plan, folders, results = *probeResults, seenAt] {
+    auto assembly = AsyncWork::runOn(&m_pool, [plan = std::move(plan), folders, results = *probeResults, seenAt] {
         return assembleServers(*plan, folders, results, seenAt);
     });
     co_return co_await assembly;

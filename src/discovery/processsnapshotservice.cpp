@@ -99,7 +99,11 @@ QCoro::Task<QList<ProcessRow>> ProcessSnapshotService::listProcesses()
         co_return co_await read;
     }
     if (m_source == SnapshotSource::SocketDiagnostics) {
-        auto read = AsyncWork::runOn(&m_pool, [] { return ServerSocketScan::shared().processes(); });
+        // Joins the other part of the scan asked for together with this one, so both share one listing.
+        auto read =
+            AsyncWork::runOn(&m_pool, [batch = ServerSocketScan::shared().join(ServerSocketScan::Part::Processes)] {
+                return ServerSocketScan::shared().processes(batch);
+            });
         co_return co_await read;
     }
 

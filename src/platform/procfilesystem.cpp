@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include <arpa/inet.h>
@@ -457,11 +458,25 @@ QList<SocketDescriptor> socketDescriptors(const std::function<bool(quint64)>& wa
     return descriptors;
 }
 
-bool holdsSocket(const SocketDescriptor& descriptor)
+bool holdSockets(const QList<SocketDescriptor>& descriptors)
 {
-    const QByteArray path = pidPath(descriptor.pid, "fd/") + QByteArray::number(descriptor.fd);
-    const std::optional<QByteArray> target = readLinkAt(AT_FDCWD, path.constData());
-    return target && socketInode(*target) == descriptor.inode;
+    // Each process's descriptor folder is opened once; each descriptor is then one readlink relative to it.
+    FileDescriptor folder;
+    qint32 folderPid = 0;
+    for (const SocketDescriptor& descriptor : descriptors) {
+        if (!folder.isValid() || folderPid != descriptor.pid) {
+            folder.reset(::open(pidPath(descriptor.pid, "fd").constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+            folderPid = descriptor.pid;
+            if (!folder.isValid())
+                return false;
+        }
+        char name[16];
+        std::snprintf(name, sizeof name, "%d", descriptor.fd);
+        const std::optional<QByteArray> target = readLinkAt(folder.get(), name);
+        if (!target || socketInode(*target) != descriptor.inode)
+            return false;
+    }
+    return true;
 }
 
 QList<TcpSocket> tcpSockets()

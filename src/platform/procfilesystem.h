@@ -82,8 +82,8 @@ struct SocketDescriptor
 // The socket descriptors of every process whose inode is `wanted` (every one without a filter), by process id
 // and then descriptor number. A process's descriptors are read up to the first one it may not read.
 QList<SocketDescriptor> socketDescriptors(const std::function<bool(quint64 inode)>& wanted = {});
-// Whether the process's descriptor still refers to that socket: one readlink.
-bool holdsSocket(const SocketDescriptor& descriptor);
+// Whether every process still holds each socket under its descriptor: one readlink each.
+bool holdSockets(const QList<SocketDescriptor>& descriptors);
 // One row per descriptor whose socket is in `sockets`, with the command name of its process, as lsof writes
 // them; the descriptors of a process that has gone meanwhile give none.
 QList<ConnectionRow> connectionRows(const QList<SocketDescriptor>& descriptors,

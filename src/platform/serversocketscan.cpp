@@ -2,9 +2,12 @@
 
 #include "platform/socketdiagnostics.h"
 
+#include <QAbstractEventDispatcher>
 #include <QSet>
+#include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 
 using namespace Qt::StringLiterals;
@@ -61,8 +64,56 @@ ServerSocketScan& ServerSocketScan::shared()
 
 ServerSocketScan::Report ServerSocketScan::lastReport() const
 {
-    const std::lock_guard lock(m_mutex);
+    const std::lock_guard lock(m_walk);
     return m_report;
+}
+
+struct ServerSocketScan::Batch
+{
+    std::once_flag taken;
+    std::shared_ptr<const Snapshot> snapshot;
+    bool processes = false;
+    bool connections = false;
+    // Until the asking thread's event loop turns.
+    std::atomic<bool> open = true;
+};
+
+std::shared_ptr<ServerSocketScan::Batch> ServerSocketScan::join(Part part)
+{
+    const std::lock_guard lock(m_batches);
+    std::shared_ptr<Batch> batch = m_openBatch.lock();
+    const auto taken = [&] {
+        return part == Part::Processes ? batch->processes : batch->connections;
+    };
+    if (!batch || !batch->open || taken()) {
+        batch = std::make_shared<Batch>();
+        m_openBatch = batch;
+        if (QAbstractEventDispatcher::instance())
+            QTimer::singleShot(0, [weak = std::weak_ptr(batch)] {
+                if (const std::shared_ptr<Batch> closing = weak.lock())
+                    closing->open = false;
+            });
+        else
+            batch->open = false;
+    }
+    (part == Part::Processes ? batch->processes : batch->connections) = true;
+    return batch;
+}
+
+std::shared_ptr<const ServerSocketScan::Snapshot> ServerSocketScan::snapshotOf(Batch& batch)
+{
+    std::call_once(batch.taken, [&] { batch.snapshot = std::make_shared<const Snapshot>(takeSnapshot()); });
+    return batch.snapshot;
+}
+
+ServerSocketScan::Snapshot ServerSocketScan::takeSnapshot()
+{
+    Snapshot snapshot;
+    snapshot.listing = listSockets();
+    if (m_options.afterSocketListing)
+        m_options.afterSocketListing();
+    snapshot.holders = holdersOf(snapshot.listing);
+    return snapshot;
 }
 
 ServerSocketScan::Listing ServerSocketScan::listSockets() const
@@ -86,20 +137,20 @@ ServerSocketScan::Listing ServerSocketScan::listSockets() const
     for (const TcpSocket& socket : std::as_const(*sockets)) {
         if (socket.state != listenStateName)
             continue;
-        const bool serverAddress = isServerAddress(socket.endpoint);
-        listing.sockets.insert(socket.inode, Socket{socket, true, serverAddress});
-        if (serverAddress) {
+        listing.sockets.insert(socket.inode, socket);
+        if (isServerAddress(socket.endpoint)) {
+            listing.serverListeners.insert(socket.inode);
             if (const std::optional<qint64> port = portOf(socket.endpoint))
                 serverPorts.insert(*port);
         }
     }
-    for (const TcpSocket& socket : std::as_const(*sockets)) {
+    for (TcpSocket& socket : *sockets) {
         if (socket.state == listenStateName)
             continue;
         const std::optional<qint64> local = portOf(localSide(socket.endpoint));
         const std::optional<qint64> remote = portOf(remoteSide(socket.endpoint));
         if ((local && serverPorts.contains(*local)) || (remote && serverPorts.contains(*remote)))
-            listing.sockets.insert(socket.inode, Socket{socket, false, false});
+            listing.sockets.insert(socket.inode, std::move(socket));
     }
     listing.inodes = listing.sockets.keys();
     std::sort(listing.inodes.begin(), listing.inodes.end());
@@ -108,10 +159,9 @@ ServerSocketScan::Listing ServerSocketScan::listSockets() const
 
 QList<SocketDescriptor> ServerSocketScan::holdersOf(const Listing& listing)
 {
-    const std::lock_guard lock(m_mutex);
+    const std::lock_guard lock(m_walk);
     m_report.fromNetlink = listing.fromNetlink;
-    const bool unchanged = m_walked && m_walkedInodes == listing.inodes &&
-                           std::all_of(m_holders.cbegin(), m_holders.cend(), &ProcFileSystem::holdsSocket);
+    const bool unchanged = m_walked && m_walkedInodes == listing.inodes && ProcFileSystem::holdSockets(m_holders);
     m_report.walkedDescriptors = !unchanged;
     if (unchanged)
         return m_holders;
@@ -123,23 +173,24 @@ QList<SocketDescriptor> ServerSocketScan::holdersOf(const Listing& listing)
 
 QList<ConnectionRow> ServerSocketScan::connections()
 {
-    const Listing listing = listSockets();
-    if (m_options.afterSocketListing)
-        m_options.afterSocketListing();
-    const QList<SocketDescriptor> holders = holdersOf(listing);
-    QHash<quint64, TcpSocket> sockets;
-    sockets.reserve(listing.sockets.size());
-    for (auto it = listing.sockets.cbegin(); it != listing.sockets.cend(); ++it)
-        sockets.insert(it.key(), it->tcp);
-    return ProcFileSystem::connectionRows(holders, sockets);
+    return connections(std::make_shared<Batch>());
 }
 
 QList<ProcessRow> ServerSocketScan::processes()
 {
-    const Listing listing = listSockets();
-    if (m_options.afterSocketListing)
-        m_options.afterSocketListing();
-    const QList<SocketDescriptor> holders = holdersOf(listing);
+    return processes(std::make_shared<Batch>());
+}
+
+QList<ConnectionRow> ServerSocketScan::connections(const std::shared_ptr<Batch>& batch)
+{
+    const std::shared_ptr<const Snapshot> snapshot = snapshotOf(*batch);
+    return ProcFileSystem::connectionRows(snapshot->holders, snapshot->listing.sockets);
+}
+
+QList<ProcessRow> ServerSocketScan::processes(const std::shared_ptr<Batch>& batch)
+{
+    const std::shared_ptr<const Snapshot> snapshot = snapshotOf(*batch);
+    const Listing& listing = snapshot->listing;
 
     std::map<qint32, ProcessRow> rows;
     QSet<qint32> tried;
@@ -153,10 +204,9 @@ QList<ProcessRow> ServerSocketScan::processes()
         const auto found = rows.find(pid);
         return found == rows.end() ? std::nullopt : std::optional(found->second.parentPid);
     };
-    for (const SocketDescriptor& holder : holders) {
-        const Socket& socket = *listing.sockets.constFind(holder.inode);
+    for (const SocketDescriptor& holder : snapshot->holders) {
         std::optional<qint32> parent = read(holder.pid);
-        if (!socket.serverAddress)
+        if (!listing.serverListeners.contains(holder.inode))
             continue;
         // The chain the detection looks at for a development tool, a launcher and the processes it manages.
         for (int depth = 0; parent && depth < maxAncestors; ++depth)

@@ -5,8 +5,10 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 
 #include <functional>
+#include <memory>
 #include <mutex>
 
 // Linux's listing of what the detection scan can use, at a cost that follows the servers rather than the machine:
@@ -41,38 +43,58 @@ public:
     // The scan the snapshot services share, so that one walk serves both listings and later polls.
     static ServerSocketScan& shared();
 
+    // The two parts of a scan. Both look at one listing of the sockets and their holders, taken for them.
+    enum class Part
+    {
+        Processes,
+        Connections
+    };
+    struct Batch;
+    // Called on the thread that asks for a scan: a place in the listing shared by the parts asked for in the same
+    // turn of that thread's event loop (each part once). Without an event loop, a listing of its own.
+    std::shared_ptr<Batch> join(Part part);
+
     // The rows of the listeners' holders, of the nearest ancestors of loopback and wildcard ones and of the
     // connections' holders, ascending by id.
-    QList<ProcessRow> processes();
+    QList<ProcessRow> processes(const std::shared_ptr<Batch>& batch);
     // Every LISTEN socket, and every ESTABLISHED one with a side on a loopback or wildcard listener's port: one
     // row per descriptor holding it, by process id and descriptor number.
+    QList<ConnectionRow> connections(const std::shared_ptr<Batch>& batch);
+    // The same, each from a listing of its own.
+    QList<ProcessRow> processes();
     QList<ConnectionRow> connections();
 
     Report lastReport() const;
 
 private:
-    struct Socket
-    {
-        ProcFileSystem::TcpSocket tcp;
-        bool listening = false;
-        // Listening on a loopback or wildcard address: a socket whose holder may be a server.
-        bool serverAddress = false;
-    };
     struct Listing
     {
-        QHash<quint64, Socket> sockets;
+        QHash<quint64, ProcFileSystem::TcpSocket> sockets;
+        // Listening on a loopback or wildcard address: sockets whose holders may be servers.
+        QSet<quint64> serverListeners;
         // The keys of `sockets`, ascending: what the kept walk is compared with.
         QList<quint64> inodes;
         bool fromNetlink = false;
     };
-
+    struct Snapshot
+    {
+        Listing listing;
+        QList<ProcFileSystem::SocketDescriptor> holders;
+    };
+    // The batch's listing, taken by the first of its parts to need it.
+    std::shared_ptr<const Snapshot> snapshotOf(Batch& batch);
+    Snapshot takeSnapshot();
     Listing listSockets() const;
     // The holders of the listing's sockets: the kept ones when the sockets are the same and each holder still
     // holds its socket, else a new walk.
     QList<ProcFileSystem::SocketDescriptor> holdersOf(const Listing& listing);
 
     const Options m_options;
-    mutable std::mutex m_mutex;
+
+    std::mutex m_batches;
+    std::weak_ptr<Batch> m_openBatch;
+
+    mutable std::mutex m_walk;
     bool m_walked = false;
     QList<quint64> m_walkedInodes;
     QList<ProcFileSystem::SocketDescriptor> m_holders;
