@@ -2,7 +2,8 @@
 // itself on top of 20 node development servers of its own:
 //   baseline; +1000 idle processes; +5000 established loopback connections; about 4000 TIME-WAIT sockets.
 // For each size and listing: wall time (min / median / max), CPU time of the whole process and its tools, and the
-// GUI thread's CPU time per scan; for the kernel listing also the polls that kept the descriptor walk. Then the
+// GUI thread's CPU time per scan; for the kernel listing also the polls that kept the descriptor walk and what its
+// listing alone costs then. Then the
 // cost of one remembered-projects save on the GUI thread, written there or in the background.
 //
 //   bench_scan [rounds]
@@ -14,6 +15,7 @@
 #include "discovery/processsnapshotservice.h"
 #include "discovery/serverprobeservice.h"
 #include "platform/serversocketscan.h"
+#include "platform/socketdiagnostics.h"
 #include "platform/userdefaults.h"
 
 #include <QCoreApplication>
@@ -287,6 +289,40 @@ Measurement measure(SnapshotSource source, int rounds)
     return result;
 }
 
+// The kernel listing's share of an unchanged poll, on this thread: the netlink dumps alone, and both parts of a
+// scan's listing (dumps, the check of the kept walk, process details and command names).
+struct ListingCost
+{
+    Samples dumps;
+    Samples listings;
+};
+
+ListingCost measureKernelListing(int rounds)
+{
+    using Part = ServerSocketScan::Part;
+    using SocketDiagnostics::stateBit;
+    ServerSocketScan& scan = ServerSocketScan::shared();
+    ListingCost cost;
+    for (int i = 0; i < rounds + 1; ++i) {
+        const double start = cpuMs(CLOCK_THREAD_CPUTIME_ID);
+        const auto sockets = SocketDiagnostics::tcpSockets(stateBit(SocketDiagnostics::listenState) |
+                                                           stateBit(SocketDiagnostics::establishedState));
+        const double dumped = cpuMs(CLOCK_THREAD_CPUTIME_ID);
+        const auto processes = scan.join(Part::Processes);
+        const auto connections = scan.join(Part::Connections);
+        const QList<ConnectionRow> rows = scan.connections(connections);
+        const QList<ProcessRow> read = scan.processes(processes);
+        const double listed = cpuMs(CLOCK_THREAD_CPUTIME_ID);
+        // Closes the batch.
+        QCoreApplication::processEvents();
+        if (i == 0 || !sockets || scan.lastReport().walkedDescriptors)
+            continue;
+        cost.dumps.add(dumped - start);
+        cost.listings.add(listed - dumped);
+    }
+    return cost;
+}
+
 qsizetype processCount()
 {
     return QDir(u"/proc"_s).entryList({u"[0-9]*"_s}, QDir::Dirs).size();
@@ -336,6 +372,10 @@ void measureSize(const char* name, int rounds)
     std::printf("  ps + lsof / new: %.1fx wall, %.1fx CPU;  /proc / new: %.1fx wall, %.1fx CPU\n",
                 tools.wall.median() / kernel.wall.median(), tools.cpu.median() / kernel.cpu.median(),
                 proc.wall.median() / kernel.wall.median(), proc.cpu.median() / kernel.cpu.median());
+    const ListingCost listing = measureKernelListing(rounds);
+    if (!listing.listings.values.isEmpty())
+        std::printf("  new, its listing in an unchanged poll: socket dumps %.3f ms, both parts %.3f ms CPU\n",
+                    listing.dumps.median(), listing.listings.median());
     if (kernel.keptWalkCpu.values.isEmpty())
         std::printf("  new: no poll kept its descriptor walk (the machine's sockets changed between every poll)\n");
     else

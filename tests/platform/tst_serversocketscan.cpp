@@ -128,6 +128,7 @@ private Q_SLOTS:
     void sameRowsAsProcReader_data();
     void sameRowsAsProcReader();
     void unchangedPollSkipsTheWalk();
+    void partsAskedTogetherShareOneListing();
     void processExitingMidScan_data();
     void processExitingMidScan();
 
@@ -287,6 +288,41 @@ void TestServerSocketScan::unchangedPollSkipsTheWalk()
     const ConnectionRow listener{qint32(QCoreApplication::applicationPid()), ownCommandName(),
                                  u"127.0.0.1:"_s + QString::number(own.serverPort()), u"LISTEN"_s};
     QVERIFY(afterMove.contains(listener));
+}
+
+void TestServerSocketScan::partsAskedTogetherShareOneListing()
+{
+    QVERIFY(startMachine());
+    int listings = 0;
+    ServerSocketScan::Options options;
+    options.afterSocketListing = [&] {
+        ++listings;
+    };
+    ServerSocketScan scan(options);
+    using Part = ServerSocketScan::Part;
+
+    // Asked for in one turn of the event loop: one listing for both parts.
+    const auto processes = scan.join(Part::Processes);
+    const auto connections = scan.join(Part::Connections);
+    QCOMPARE(processes, connections);
+    const QList<ConnectionRow> rows = scan.connections(connections);
+    const QSet<qint32> read = pidsOf(scan.processes(processes));
+    QCOMPARE(listings, 1);
+    // Every listener's holder, from the same listing.
+    for (const ConnectionRow& row : rows) {
+        if (row.state == u"LISTEN"_s)
+            QVERIFY(read.contains(row.pid));
+    }
+
+    // A part asked for again, even in the same turn, is a scan of its own.
+    const auto again = scan.join(Part::Processes);
+    QVERIFY(again != processes);
+    scan.processes(again);
+    QCOMPARE(listings, 2);
+    // A part asked for after the event loop has turned never joins an earlier listing.
+    const auto earlier = scan.join(Part::Processes);
+    QCoreApplication::processEvents();
+    QVERIFY(scan.join(Part::Connections) != earlier);
 }
 
 void TestServerSocketScan::processExitingMidScan_data()
