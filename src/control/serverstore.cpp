@@ -21,6 +21,7 @@
 #include "telemetry/analyticsclient.h"
 #include "telemetry/apperror.h"
 #include "telemetry/redaction.h"
+#include "telemetry/telemetryclient.h"
 
 #include <QJsonDocument>
 #include <QThreadPool>
@@ -87,7 +88,7 @@ ServerStore::Services ServerStore::productionServices(AnalyticsCapturing& analyt
     services.detector = std::move(detector);
     services.actions = std::make_shared<ProcessActionService>(logs, workspace, startupObservation);
     services.logService = std::move(logs);
-    services.defaults = std::make_shared<SettingsUserDefaults>();
+    services.defaults = std::make_shared<SettingsUserDefaults>(reportSettingsProblem);
     services.workspace = std::move(workspace);
     services.analytics = &analytics;
     services.clock = &SystemClock::shared();

@@ -1,7 +1,5 @@
 #include "platform/userdefaults.h"
 
-#include "platform/jsonsettingsformat.h"
-
 #include <QDir>
 #include <QSettings>
 #include <QStandardPaths>
@@ -28,43 +26,67 @@ QString SettingsUserDefaults::standardFilePath()
            QStringLiteral("/porthive/porthive.json");
 }
 
-SettingsUserDefaults::SettingsUserDefaults()
+SettingsUserDefaults::SettingsUserDefaults(SettingsProblemReporter report)
+    : m_report(std::move(report))
+{
 #if defined(Q_OS_MACOS)
-    : m_settings(std::make_unique<QSettings>(QStringLiteral("com.vemo.porthive"), QStringLiteral("Porthive")))
+    m_native = std::make_unique<QSettings>(QStringLiteral("com.vemo.porthive"), QStringLiteral("Porthive"));
 #else
-    : m_settings(std::make_unique<QSettings>(standardFilePath(), jsonSettingsFormat()))
+    m_file = JsonSettingsFile::open(standardFilePath());
+    reportProblems();
 #endif
-{}
+}
 
-SettingsUserDefaults::SettingsUserDefaults(const QString& filePath)
-    : m_settings(std::make_unique<QSettings>(filePath, jsonSettingsFormat()))
-{}
+SettingsUserDefaults::SettingsUserDefaults(const QString& filePath, SettingsProblemReporter report)
+    : m_file(JsonSettingsFile::open(filePath))
+    , m_report(std::move(report))
+{
+    reportProblems();
+}
 
 SettingsUserDefaults::~SettingsUserDefaults() = default;
 
+void SettingsUserDefaults::reportProblems() const
+{
+    if (!m_file || !m_report)
+        return;
+    for (const SettingsFileError& problem : m_file->takeProblems())
+        m_report(problem);
+}
+
 QVariant SettingsUserDefaults::value(const QString& key) const
 {
-    return m_settings->value(key);
+    return m_file ? m_file->value(key) : m_native->value(key);
 }
 
 bool SettingsUserDefaults::contains(const QString& key) const
 {
-    return m_settings->contains(key);
+    return m_file ? m_file->contains(key) : m_native->contains(key);
 }
 
 void SettingsUserDefaults::setValue(const QString& key, const QVariant& value)
 {
-    m_settings->setValue(key, value);
-    m_settings->sync();
+    if (!m_file) {
+        m_native->setValue(key, value);
+        m_native->sync();
+        return;
+    }
+    m_file->setValue(key, value);
+    reportProblems();
 }
 
 void SettingsUserDefaults::remove(const QString& key)
 {
-    m_settings->remove(key);
-    m_settings->sync();
+    if (!m_file) {
+        m_native->remove(key);
+        m_native->sync();
+        return;
+    }
+    m_file->remove(key);
+    reportProblems();
 }
 
 QString SettingsUserDefaults::fileName() const
 {
-    return m_settings->fileName();
+    return m_file ? m_file->path() : m_native->fileName();
 }

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "platform/jsonsettingsfile.h"
+
 #include <QHash>
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -28,14 +31,19 @@ public:
     std::optional<QString> stringValue(const QString& key) const;
 };
 
-// The persistent store: on Linux a JSON file under the XDG configuration folder, on macOS the native
-// defaults. Every write reaches the disk before the call returns.
+// Hands a problem with the settings file on to error reporting, on the thread that met it.
+using SettingsProblemReporter = std::function<void(const SettingsFileError&)>;
+
+// The persistent store: on Linux a JSON file under the XDG configuration folder (JsonSettingsFile), on macOS the
+// native defaults. Every write reaches the disk before the call returns; a write that cannot is kept in memory and
+// tried again with the next one. Problems with the file go to `report`, each once; without a reporter they wait
+// for a store on the same file that has one.
 class SettingsUserDefaults final : public UserDefaults
 {
 public:
-    SettingsUserDefaults();
+    explicit SettingsUserDefaults(SettingsProblemReporter report = {});
     // A store backed by the JSON file at `filePath` (Linux format on every platform).
-    explicit SettingsUserDefaults(const QString& filePath);
+    explicit SettingsUserDefaults(const QString& filePath, SettingsProblemReporter report = {});
     ~SettingsUserDefaults() override;
 
     QVariant value(const QString& key) const override;
@@ -48,7 +56,12 @@ public:
     static QString standardFilePath();
 
 private:
-    std::unique_ptr<QSettings> m_settings;
+    void reportProblems() const;
+
+    // One of the two: the platform's own defaults, or the JSON file.
+    std::unique_ptr<QSettings> m_native;
+    std::shared_ptr<JsonSettingsFile> m_file;
+    SettingsProblemReporter m_report;
 };
 
 // Keeps values in memory only.
