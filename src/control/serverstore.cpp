@@ -472,8 +472,17 @@ QList<RememberedProject> ServerStore::loadRememberedProjects(UserDefaults& defau
         if (auto projects = decodeRememberedProjects(bytes))
             return *projects;
     }
-    defaults.setValue(unreadableRememberedProjectsKey, stored);
-    return {};
+    // Kept for a look later: never over an earlier backup, and the same value only once.
+    for (int n = 1;; ++n) {
+        const QString key =
+            n == 1 ? unreadableRememberedProjectsKey : unreadableRememberedProjectsKey + u'.' + QString::number(n);
+        if (!defaults.contains(key)) {
+            defaults.setValue(key, stored);
+            return {};
+        }
+        if (defaults.value(key) == stored)
+            return {};
+    }
 }
 
 // ---- Server actions ----
