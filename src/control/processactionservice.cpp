@@ -190,7 +190,11 @@ QCoro::Task<bool> waitForExitTask(QList<qint32> ids, std::chrono::milliseconds t
 
 void signalAll(int signal, const LocalServer& server)
 {
-    for (const qint32 id : ProcessActionService::processIDsToSignal(server)) {
+    const QList<qint32> ids = ProcessActionService::processIDsToSignal(server);
+    // Nothing sent is no success: the row would wait for a change that never comes.
+    if (ids.isEmpty())
+        throw ActionError::noProcessToSignal();
+    for (const qint32 id : ids) {
         const int error = ProcessSignals::send(id, signal);
         if (error == 0 || error == ESRCH)
             continue;

@@ -116,6 +116,8 @@ QString actionFailureCategory(const std::exception& error)
         return u"log_unavailable"_s;
     case ActionError::Kind::RestartProcessesStillRunning:
         return u"restart_processes_still_running"_s;
+    case ActionError::Kind::NoProcessToSignal:
+        return u"no_process_to_signal"_s;
     }
     return u"unknown"_s;
 }

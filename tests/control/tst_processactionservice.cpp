@@ -111,6 +111,8 @@ private Q_SLOTS:
     void signalsReachARealProcess();
     void vanishedProcessCountsAsSignalled();
     void failedSignalIsASystemError();
+    void nothingToSignalFails_data();
+    void nothingToSignalFails();
 
     void prepareLaunch_data();
     void prepareLaunch();
@@ -241,6 +243,8 @@ void TestProcessActionService::actionErrorTexts_data()
     QTest::newRow("restart processes still running")
         << int(ActionError::Kind::RestartProcessesStillRunning) << 0
         << u"Restart stopped because part of the previous server is still running"_s;
+    QTest::newRow("no process to signal")
+        << int(ActionError::Kind::NoProcessToSignal) << 0 << u"Porthive may not signal the processes of this server"_s;
 }
 
 void TestProcessActionService::actionErrorTexts()
@@ -260,6 +264,8 @@ void TestProcessActionService::actionErrorTexts()
             return ActionError::logUnavailable();
         case ActionError::Kind::RestartProcessesStillRunning:
             return ActionError::restartProcessesStillRunning();
+        case ActionError::Kind::NoProcessToSignal:
+            return ActionError::noProcessToSignal();
         }
         Q_UNREACHABLE();
     };
@@ -346,6 +352,36 @@ void TestProcessActionService::failedSignalIsASystemError()
         QCOMPARE(error.description(), QString::fromLocal8Bit(std::strerror(EINVAL)));
     }
     QVERIFY(exists(server->pid));
+}
+
+void TestProcessActionService::nothingToSignalFails_data()
+{
+    QTest::addColumn<QList<qint32>>("managed");
+    QTest::addColumn<qint32>("pid");
+    const qint32 own = ProcessSignals::ownProcessId();
+    QTest::newRow("this program") << QList<qint32>{own} << own;
+    QTest::newRow("init") << QList<qint32>{} << 1;
+    QTest::newRow("init and this program") << QList<qint32>{1, own} << own;
+    QTest::newRow("no process id") << QList<qint32>{0, -7} << 0;
+}
+
+void TestProcessActionService::nothingToSignalFails()
+{
+    QFETCH(QList<qint32>, managed);
+    QFETCH(qint32, pid);
+    const LocalServer server = serverWith(managed, pid);
+    const auto fails = [](const std::function<void()>& action) {
+        try {
+            action();
+        } catch (const ActionError& error) {
+            return error.kind() == ActionError::Kind::NoProcessToSignal;
+        }
+        return false;
+    };
+    QVERIFY(fails([&] { m_service->forceTerminate(server); }));
+    QVERIFY(fails([&] { m_service->pause(server); }));
+    QVERIFY(fails([&] { m_service->resume(server); }));
+    QVERIFY(fails([&] { m_service->sendSignal(SIGTERM, server); }));
 }
 
 void TestProcessActionService::prepareLaunch_data()
