@@ -4,8 +4,10 @@
 #include "discovery/launchcommand.h"
 #include "discovery/pathtext.h"
 #include "discovery/processsnapshotservice.h"
+#include "platform/asyncwork.h"
 #include "platform/clock.h"
 #include "platform/detectionplatform.h"
+#include "platform/processidentity.h"
 #include "telemetry/redaction.h"
 
 #include <QPointer>
@@ -50,6 +52,22 @@ QList<ProcessRow> chainOf(const ProcessRow& process, const QList<ProcessRow>& an
     return chain;
 }
 
+// The launch process's own arguments, quoted for the shell, where the command replays it as it is listed: the
+// listed line has lost where one argument ends and the next begins. And the identity of each managed process.
+void applyCandidateDetails(LocalServer& server, const std::optional<ProcessRow>& launch,
+                           const CandidateDetails& details)
+{
+    if (launch && !server.rawCommandLine.isEmpty() &&
+        (server.rawCommandLine == launch->commandLine || server.rawCommandLine == launch->commandLine.trimmed())) {
+        if (const auto arguments = details.arguments.constFind(launch->pid); arguments != details.arguments.cend())
+            server.rawCommandLine = shellCommandLine(*arguments);
+    }
+    for (const qint32 pid : std::as_const(server.managedProcessIDs)) {
+        if (const auto start = details.startTimes.constFind(pid); start != details.startTimes.cend())
+            server.processStartTimes.insert(pid, *start);
+    }
+}
+
 // Probes one URL and records its result when it completes, so that of two candidates with one URL the later
 // answer stands for both.
 QCoro::Task<> probeInto(const ServerProbeService* service, QUrl url, std::shared_ptr<ProbeResults> results)
@@ -73,6 +91,7 @@ LocalServerDetector::LocalServerDetector(ListenerSnapshotService* listenerServic
     , m_clock(clock ? clock : &SystemClock::shared())
 {
     Q_ASSERT(m_processService && m_connectionService && m_probeService);
+    m_detailPool.setMaxThreadCount(1);
 }
 
 LocalServerDetector::~LocalServerDetector() = default;
@@ -126,6 +145,10 @@ QCoro::Task<QList<LocalServer>> LocalServerDetector::scan()
     if (!self)
         co_return {};
 
+    // Read while the probes run.
+    auto detailRead =
+        AsyncWork::runOn(&m_detailPool, [candidates, folders] { return readCandidateDetails(candidates, folders); });
+
     // Every probe starts before the first is awaited, so the probing takes as long as the slowest one.
     auto probeResults = std::make_shared<ProbeResults>();
     std::vector<QCoro::Task<>> probes;
@@ -134,13 +157,14 @@ QCoro::Task<QList<LocalServer>> LocalServerDetector::scan()
         probes.push_back(probeInto(m_probeService, candidate.url, probeResults));
     for (QCoro::Task<>& probe : probes)
         co_await probe;
+    const CandidateDetails details = co_await detailRead;
     if (!self)
         co_return {};
 
     QList<LocalServer> servers;
     servers.reserve(candidates.size());
     for (const ServerCandidate& candidate : candidates)
-        servers.append(makeServer(candidate, folders, *probeResults, connections, m_clock->now()));
+        servers.append(makeServer(candidate, folders, *probeResults, connections, m_clock->now(), &details));
     co_return mergeDuplicateServers(sortDetectedServers(std::move(servers)));
 }
 
@@ -241,8 +265,12 @@ std::optional<ProcessRow> LocalServerDetector::launchProcess(const ProcessRow& p
 }
 
 std::optional<QString> LocalServerDetector::resolveCommandLine(const std::optional<ProcessRow>& launch,
-                                                               const std::optional<QString>& projectPath)
+                                                               const std::optional<QString>& projectPath,
+                                                               const DevCommandLookup& devCommandOf)
 {
+    const auto projectDevCommand = [&devCommandOf](const QString& folder) {
+        return devCommandOf ? devCommandOf(folder) : LaunchCommand::projectDevCommand(folder);
+    };
     if (!projectPath) {
         if (!launch)
             return std::nullopt;
@@ -353,7 +381,8 @@ QList<ServerCandidate> LocalServerDetector::candidateServers(const QList<Listene
 
 LocalServer LocalServerDetector::makeServer(const ServerCandidate& candidate, const WorkingDirectories& folders,
                                             const ProbeResults& probeResults,
-                                            const QList<ConnectionRow>& connectionRows, const QDateTime& seenAt)
+                                            const QList<ConnectionRow>& connectionRows, const QDateTime& seenAt,
+                                            const CandidateDetails* details)
 {
     const ProcessRow& process = candidate.process;
     LocalServer server;
@@ -367,10 +396,19 @@ LocalServer LocalServerDetector::makeServer(const ServerCandidate& candidate, co
     if (server.runtimeKind != RuntimeKind::AgentBrowser)
         server.projectPath = server.processWorkingDirectory;
 
-    const std::optional<QString> command =
-        resolveCommandLine(launchProcess(process, candidate.ancestors), server.projectPath);
+    const std::optional<ProcessRow> launch = launchProcess(process, candidate.ancestors);
+    DevCommandLookup devCommandOf;
+    if (details) {
+        devCommandOf = [details](const QString& folder) {
+            const auto known = details->devCommands.constFind(folder);
+            return known != details->devCommands.cend() ? *known : projectDevCommand(folder);
+        };
+    }
+    const std::optional<QString> command = resolveCommandLine(launch, server.projectPath, devCommandOf);
     server.rawCommandLine = command.value_or(QString());
     server.displayCommandLine = redactCommandLine(command ? *command : process.commandLine);
+    if (details)
+        applyCandidateDetails(server, launch, *details);
 
     const ActiveConnections connections = activeConnections(server.pid, server.port, connectionRows);
     server.activeConnectionCount = connections.count;
@@ -385,6 +423,31 @@ LocalServer LocalServerDetector::makeServer(const ServerCandidate& candidate, co
         server.pageTitle = probe->title;
     }
     return server;
+}
+
+CandidateDetails LocalServerDetector::readCandidateDetails(const QList<ServerCandidate>& candidates,
+                                                           const WorkingDirectories& folders)
+{
+    CandidateDetails details;
+    for (const ServerCandidate& candidate : candidates) {
+        for (const qint32 pid : managedProcessIDs(candidate.process, candidate.ancestors)) {
+            if (details.startTimes.contains(pid))
+                continue;
+            if (const std::optional<quint64> start = ProcessIdentity::startTime(pid))
+                details.startTimes.insert(pid, *start);
+        }
+        if (const std::optional<ProcessRow> launch = launchProcess(candidate.process, candidate.ancestors)) {
+            if (!details.arguments.contains(launch->pid)) {
+                if (std::optional<QStringList> arguments = ProcessIdentity::arguments(launch->pid, launch->commandLine))
+                    details.arguments.insert(launch->pid, std::move(*arguments));
+            }
+        }
+        const auto folder = folders.constFind(candidate.listener.pid);
+        if (folder != folders.cend() && !isAgentBrowserProcess(candidate.process) &&
+            !details.devCommands.contains(*folder))
+            details.devCommands.insert(*folder, projectDevCommand(*folder));
+    }
+    return details;
 }
 
 QList<LocalServer> sortDetectedServers(QList<LocalServer> servers)
@@ -412,7 +475,7 @@ QList<LocalServer> mergeDuplicateServers(const QList<LocalServer>& servers)
             positions.insert(key, merged.size());
             merged.append(server);
         } else {
-            merged[*known] = merged.at(*known).mergingManagedProcessIDs(server.managedProcessIDs);
+            merged[*known] = merged.at(*known).mergingProcessesOf(server);
         }
     }
     return merged;

@@ -3,10 +3,12 @@
 #include "control/serverlogservice.h"
 #include "platform/childprocess.h"
 #include "platform/clock.h"
+#include "platform/processidentity.h"
 #include "platform/processsignals.h"
 #include "support/awaittask.h"
 #include "support/childguard.h"
 #include "support/recordingworkspace.h"
+#include "support/sleeperprocess.h"
 #include "support/testhome.h"
 #include "telemetry/apperror.h"
 
@@ -112,6 +114,7 @@ private Q_SLOTS:
     void vanishedProcessCountsAsSignalled();
     void failedSignalIsASystemError();
     void nothingToSignalFails_data();
+    void reusedIdSurvivesEveryAction();
     void nothingToSignalFails();
 
     void prepareLaunch_data();
@@ -382,6 +385,34 @@ void TestProcessActionService::nothingToSignalFails()
     QVERIFY(fails([&] { m_service->pause(server); }));
     QVERIFY(fails([&] { m_service->resume(server); }));
     QVERIFY(fails([&] { m_service->sendSignal(SIGTERM, server); }));
+}
+
+void TestProcessActionService::reusedIdSurvivesEveryAction()
+{
+    // A server as a scan listed it, with the start time of its process...
+    const qint32 listed = SleeperProcess::start();
+    QVERIFY(listed > 0);
+    const quint64 listedStart = *ProcessIdentity::startTime(listed);
+    LocalServer server = serverWith({listed}, listed);
+    server.processStartTimes = {{listed, listedStart}};
+    server.projectPath = m_project;
+    server.rawCommandLine = u"true"_s;
+
+    // ...whose process is gone by the time the user acts, its id taken by an unrelated process.
+    SleeperProcess::stop(listed);
+    const qint32 other = SleeperProcess::startWithPid(listed, listedStart);
+    if (other == 0)
+        QSKIP("this system does not let the test choose process ids");
+
+    // The listed process counts as gone: every action succeeds and the other process gets no signal.
+    m_service->pause(server);
+    m_service->sendSignal(SIGTERM, server);
+    m_service->forceTerminate(server);
+    const ServerLogSession session = awaitTask(m_service->restart(server));
+    QVERIFY(QFile::exists(session.fileURL.toLocalFile()));
+    QVERIFY(SleeperProcess::isRunning(other));
+    QVERIFY(processState(other) != 'T');
+    SleeperProcess::stop(other);
 }
 
 void TestProcessActionService::prepareLaunch_data()
