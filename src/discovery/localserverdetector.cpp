@@ -407,8 +407,6 @@ LocalServer LocalServerDetector::makeServer(const ServerCandidate& candidate, co
     const std::optional<QString> command = resolveCommandLine(launch, server.projectPath, devCommandOf);
     server.rawCommandLine = command.value_or(QString());
     server.displayCommandLine = redactCommandLine(command ? *command : process.commandLine);
-    if (details)
-        applyCandidateDetails(server, launch, *details);
 
     const ActiveConnections connections = activeConnections(server.pid, server.port, connectionRows);
     server.activeConnectionCount = connections.count;
@@ -422,6 +420,8 @@ LocalServer LocalServerDetector::makeServer(const ServerCandidate& candidate, co
         server.httpStatus = probe->statusCode;
         server.pageTitle = probe->title;
     }
+    if (details)
+        applyCandidateDetails(server, launch, *details);
     return server;
 }
 
