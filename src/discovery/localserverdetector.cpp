@@ -7,6 +7,7 @@
 #include "platform/asyncwork.h"
 #include "platform/clock.h"
 #include "platform/detectionplatform.h"
+#include "platform/processidentity.h"
 #include "telemetry/redaction.h"
 
 #include <QPointer>
@@ -191,8 +192,25 @@ QList<PreparedCandidate> prepareCandidates(const QList<ListenerRow>& listeners, 
     return candidates;
 }
 
+// The launch process's own arguments, quoted for the shell, where the command replays it as it is listed: the
+// listed line has lost where one argument ends and the next begins. And the identity of each managed process.
+void applyCandidateDetails(LocalServer& server, const std::optional<ProcessRow>& launch,
+                           const CandidateDetails& details)
+{
+    if (launch && !server.rawCommandLine.isEmpty() &&
+        (server.rawCommandLine == launch->commandLine || server.rawCommandLine == launch->commandLine.trimmed())) {
+        if (const auto arguments = details.arguments.constFind(launch->pid); arguments != details.arguments.cend())
+            server.rawCommandLine = shellCommandLine(*arguments);
+    }
+    for (const qint32 pid : std::as_const(server.managedProcessIDs)) {
+        if (const auto start = details.startTimes.constFind(pid); start != details.startTimes.cend())
+            server.processStartTimes.insert(pid, *start);
+    }
+}
+
 LocalServer assemble(const PreparedCandidate& prepared, const WorkingDirectories& folders,
-                     const ProbeResults& probeResults, const ConnectionIndex& connections, const QDateTime& seenAt)
+                     const ProbeResults& probeResults, const ConnectionIndex& connections, const QDateTime& seenAt,
+                     const CandidateDetails* details)
 {
     const ServerCandidate& candidate = prepared.candidate;
     const ProcessRow& process = candidate.process;
@@ -208,7 +226,15 @@ LocalServer assemble(const PreparedCandidate& prepared, const WorkingDirectories
         server.projectPath = server.processWorkingDirectory;
 
     const std::optional<ProcessRow> launch = launchOf(prepared.chain);
-    const std::optional<QString> command = LocalServerDetector::resolveCommandLine(launch, server.projectPath);
+    DevCommandLookup devCommandOf;
+    if (details) {
+        devCommandOf = [details](const QString& folder) {
+            const auto known = details->devCommands.constFind(folder);
+            return known != details->devCommands.cend() ? *known : projectDevCommand(folder);
+        };
+    }
+    const std::optional<QString> command =
+        LocalServerDetector::resolveCommandLine(launch, server.projectPath, devCommandOf);
     server.rawCommandLine = command.value_or(QString());
     server.displayCommandLine = redactCommandLine(command ? *command : process.commandLine);
 
@@ -224,6 +250,8 @@ LocalServer assemble(const PreparedCandidate& prepared, const WorkingDirectories
         server.httpStatus = probe->statusCode;
         server.pageTitle = probe->title;
     }
+    if (details)
+        applyCandidateDetails(server, launch, *details);
     return server;
 }
 
@@ -249,12 +277,14 @@ std::shared_ptr<const ScanPlan> planScan(const QList<ProcessRow>& processes, con
 }
 
 QList<LocalServer> assembleServers(const ScanPlan& plan, const WorkingDirectories& folders,
-                                   const ProbeResults& probeResults, const QList<QDateTime>& seenAt)
+                                   const ProbeResults& probeResults, const QList<QDateTime>& seenAt,
+                                   const CandidateDetails& details)
 {
     QList<LocalServer> servers;
     servers.reserve(plan.candidates.size());
     for (qsizetype i = 0; i < plan.candidates.size(); ++i)
-        servers.append(assemble(plan.candidates.at(i), folders, probeResults, plan.connections, seenAt.at(i)));
+        servers.append(
+            assemble(plan.candidates.at(i), folders, probeResults, plan.connections, seenAt.at(i), &details));
     return mergeDuplicateServers(sortDetectedServers(std::move(servers)));
 }
 
@@ -336,6 +366,14 @@ QCoro::Task<QList<LocalServer>> LocalServerDetector::scan()
     if (!self)
         co_return {};
 
+    // Read while the probes run.
+    QList<ServerCandidate> candidates;
+    candidates.reserve(plan->candidates.size());
+    for (const PreparedCandidate& prepared : plan->candidates)
+        candidates.append(prepared.candidate);
+    auto detailRead = AsyncWork::runOn(
+        &m_pool, [candidates = std::move(candidates), folders] { return readCandidateDetails(candidates, folders); });
+
     // Every probe starts before the first is awaited, so the probing takes as long as the slowest one.
     auto probeResults = std::make_shared<ProbeResults>();
     std::vector<QCoro::Task<>> probes;
@@ -344,6 +382,7 @@ QCoro::Task<QList<LocalServer>> LocalServerDetector::scan()
         probes.push_back(probeInto(m_probeService, prepared.candidate.url, probeResults));
     for (QCoro::Task<>& probe : probes)
         co_await probe;
+    CandidateDetails details = co_await detailRead;
     if (!self)
         co_return {};
 
@@ -352,9 +391,10 @@ QCoro::Task<QList<LocalServer>> LocalServerDetector::scan()
     seenAt.reserve(plan->candidates.size());
     for (qsizetype i = 0; i < plan->candidates.size(); ++i)
         seenAt.append(m_clock->now());
-    auto assembly = AsyncWork::runOn(&m_pool, [plan = std::move(plan), folders, results = *probeResults, seenAt] {
-        return assembleServers(*plan, folders, results, seenAt);
-    });
+    auto assembly = AsyncWork::runOn(
+        &m_pool, [plan = std::move(plan), folders, results = *probeResults, seenAt, details = std::move(details)] {
+            return assembleServers(*plan, folders, results, seenAt, details);
+        });
     co_return co_await assembly;
 }
 
@@ -426,8 +466,12 @@ std::optional<ProcessRow> LocalServerDetector::launchProcess(const ProcessRow& p
 }
 
 std::optional<QString> LocalServerDetector::resolveCommandLine(const std::optional<ProcessRow>& launch,
-                                                               const std::optional<QString>& projectPath)
+                                                               const std::optional<QString>& projectPath,
+                                                               const DevCommandLookup& devCommandOf)
 {
+    const auto projectDevCommand = [&devCommandOf](const QString& folder) {
+        return devCommandOf ? devCommandOf(folder) : LaunchCommand::projectDevCommand(folder);
+    };
     if (!projectPath) {
         if (!launch)
             return std::nullopt;
@@ -521,10 +565,36 @@ QList<ServerCandidate> LocalServerDetector::candidateServers(const QList<Listene
 
 LocalServer LocalServerDetector::makeServer(const ServerCandidate& candidate, const WorkingDirectories& folders,
                                             const ProbeResults& probeResults,
-                                            const QList<ConnectionRow>& connectionRows, const QDateTime& seenAt)
+                                            const QList<ConnectionRow>& connectionRows, const QDateTime& seenAt,
+                                            const CandidateDetails* details)
 {
     return assemble({candidate, chainOf(candidate.process, candidate.ancestors)}, folders, probeResults,
-                    ConnectionIndex(connectionRows), seenAt);
+                    ConnectionIndex(connectionRows), seenAt, details);
+}
+
+CandidateDetails LocalServerDetector::readCandidateDetails(const QList<ServerCandidate>& candidates,
+                                                           const WorkingDirectories& folders)
+{
+    CandidateDetails details;
+    for (const ServerCandidate& candidate : candidates) {
+        for (const qint32 pid : managedProcessIDs(candidate.process, candidate.ancestors)) {
+            if (details.startTimes.contains(pid))
+                continue;
+            if (const std::optional<quint64> start = ProcessIdentity::startTime(pid))
+                details.startTimes.insert(pid, *start);
+        }
+        if (const std::optional<ProcessRow> launch = launchProcess(candidate.process, candidate.ancestors)) {
+            if (!details.arguments.contains(launch->pid)) {
+                if (std::optional<QStringList> arguments = ProcessIdentity::arguments(launch->pid, launch->commandLine))
+                    details.arguments.insert(launch->pid, std::move(*arguments));
+            }
+        }
+        const auto folder = folders.constFind(candidate.listener.pid);
+        if (folder != folders.cend() && !isAgentBrowserProcess(candidate.process) &&
+            !details.devCommands.contains(*folder))
+            details.devCommands.insert(*folder, projectDevCommand(*folder));
+    }
+    return details;
 }
 
 QList<LocalServer> sortDetectedServers(QList<LocalServer> servers)
@@ -552,7 +622,7 @@ QList<LocalServer> mergeDuplicateServers(const QList<LocalServer>& servers)
             positions.insert(key, merged.size());
             merged.append(server);
         } else {
-            merged[*known] = merged.at(*known).mergingManagedProcessIDs(server.managedProcessIDs);
+            merged[*known] = merged.at(*known).mergingProcessesOf(server);
         }
     }
     return merged;

@@ -9,6 +9,7 @@
 #include <QThreadPool>
 #include <QUrl>
 
+#include <functional>
 #include <optional>
 
 class Clock;
@@ -63,6 +64,17 @@ private:
 
 using ProcessIndex = QHash<qint32, ProcessRow>;
 using ProbeResults = QHash<QUrl, ProbeResult>;
+// A project folder's own dev command: a lookup of what projectDevCommand gave (empty: ask it).
+using DevCommandLookup = std::function<std::optional<QString>(const QString& projectPath)>;
+
+// What a scan reads about its candidates beyond the listings, off the GUI thread: the start time of each managed
+// process, the exact arguments of each launch process and the dev command of each project folder.
+struct CandidateDetails
+{
+    QHash<qint32, quint64> startTimes;
+    QHash<qint32, QStringList> arguments;
+    QHash<QString, std::optional<QString>> devCommands;
+};
 
 // Takes one snapshot of the machine and returns its local development servers: joins the process table with the
 // TCP sockets, keeps loopback and wildcard listeners of development tool chains, probes them all at once and
@@ -101,7 +113,8 @@ public:
     // The process whose command line would start the server again.
     static std::optional<ProcessRow> launchProcess(const ProcessRow& process, const QList<ProcessRow>& ancestors);
     static std::optional<QString> resolveCommandLine(const std::optional<ProcessRow>& launch,
-                                                     const std::optional<QString>& projectPath);
+                                                     const std::optional<QString>& projectPath,
+                                                     const DevCommandLookup& devCommandOf = {});
     // The processes an action signals: the outermost launcher first, the listening process last, each once.
     static QList<qint32> managedProcessIDs(const ProcessRow& process, const QList<ProcessRow>& ancestors);
     static ActiveConnections activeConnections(qint32 pid, qint64 port, const QList<ConnectionRow>& connectionRows);
@@ -110,21 +123,25 @@ public:
     // The listeners worth probing, in listing order.
     static QList<ServerCandidate> candidateServers(const QList<ListenerRow>& listeners,
                                                    const ProcessIndex& processesByID);
+    // Without details, the dev command is read here and the listed command line is used as it is.
     static LocalServer makeServer(const ServerCandidate& candidate, const WorkingDirectories& folders,
                                   const ProbeResults& probeResults, const QList<ConnectionRow>& connectionRows,
-                                  const QDateTime& seenAt);
+                                  const QDateTime& seenAt, const CandidateDetails* details = nullptr);
+    // Blocking file work.
+    static CandidateDetails readCandidateDetails(const QList<ServerCandidate>& candidates,
+                                                 const WorkingDirectories& folders);
 
 private:
     QCoro::Task<QList<LocalServer>> scan();
-
-    // The scan's work that grows with the rows (indexing, candidates, assembly) runs here, off the GUI thread.
-    QThreadPool m_pool;
 
     ListenerSnapshotService* m_listenerService;
     ProcessSnapshotService* m_processService;
     ConnectionSnapshotService* m_connectionService;
     ServerProbeService* m_probeService;
     const Clock* m_clock;
+    // The scan's work off the GUI thread: joining the rows, reading the candidates' details and assembling the
+    // servers. Last, so that its destructor waits for work still running.
+    QThreadPool m_pool;
 };
 
 // Servers that answered over HTTP first, then by port; stable.

@@ -1,11 +1,11 @@
 #include "platform/userdefaults.h"
 
 #include "platform/asyncwork.h"
-#include "platform/jsonsettingsformat.h"
 
 #include <QDir>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QThreadPool>
 
 QCoro::Task<> UserDefaults::persistValue(const QString& key, const QVariant& value)
 {
@@ -35,99 +35,99 @@ QString SettingsUserDefaults::standardFilePath()
            QStringLiteral("/porthive/porthive.json");
 }
 
-// The background writes: each opens the store anew on the writer's thread (QSettings objects for one store share
-// its contents within the process) and syncs it there.
-struct SettingsUserDefaults::Writer
+SettingsUserDefaults::SettingsUserDefaults(SettingsProblemReporter report)
+    : m_report(std::move(report))
 {
-    std::function<std::unique_ptr<QSettings>()> open;
-    QThreadPool pool;
-    // Values handed to the pool and not written yet, with the number of their write.
-    QHash<QString, std::pair<quint64, QVariant>> unwritten;
-    quint64 writes = 0;
-};
-
-SettingsUserDefaults::SettingsUserDefaults()
 #if defined(Q_OS_MACOS)
-    : SettingsUserDefaults(
-          [] { return std::make_unique<QSettings>(QStringLiteral("com.vemo.porthive"), QStringLiteral("Porthive")); })
+    m_native = std::make_unique<QSettings>(QStringLiteral("com.vemo.porthive"), QStringLiteral("Porthive"));
 #else
-    : SettingsUserDefaults(standardFilePath())
+    m_file = JsonSettingsFile::open(standardFilePath());
+    reportProblems();
 #endif
-{}
+}
 
-SettingsUserDefaults::SettingsUserDefaults(const QString& filePath)
-    : SettingsUserDefaults([filePath] { return std::make_unique<QSettings>(filePath, jsonSettingsFormat()); })
-{}
-
-SettingsUserDefaults::SettingsUserDefaults(std::function<std::unique_ptr<QSettings>()> open)
-    : m_settings(open())
-    , m_writer(std::make_shared<Writer>())
+SettingsUserDefaults::SettingsUserDefaults(const QString& filePath, SettingsProblemReporter report)
+    : m_file(JsonSettingsFile::open(filePath))
+    , m_report(std::move(report))
 {
-    m_writer->open = std::move(open);
-    m_writer->pool.setMaxThreadCount(1);
+    reportProblems();
 }
 
 SettingsUserDefaults::~SettingsUserDefaults()
 {
-    finishBackgroundWrites();
+    // A write still under way ends before the store goes.
+    if (m_writer)
+        m_writer->waitForDone();
+}
+
+void SettingsUserDefaults::reportProblems() const
+{
+    if (!m_file || !m_report)
+        return;
+    for (const SettingsFileError& problem : m_file->takeProblems())
+        m_report(problem);
 }
 
 QVariant SettingsUserDefaults::value(const QString& key) const
 {
-    if (const auto pending = m_writer->unwritten.constFind(key); pending != m_writer->unwritten.cend())
-        return pending->second;
-    return m_settings->value(key);
+    return m_file ? m_file->value(key) : m_native->value(key);
 }
 
 bool SettingsUserDefaults::contains(const QString& key) const
 {
-    return m_writer->unwritten.contains(key) || m_settings->contains(key);
+    return m_file ? m_file->contains(key) : m_native->contains(key);
 }
 
 void SettingsUserDefaults::setValue(const QString& key, const QVariant& value)
 {
-    finishBackgroundWrites();
-    m_writer->unwritten.remove(key);
-    m_settings->setValue(key, value);
-    m_settings->sync();
+    if (!m_file) {
+        m_native->setValue(key, value);
+        m_native->sync();
+        return;
+    }
+    m_file->setValue(key, value);
+    reportProblems();
 }
 
 void SettingsUserDefaults::remove(const QString& key)
 {
-    finishBackgroundWrites();
-    m_writer->unwritten.remove(key);
-    m_settings->remove(key);
-    m_settings->sync();
-}
-
-QCoro::Task<> SettingsUserDefaults::persistValue(const QString& key, const QVariant& value)
-{
-    const quint64 write = ++m_writer->writes;
-    m_writer->unwritten.insert(key, {write, value});
-    return writeInBackground(m_writer, key, value, write);
-}
-
-QCoro::Task<> SettingsUserDefaults::writeInBackground(std::shared_ptr<Writer> writer, QString key, QVariant value,
-                                                      quint64 write)
-{
-    auto written = AsyncWork::runOn(&writer->pool, [open = writer->open, key, value] {
-        const std::unique_ptr<QSettings> settings = open();
-        settings->setValue(key, value);
-        settings->sync();
-    });
-    co_await written;
-    // A later value for the key stays until its own write ends.
-    if (const auto pending = writer->unwritten.constFind(key);
-        pending != writer->unwritten.cend() && pending->first == write)
-        writer->unwritten.erase(pending);
-}
-
-void SettingsUserDefaults::finishBackgroundWrites()
-{
-    m_writer->pool.waitForDone();
+    if (!m_file) {
+        m_native->remove(key);
+        m_native->sync();
+        return;
+    }
+    m_file->remove(key);
+    reportProblems();
 }
 
 QString SettingsUserDefaults::fileName() const
 {
-    return m_settings->fileName();
+    return m_file ? m_file->path() : m_native->fileName();
+}
+
+QCoro::Task<> SettingsUserDefaults::persistValue(const QString& key, const QVariant& value)
+{
+    if (!m_file) {
+        setValue(key, value);
+        return AsyncWork::done();
+    }
+    // In memory at once, for every store on the file; on disk from the writer's thread.
+    m_file->stage(key, value);
+    if (!m_writer) {
+        m_writer = std::make_shared<QThreadPool>();
+        m_writer->setMaxThreadCount(1);
+    }
+    return writeInBackground(m_file, m_writer, m_report);
+}
+
+QCoro::Task<> SettingsUserDefaults::writeInBackground(std::shared_ptr<JsonSettingsFile> file,
+                                                      std::shared_ptr<QThreadPool> writer,
+                                                      SettingsProblemReporter report)
+{
+    auto write = AsyncWork::runOn(writer.get(), [file] { file->flush(); });
+    co_await write;
+    if (report) {
+        for (const SettingsFileError& problem : file->takeProblems())
+            report(problem);
+    }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/jsonsettingsfile.h"
+
 #include <QHash>
 #include <QString>
 #include <QVariant>
@@ -7,11 +9,11 @@
 #include <QCoroTask>
 
 #include <functional>
-
 #include <memory>
 #include <optional>
 
 class QSettings;
+class QThreadPool;
 
 // The user-defaults store: small preferences and state that keep their types across runs.
 // Lives on the GUI thread.
@@ -36,15 +38,19 @@ public:
     std::optional<QString> stringValue(const QString& key) const;
 };
 
-// The persistent store: on Linux a JSON file under the XDG configuration folder, on macOS the native
-// defaults. A setValue or remove reaches the disk before the call returns (after the background writes asked for
-// before it); persistValue writes on the store's own thread.
+// Hands a problem with the settings file on to error reporting, on the thread that met it.
+using SettingsProblemReporter = std::function<void(const SettingsFileError&)>;
+
+// The persistent store: on Linux a JSON file under the XDG configuration folder (JsonSettingsFile), on macOS the
+// native defaults. Every setValue and remove reaches the disk before the call returns; persistValue writes the file
+// on the store's own thread. A write that cannot is kept in memory and tried again with the next one. Problems with the
+// file go to `report`, each once; without a reporter they wait for a store on the same file that has one.
 class SettingsUserDefaults final : public UserDefaults
 {
 public:
-    SettingsUserDefaults();
+    explicit SettingsUserDefaults(SettingsProblemReporter report = {});
     // A store backed by the JSON file at `filePath` (Linux format on every platform).
-    explicit SettingsUserDefaults(const QString& filePath);
+    explicit SettingsUserDefaults(const QString& filePath, SettingsProblemReporter report = {});
     ~SettingsUserDefaults() override;
 
     QVariant value(const QString& key) const override;
@@ -58,14 +64,16 @@ public:
     static QString standardFilePath();
 
 private:
-    struct Writer;
-    explicit SettingsUserDefaults(std::function<std::unique_ptr<QSettings>()> open);
-    // Waits for the background writes, so a write on this thread comes after them.
-    void finishBackgroundWrites();
-    static QCoro::Task<> writeInBackground(std::shared_ptr<Writer> writer, QString key, QVariant value, quint64 write);
+    void reportProblems() const;
+    static QCoro::Task<> writeInBackground(std::shared_ptr<JsonSettingsFile> file, std::shared_ptr<QThreadPool> writer,
+                                           SettingsProblemReporter report);
 
-    std::unique_ptr<QSettings> m_settings;
-    std::shared_ptr<Writer> m_writer;
+    // One of the two: the platform's own defaults, or the JSON file.
+    std::unique_ptr<QSettings> m_native;
+    std::shared_ptr<JsonSettingsFile> m_file;
+    SettingsProblemReporter m_report;
+    // Writes the file off the calling thread, one write at a time.
+    std::shared_ptr<QThreadPool> m_writer;
 };
 
 // Keeps values in memory only.

@@ -582,6 +582,17 @@ void TestServerStore::unreadableList()
         ServerStore::decodeRememberedProjects(rig.defaults->value(ServerStore::rememberedProjectsKey).toByteArray()),
         std::optional<ProjectList>(ProjectList{project(u"/work/a"_s)}));
     QCOMPARE(rig.defaults->value(ServerStore::unreadableRememberedProjectsKey), stored);
+
+    // A later unreadable list is kept as well, beside the first; the same one seen again is kept once.
+    const QVariant later(QByteArray("[{\"later\": "));
+    rig.defaults->setValue(ServerStore::rememberedProjectsKey, later);
+    rig.store.reset();
+    QVERIFY(rig.makeStore().rememberedProjects().isEmpty());
+    rig.store.reset();
+    QVERIFY(rig.makeStore().rememberedProjects().isEmpty());
+    QCOMPARE(rig.defaults->value(ServerStore::unreadableRememberedProjectsKey), stored);
+    QCOMPARE(rig.defaults->value(ServerStore::unreadableRememberedProjectsKey + u".2"_s), later);
+    QVERIFY(!rig.defaults->contains(ServerStore::unreadableRememberedProjectsKey + u".3"_s));
 }
 
 void TestServerStore::savesAreWrittenInOrder()
