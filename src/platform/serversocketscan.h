@@ -86,7 +86,9 @@ private:
     Snapshot takeSnapshot();
     Listing listSockets() const;
     // The holders of the listing's sockets: the kept ones when the sockets are the same and each holder still
-    // holds its socket, else a new walk.
+    // holds its socket, else a new walk. A kept walk can miss a holder that came since while the kept ones stayed
+    // (a child forked after the walk, a descriptor duplicated or passed on); it never names a wrong one, as each
+    // kept holder was just seen holding that very socket, which this poll's listing holds.
     QList<ProcFileSystem::SocketDescriptor> holdersOf(const Listing& listing);
 
     const Options m_options;
