@@ -263,9 +263,14 @@ bool JsonSettingsFile::write(int* error)
         const QMutexLocker lock(&m_mutex);
         if (m_pending.isEmpty())
             return true;
-        // Another process wrote the file since: its values first, then the changes made here.
+        // Another process wrote the file since: its values first, then the changes made here. Should it have left
+        // something unreadable there (set aside now), what this process knows is written instead.
         if (currentStamp() != m_stamp) {
+            const QVariantMap known = m_values;
+            const qsizetype problems = m_problems.size();
             load();
+            if (m_problems.size() != problems)
+                m_values = known;
             for (auto it = m_pending.cbegin(); it != m_pending.cend(); ++it) {
                 if (it.value())
                     m_values.insert(it.key(), *it.value());

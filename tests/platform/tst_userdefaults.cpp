@@ -107,6 +107,7 @@ class TestUserDefaults : public QObject
 private Q_SLOTS:
     void typesSurviveAnotherProcess();
     void fileLivesUnderXdgConfig();
+    void writesOfAnotherProcessAreKept();
     void unreadableFileIsEmpty();
     void backgroundWriteReachesTheFile();
     void writesKeepTheOrderAsked_data();
@@ -141,6 +142,28 @@ void TestUserDefaults::typesSurviveAnotherProcess()
     QCOMPARE(defaults.value(u"bytes"_s).toByteArray(), QByteArray("[{\"a\":1}]\xff", 10));
     QVERIFY(!defaults.contains(u"gone"_s));
     QVERIFY(!defaults.value(u"absent"_s).isValid());
+}
+
+void TestUserDefaults::writesOfAnotherProcessAreKept()
+{
+    SettingsUserDefaults defaults;
+    defaults.remove(u"count"_s);
+    defaults.setValue(u"before"_s, 1);
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"PORTHIVE_DEFAULTS_CHILD"_s, u"1"_s);
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(child.waitForFinished(10000));
+    QCOMPARE(child.exitCode(), 0);
+
+    // A write of this process takes the other one's values along instead of writing over them.
+    defaults.setValue(u"after"_s, 2);
+    const QJsonObject stored = storedObject(defaults.fileName());
+    QCOMPARE(stored.value(u"before"_s).toInt(), 1);
+    QCOMPARE(stored.value(u"count"_s).toInt(), 42);
+    QCOMPARE(stored.value(u"after"_s).toInt(), 2);
+    QCOMPARE(defaults.value(u"count"_s).toInt(), 42);
 }
 
 void TestUserDefaults::fileLivesUnderXdgConfig()
