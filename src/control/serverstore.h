@@ -189,7 +189,8 @@ public:
     // Newest first; on equal dates by folder name as a file browser orders them.
     static bool rememberedProjectPrecedes(const RememberedProject& a, const RememberedProject& b);
     // The stored list; empty when there is none or it cannot be decoded, in which case the stored value is
-    // first copied to `unreadableRememberedProjectsKey`.
+    // first copied to `unreadableRememberedProjectsKey`, or when that holds another value already, to the first
+    // free one of its numbered keys (".2", ".3", ...).
     static QList<RememberedProject> loadRememberedProjects(UserDefaults& defaults);
     static QByteArray encodeRememberedProjects(const QList<RememberedProject>& projects);
     static std::optional<QList<RememberedProject>> decodeRememberedProjects(const QByteArray& bytes);
