@@ -100,7 +100,7 @@ inline QString abbreviatingHome(const QString& text, const QString& home)
     return text;
 }
 
-inline QString cutGraphemes(const QString& text, qsizetype limit, qsizetype kept)
+inline QString cutToCharacters(const QString& text, qsizetype limit)
 {
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
     QList<qsizetype> b;
@@ -108,10 +108,10 @@ inline QString cutGraphemes(const QString& text, qsizetype limit, qsizetype kept
         b.append(finder.position());
     if (b.size() <= limit)
         return text;
-    return text.left(b.at(kept - 1)) + QChar(0x2026);
+    return text.left(b.at(limit - 4)) + QChar(0x2026);
 }
 
-namespace ThemeColors {
+namespace KitLooks {
 inline QColor red()
 {
     return QColor::fromRgbF(1.0f, 0.38f, 0.36f);
@@ -128,7 +128,7 @@ inline QColor orange()
 {
     return QColor::fromRgbF(1.0f, 0.66f, 0.2f);
 }
-inline QColor accent(RuntimeKind kind)
+inline QColor runtimeAccentOf(RuntimeKind kind)
 {
     switch (kind) {
     case RuntimeKind::AgentBrowser:
@@ -149,4 +149,11 @@ inline QColor withOpacity(QColor c, qreal o)
     c.setAlphaF(float(o));
     return c;
 }
-} // namespace ThemeColors
+} // namespace KitLooks
+
+namespace KitLooks {
+inline QColor runtimeAccent(const QString& k)
+{
+    return runtimeAccentOf(RuntimeKinds::fromRawValue(k).value_or(RuntimeKind::Node));
+}
+} // namespace KitLooks

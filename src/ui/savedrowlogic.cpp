@@ -5,6 +5,15 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+QColor accent(RuntimeKind kind)
+{
+    return KitLooks::runtimeAccent(RuntimeKinds::rawValue(kind));
+}
+
+} // namespace
+
 SavedRowFacts SavedRowFacts::of(const RememberedProject& project, const QHash<QString, ProjectActionFeedback>& pending,
                                 const QHash<QString, QString>& errors, const QHash<QString, ServerLogSession>& sessions,
                                 const QHash<QString, QString>& previews)
@@ -32,15 +41,15 @@ std::optional<QString> errorTagText(const SavedRowFacts& facts)
 {
     if (!facts.error)
         return std::nullopt;
-    return cutGraphemes(*facts.error, errorTagLimit, errorTagKept);
+    return cutToCharacters(*facts.error, errorTagLimit);
 }
 
 std::optional<Tag> statusTag(const SavedRowFacts& facts)
 {
     if (facts.isStarting)
-        return Tag{u"Starting"_s, ThemeColors::amber(), true};
+        return Tag{u"Starting"_s, KitLooks::amber(), true};
     if (const std::optional<QString> error = errorTagText(facts))
-        return Tag{*error, ThemeColors::red(), false};
+        return Tag{*error, KitLooks::red(), false};
     return std::nullopt;
 }
 
@@ -108,7 +117,7 @@ Actions actions(const SavedRowFacts& facts, const QString& revealHelp)
     Actions result;
     result.start.symbol = u"play.fill"_s;
     result.start.help = u"Start"_s;
-    result.start.tint = ThemeColors::green();
+    result.start.tint = KitLooks::green();
     result.start.loading = facts.isStarting;
     result.start.disabled = facts.isStarting;
 
@@ -133,16 +142,15 @@ Actions actions(const SavedRowFacts& facts, const QString& revealHelp)
 QColor rowBackground(bool hovering, bool confirmingForget, const QColor& primaryInk)
 {
     if (confirmingForget)
-        return ThemeColors::withOpacity(ThemeColors::red(), 0.07);
+        return KitLooks::withOpacity(KitLooks::red(), 0.07);
     if (hovering)
-        return ThemeColors::withOpacity(primaryInk, 0.05);
+        return KitLooks::withOpacity(primaryInk, 0.05);
     return Qt::transparent;
 }
 
 AccentBarLook accentBar(RuntimeKind kind, bool hovering, bool confirmingForget)
 {
-    return {confirmingForget ? ThemeColors::red() : ThemeColors::accent(kind), hovering || confirmingForget,
-            !confirmingForget};
+    return {confirmingForget ? KitLooks::red() : accent(kind), hovering || confirmingForget, !confirmingForget};
 }
 
 } // namespace SavedRowLogic

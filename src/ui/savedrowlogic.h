@@ -48,8 +48,8 @@ struct Actions
     friend bool operator==(const Actions&, const Actions&) = default;
 };
 
+// Longer error texts keep 21 characters and "…".
 inline constexpr qsizetype errorTagLimit = 24;
-inline constexpr qsizetype errorTagKept = 21;
 
 // The folder name.
 QString title(const RememberedProject& project);

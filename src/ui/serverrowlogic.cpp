@@ -5,6 +5,15 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+QColor accent(RuntimeKind kind)
+{
+    return KitLooks::runtimeAccent(RuntimeKinds::rawValue(kind));
+}
+
+} // namespace
+
 ServerRowFacts ServerRowFacts::of(const LocalServer& server, const QHash<QString, ServerActionFeedback>& pending,
                                   const QHash<QString, ServerLogSession>& sessions,
                                   const QHash<QString, QString>& previews)
@@ -41,7 +50,7 @@ QString pendingTagText(ServerActionFeedback pending)
 
 QColor pendingTagColor(ServerActionFeedback pending)
 {
-    return pending == ServerActionFeedback::Killing ? ThemeColors::red() : ThemeColors::amber();
+    return pending == ServerActionFeedback::Killing ? KitLooks::red() : KitLooks::amber();
 }
 
 bool isLive(const LocalServer& server, const ServerRowFacts& facts)
@@ -57,17 +66,17 @@ bool isRevealed(bool hovering, bool confirmingKill, bool hasPending)
 QColor rowBackground(RuntimeKind kind, bool paused, bool hovering, bool confirmingKill)
 {
     if (confirmingKill)
-        return ThemeColors::withOpacity(ThemeColors::red(), 0.07);
+        return KitLooks::withOpacity(KitLooks::red(), 0.07);
     if (hovering)
-        return ThemeColors::withOpacity(ThemeColors::accent(kind), 0.09);
+        return KitLooks::withOpacity(accent(kind), 0.09);
     if (paused)
-        return ThemeColors::withOpacity(ThemeColors::orange(), 0.04);
+        return KitLooks::withOpacity(KitLooks::orange(), 0.04);
     return Qt::transparent;
 }
 
 AccentBarLook accentBar(RuntimeKind kind, bool live, bool hovering, bool confirmingKill)
 {
-    return {confirmingKill ? ThemeColors::red() : ThemeColors::accent(kind), hovering || confirmingKill || live,
+    return {confirmingKill ? KitLooks::red() : accent(kind), hovering || confirmingKill || live,
             !hovering && !confirmingKill};
 }
 
@@ -226,13 +235,12 @@ QString tooltipText(const QList<LocalServer>& servers)
 
 QColor background(bool hovering)
 {
-    return hovering ? ThemeColors::withOpacity(ThemeColors::accent(RuntimeKind::AgentBrowser), 0.08)
-                    : QColor(Qt::transparent);
+    return hovering ? KitLooks::withOpacity(accent(RuntimeKind::AgentBrowser), 0.08) : QColor(Qt::transparent);
 }
 
 AccentBarLook accentBar(bool hovering)
 {
-    return {ThemeColors::accent(RuntimeKind::AgentBrowser), hovering, true};
+    return {accent(RuntimeKind::AgentBrowser), hovering, true};
 }
 
 } // namespace AgentBrowserGroupLogic
