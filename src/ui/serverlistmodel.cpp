@@ -449,6 +449,15 @@ QStringList ServerListModel::filterKinds() const
     return kinds;
 }
 
+QVariantList ServerListModel::filterChoices() const
+{
+    QVariantList choices;
+    for (RuntimeKind kind : m_snapshot.filterKinds)
+        choices.append(
+            QVariantMap{{u"kind"_s, RuntimeKinds::rawValue(kind)}, {u"label"_s, RuntimeKinds::displayName(kind)}});
+    return choices;
+}
+
 QString ServerListModel::activeFilter() const
 {
     return m_snapshot.activeFilter ? RuntimeKinds::rawValue(*m_snapshot.activeFilter) : QString();
@@ -490,6 +499,11 @@ void ServerListModel::refresh()
     apply(std::move(rows));
     if (changed)
         Q_EMIT contentChanged();
+    const bool scanning = m_store && m_store->refreshState().kind == RefreshState::Kind::Refreshing;
+    if (scanning != m_isScanning) {
+        m_isScanning = scanning;
+        Q_EMIT isScanningChanged();
+    }
 }
 
 void ServerListModel::apply(QList<ServerListRow> rows)

@@ -82,12 +82,16 @@ class ServerListModel : public QAbstractListModel, public QQmlParserStatus
     // Running items or saved sections to show (else the filter note stands in the list's place).
     Q_PROPERTY(bool hasContent READ hasContent NOTIFY contentChanged)
     Q_PROPERTY(QStringList filterKinds READ filterKinds NOTIFY contentChanged)
+    // The filter rail's chips: {kind, label} per kind present.
+    Q_PROPERTY(QVariantList filterChoices READ filterChoices NOTIFY contentChanged)
     Q_PROPERTY(QString activeFilter READ activeFilter NOTIFY contentChanged)
     Q_PROPERTY(QString filterEmptyText READ filterEmptyText NOTIFY contentChanged)
     Q_PROPERTY(int runningCount READ runningCount NOTIFY contentChanged)
     Q_PROPERTY(int savedTotal READ savedTotal NOTIFY contentChanged)
     Q_PROPERTY(qreal listHeight READ listHeight NOTIFY contentChanged)
     Q_PROPERTY(QStringList animationIdentities READ animationIdentities NOTIFY contentChanged)
+    // A refresh is under way (the empty state's scanning look).
+    Q_PROPERTY(bool isScanning READ isScanning NOTIFY isScanningChanged)
 
 public:
     enum Role
@@ -164,12 +168,14 @@ public:
     bool isEmptyOverall() const { return m_snapshot.isEmptyOverall; }
     bool hasContent() const { return !m_snapshot.runningItems.isEmpty() || !m_snapshot.savedBuckets.isEmpty(); }
     QStringList filterKinds() const;
+    QVariantList filterChoices() const;
     QString activeFilter() const;
     QString filterEmptyText() const;
     int runningCount() const { return m_snapshot.runningCount; }
     int savedTotal() const { return m_snapshot.savedTotal; }
     qreal listHeight() const;
     QStringList animationIdentities() const { return MenuContent::animationIdentities(m_snapshot); }
+    bool isScanning() const { return m_isScanning; }
 
     // Builds a fresh snapshot and brings the rows to it.
     Q_INVOKABLE void refresh();
@@ -212,6 +218,7 @@ Q_SIGNALS:
     void availableHeightChanged();
     void revealHelpTextChanged();
     void contentChanged();
+    void isScanningChanged();
 
 private:
     MenuContentInput makeInput() const;
@@ -233,6 +240,7 @@ private:
     const Clock* m_clock = nullptr;
     QString m_home;
     bool m_complete = true;
+    bool m_isScanning = false;
 
     MenuContentSnapshot m_snapshot;
     QList<ServerListRow> m_rows;
