@@ -2,7 +2,7 @@
 
 #include "discovery/localserver.h"
 #include "discovery/rememberedproject.h"
-#include "listkitshim.h"
+#include "savedbucket.h"
 
 #include <QDateTime>
 #include <QList>

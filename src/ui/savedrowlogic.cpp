@@ -1,7 +1,9 @@
 #include "savedrowlogic.h"
 
+#include "discovery/charactercut.h"
 #include "discovery/pathtext.h"
-#include "listkitshim.h"
+#include "displaytext.h"
+#include "kitstyle.h"
 
 using namespace Qt::StringLiterals;
 

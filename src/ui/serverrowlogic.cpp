@@ -1,7 +1,8 @@
 #include "serverrowlogic.h"
 
 #include "discovery/pathtext.h"
-#include "listkitshim.h"
+#include "displaytext.h"
+#include "kitstyle.h"
 
 using namespace Qt::StringLiterals;
 
