@@ -71,7 +71,8 @@ LocalServer ListRig::serverFrom(const QVariantMap& d, const QDateTime& seen)
 {
     const qint32 pid = d.value(u"pid"_s, 4100).toInt();
     const qint64 port = d.value(u"port"_s, 3000).toLongLong();
-    const RuntimeKind kind = RuntimeKinds::fromRawValue(d.value(u"kind"_s, u"node"_s).toString()).value_or(RuntimeKind::Node);
+    const RuntimeKind kind =
+        RuntimeKinds::fromRawValue(d.value(u"kind"_s, u"node"_s).toString()).value_or(RuntimeKind::Node);
     std::optional<QString> path;
     if (d.contains(u"path"_s))
         path = d.value(u"path"_s).toString();
@@ -177,9 +178,5 @@ void ListRig::scanWith(const QList<LocalServer>& servers)
 
 void ListRig::answerOpenScans(const QList<LocalServer>& servers)
 {
-    // Only scans still waiting take an answer; the others have taken theirs.
-    if (m_rig->detector->waitingCount() == 0)
-        return;
-    for (int scan = 1; scan <= m_rig->detector->scanCount(); ++scan)
-        m_rig->detector->finish(scan, servers);
+    m_rig->detector->finishWaiting(servers);
 }

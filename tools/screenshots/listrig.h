@@ -59,6 +59,8 @@ public:
     Q_INVOKABLE void restart(const QString& key);
     Q_INVOKABLE void start(const QString& projectPath);
     Q_INVOKABLE int count(const QString& operation) const { return m_rig->actions->count(operation); }
+    // Scans held open now.
+    Q_INVOKABLE int waitingScans() const { return m_rig->detector->waitingCount(); }
 
     static LocalServer serverFrom(const QVariantMap& description, const QDateTime& seen);
 

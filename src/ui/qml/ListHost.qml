@@ -16,8 +16,8 @@ Item {
         store: host.store
         groupAgentBrowserSessions: host.settings && host.settings.groupAgentBrowserSessions !== undefined
                                    ? host.settings.groupAgentBrowserSessions : true
-        runtimeFilter: host.windowState.runtimeFilter
-        expandedSavedBucketIDs: host.windowState.expandedSavedBucketIDs
+        runtimeFilter: host.windowState ? host.windowState.runtimeFilter : ""
+        expandedSavedBucketIDs: host.windowState ? host.windowState.expandedSavedBucketIDs : []
         availableHeight: host.context ? host.context.availableHeight : 900
         revealHelpText: host.settings && host.settings.revealInFileManagerText
                         ? host.settings.revealInFileManagerText : "Reveal in Finder"
@@ -51,7 +51,7 @@ Item {
             width: parent.width
             visible: host.showsRail
             kinds: host.listModel.filterChoices
-            selection: host.windowState.runtimeFilter
+            selection: host.windowState ? host.windowState.runtimeFilter : ""
             onSelect: kind => host.windowState.selectRuntimeFilter(kind)
         }
         HairlineRule {

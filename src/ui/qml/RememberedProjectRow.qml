@@ -65,6 +65,7 @@ Item {
         }
 
         PlainToolTip {
+            objectName: "rowToolTip"
             text: row.tooltipText
             visible: rowHover.hovered && !logHover.hovered && !actionHover.hovered
         }

@@ -6,6 +6,7 @@ import Porthive
 PressableButtonStyle {
     id: control
 
+    required property string key
     required property int hiddenCount
     required property bool isExpanded
     required property string disclosureText

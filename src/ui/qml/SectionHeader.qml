@@ -5,6 +5,7 @@ import Porthive
 Item {
     id: header
 
+    required property string key
     required property string title
     required property int count
     // The count is drawn in the secondary ink (saved sections) or in Theme.green (running).

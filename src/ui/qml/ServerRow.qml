@@ -156,6 +156,7 @@ Item {
                             id: detailHover
                         }
                         PlainToolTip {
+                            objectName: "detailToolTip"
                             text: row.detailTooltip
                             visible: detailHover.hovered && !logHover.hovered
                         }
