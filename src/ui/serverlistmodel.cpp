@@ -233,13 +233,13 @@ QVariant ServerListModel::rowData(const ServerListRow& row, int role) const
         case PendingTagRole:
             return facts.pending ? ServerRowLogic::pendingTagText(*facts.pending) : QString();
         case PendingTagColorRole:
-            return facts.pending ? QVariant(ServerRowLogic::pendingTagColor(*facts.pending)) : QVariant();
+            return facts.pending ? ServerRowLogic::pendingTagColor(*facts.pending) : QColor(Qt::transparent);
         case HasPendingRole:
             return facts.pending.has_value();
         case LiveRole:
             return ServerRowLogic::isLive(server, facts);
         case HttpStatusRole:
-            return server.httpStatus ? QVariant(int(*server.httpStatus)) : QVariant();
+            return server.httpStatus ? int(*server.httpStatus) : -1;
         case ConnectionCountRole:
             return int(server.activeConnectionCount);
         case HasLogSessionRole:
@@ -296,7 +296,7 @@ QVariant ServerListModel::rowData(const ServerListRow& row, int role) const
         }
         case StatusTagColorRole: {
             const auto tag = SavedRowLogic::statusTag(facts);
-            return tag ? QVariant(tag->color) : QVariant();
+            return tag ? tag->color : QColor(Qt::transparent);
         }
         case StatusTagSpinningRole: {
             const auto tag = SavedRowLogic::statusTag(facts);

@@ -37,9 +37,10 @@ ListRig::ListRig(QObject* parent)
 
 ListRig::~ListRig()
 {
-    // A scan or launch left open would outlive the store it reports to.
-    m_rig->actions->holdLaunches = false;
-    m_rig->actions->releaseLaunches();
+    // A held launch is never released (a task of the store may keep the fake alive and resume it later), and
+    // may not reach back into this rig.
+    m_rig->actions->launchHandler = nullptr;
+    // A scan left open would outlive the store it reports to.
     answerOpenScans(m_servers);
 }
 

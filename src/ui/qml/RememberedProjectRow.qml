@@ -10,7 +10,7 @@ Item {
     required property string kind
     required property string title
     required property string statusTagText
-    required property var statusTagColor
+    required property color statusTagColor
     required property bool statusTagSpinning
     required property string commandText
     required property bool hasLogSession
@@ -106,7 +106,7 @@ Item {
                 anchors.verticalCenter: parent.verticalCenter
                 visible: row.statusTagText.length > 0
                 text: row.statusTagText
-                color: row.statusTagColor ?? Theme.amber
+                color: row.statusTagColor
                 spinning: row.statusTagSpinning
             }
             PlainLabel {

@@ -14,10 +14,11 @@ Item {
     required property string portText
     required property bool paused
     required property string pendingTag
-    required property var pendingTagColor
+    required property color pendingTagColor
     required property bool hasPending
     required property bool live
-    required property var httpStatus
+    // -1 when the probe got no HTTP answer.
+    required property int httpStatus
     required property int connectionCount
     required property bool hasLogSession
     required property string logHelpText
@@ -143,7 +144,7 @@ Item {
                             anchors.verticalCenter: parent.verticalCenter
                             visible: row.pendingTag.length > 0
                             text: row.pendingTag
-                            color: row.pendingTagColor ?? Theme.amber
+                            color: row.pendingTagColor
                             spinning: true
                         }
                     }
@@ -164,7 +165,7 @@ Item {
                         HTTPTag {
                             objectName: "httpTag"
                             anchors.verticalCenter: parent.verticalCenter
-                            status: row.httpStatus ?? null
+                            status: row.httpStatus >= 0 ? row.httpStatus : null
                             paused: row.paused
                         }
                         Row {

@@ -176,6 +176,30 @@ Item {
             tryVerify(() => rig.count("startProject") === 1)
         }
 
+        function test_startingThenFailedTags() {
+            rig.remember([{path: "/work/web", kind: "vite"}])
+            const row = testCase.row("/work/web")
+            const tag = findChild(row, "projectTag")
+            verify(!tag.visible)
+            rig.holdLaunches = true
+            rig.failStartsWith(1)
+            mouseMove(row, 60, 18)
+            tryVerify(() => row.controlsShown)
+            mouseClick(findChild(row, "startSegment"))
+            tryVerify(() => tag.visible)
+            compare(tag.text, "Starting")
+            verify(tag.spinning)
+            compare(tag.color, Theme.amber)
+            verify(!findChild(row, "startSegment").enabled)
+            verify(!findChild(row, "forgetSegment").enabled)
+
+            rig.releaseLaunches()
+            tryCompare(tag, "text", "Launch failed (1) \u2014 o\u2026")
+            verify(!tag.spinning)
+            compare(tag.color, Theme.red)
+            verify(findChild(row, "startSegment").enabled)
+        }
+
         function test_singleClickStartsNothing() {
             rig.remember([{path: "/work/web", kind: "vite"}])
             mouseClick(testCase.row("/work/web"), 60, 18)
@@ -339,6 +363,23 @@ Item {
             verify(row.revealed)
             rig.scan([vite(20, 5173), {pid: 21, port: 5174, kind: "vite", path: "/work/b", paused: true}])
             tryVerify(() => !findChild(row, "pendingTag").visible)
+        }
+
+        function test_rowFollowsItsServer() {
+            rig.scan([{pid: 20, port: 5173, kind: "vite", path: "/work/web"}])
+            const row = testCase.row("20:5173")
+            const http = findChild(row, "httpTag")
+            compare(http.look.text, "no http")
+            verify(!findChild(row, "connections").visible)
+            verify(!findChild(row, "serverLocation").visible)
+
+            rig.scan([{pid: 20, port: 5173, kind: "vite", path: "/work/web", http: 200, connections: 12,
+                       cwd: "/work/web/apps/site"}])
+            compare(rowFor("20:5173"), row)
+            tryVerify(() => http.look.text === "200")
+            verify(findChild(row, "connections").visible)
+            compare(findChild(row, "serverLocation").text, "site")
+            compare(findChild(row, "serverPort").text, ":5173")
         }
 
         function test_outputSegmentOpensTheLog() {
