@@ -11,8 +11,19 @@ Item {
     width: 400
     height: host.implicitHeight
 
+    // The list's row of `key`, once the list has made it.
     function rowFor(key) {
-        const items = host.children[1].children[2].contentItem.children
+        const find = item => {
+            if (item.objectName === "serverList")
+                return item
+            for (let i = 0; i < item.children.length; ++i) {
+                const found = find(item.children[i])
+                if (found)
+                    return found
+            }
+            return null
+        }
+        const items = find(host).contentItem.children
         for (let i = 0; i < items.length; ++i) {
             if (items[i].key === key)
                 return items[i]

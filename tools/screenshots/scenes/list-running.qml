@@ -3,7 +3,7 @@ import Porthive
 import PorthiveShots
 
 // Running servers of three kinds with their details, a paused one, one restarting and three grouped
-// agent-browser sessions; the first row hovered.
+// agent-browser sessions; the first row as the pointer over it shows it.
 Item {
     id: scene
 
@@ -11,6 +11,26 @@ Item {
 
     width: 400
     height: host.implicitHeight
+
+    // The list's row of `key`, once the list has made it.
+    function rowFor(key) {
+        const find = item => {
+            if (item.objectName === "serverList")
+                return item
+            for (let i = 0; i < item.children.length; ++i) {
+                const found = find(item.children[i])
+                if (found)
+                    return found
+            }
+            return null
+        }
+        const items = find(host).contentItem.children
+        for (let i = 0; i < items.length; ++i) {
+            if (items[i].key === key)
+                return items[i]
+        }
+        return null
+    }
 
     ListRig {
         id: rig
@@ -44,5 +64,14 @@ Item {
         settings: settings
         windowState: windowState
         context: rig.context
+    }
+    Timer {
+        interval: 100
+        running: true
+        onTriggered: {
+            const row = scene.rowFor("4120:3000")
+            if (row)
+                row.hovering = true
+        }
     }
 }
