@@ -11,21 +11,22 @@ Item {
     implicitWidth: 5
     implicitHeight: 5
 
-    // The glow: a soft halo of radius 2.5 around the square, only while active.
+    // The glow, only while active: a soft halo reaching 2.5 points beyond the square, fading outwards (the
+    // software renderer draws no blur, so it is built from two translucent rounded squares).
     Rectangle {
         anchors.centerIn: parent
         width: 10
         height: 10
         radius: 5
-        color: Qt.alpha(dot.color, 0.35)
+        color: Qt.alpha(dot.color, 0.16)
         visible: dot.active
     }
     Rectangle {
         anchors.centerIn: parent
-        width: 8
-        height: 8
+        width: 7.5
+        height: 7.5
         radius: 3
-        color: Qt.alpha(dot.color, 0.45)
+        color: Qt.alpha(dot.color, 0.3)
         visible: dot.active
     }
     Rectangle {

@@ -2,17 +2,24 @@ import QtQuick
 import Porthive
 
 // One named symbol of the window ("terminal", "bolt.fill", ...), drawn from the bundled icon font. `size` is
-// the point size the symbol stands in for: the icon font's glyphs fill their em square, so they are drawn a
-// little smaller to sit like text of that size.
+// the font size the symbol is set in, as for text.
 Text {
     id: symbol
 
     required property string name
     property real size: 11
-    // Material glyphs fill most of their em box; this keeps them near the cap height of text of `size`.
-    readonly property real glyphScale: 1.0
+    // Material glyphs leave a sixth of their em square empty around the drawing; drawn a fifth larger, a
+    // symbol is about as big as a symbol set in a text font of that size.
+    readonly property real glyphScale: 1.2
 
     text: Symbols.glyph(name)
+    // A name missing from the table draws nothing; say so while developing.
+    function checkName() {
+        if (name.length > 0 && !Symbols.contains(name))
+            console.warn("no symbol named", name)
+    }
+    onNameChanged: checkName()
+    Component.onCompleted: checkName()
     color: Theme.primaryInk
     font.family: Symbols.fontFamily
     font.pointSize: Theme.pointSize(size * glyphScale)
@@ -20,5 +27,10 @@ Text {
     horizontalAlignment: Text.AlignHCenter
     verticalAlignment: Text.AlignVCenter
     renderType: Text.QtRendering
+    transform: Rotation {
+        origin.x: symbol.width / 2
+        origin.y: symbol.height / 2
+        angle: Symbols.rotation(symbol.name)
+    }
     Accessible.ignored: true
 }
