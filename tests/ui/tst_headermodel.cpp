@@ -65,15 +65,13 @@ private Q_SLOTS:
             << RefreshState::stale(stale33) << 1 << 0 << false << u"Stale \u2014 "_s + stale33.left(29) + u"\u2026"_s;
         QTest::newRow("error 33 cut") << RefreshState::failed(stale33) << 0 << 0 << false
                                       << u"Error \u2014 "_s + stale33.left(29) + u"\u2026"_s;
-        QTest::newRow("combining marks: 32 shown whole")
-            << RefreshState::stale(repeated(accentedE, 32)) << 1 << 0 << false
-            << u"Stale \u2014 "_s + repeated(accentedE, 32);
+        QTest::newRow("combining marks: 32 shown whole") << RefreshState::stale(repeated(accentedE, 32)) << 1 << 0
+                                                         << false << u"Stale \u2014 "_s + repeated(accentedE, 32);
         QTest::newRow("combining marks: 33 cut between characters")
             << RefreshState::stale(repeated(accentedE, 33)) << 1 << 0 << false
             << u"Stale \u2014 "_s + repeated(accentedE, 29) + u"\u2026"_s;
-        QTest::newRow("flags cut between characters")
-            << RefreshState::failed(repeated(flag, 40)) << 0 << 0 << false
-            << u"Error \u2014 "_s + repeated(flag, 29) + u"\u2026"_s;
+        QTest::newRow("flags cut between characters") << RefreshState::failed(repeated(flag, 40)) << 0 << 0 << false
+                                                      << u"Error \u2014 "_s + repeated(flag, 29) + u"\u2026"_s;
     }
 
     void subtitle()

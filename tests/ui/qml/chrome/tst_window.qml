@@ -76,6 +76,25 @@ TestCase {
         compare(w.rig.dismissCount, 1)
     }
 
+    // A tooltip on screen must not take Escape from the window.
+    function test_escapeWorksWhileATooltipShows() {
+        const w = makeWindow()
+        w.state.showSettings()
+        const close = findChild(w.view, "closeSettingsButton")
+        let tip = null
+        for (let i = 0; i < close.data.length; ++i) {
+            if (close.data[i].delay !== undefined)
+                tip = close.data[i]
+        }
+        verify(tip)
+        tryCompare(findChild(w.view, "settingsPage"), "opacity", 1)
+        mouseMove(close, close.width / 2, close.height / 2)
+        tryVerify(() => tip.opened)
+
+        keyClick(Qt.Key_Escape)
+        verify(!w.state.showingSettings)
+    }
+
     function test_escapeClosesTheLogBeforeAnythingElse() {
         const w = makeWindow()
         w.state.showLog(w.rig.logSelection("shop"))
