@@ -112,6 +112,26 @@ public:
         return {};
     }
 
+    // What the store holds about the project's server, for a failure message.
+    Q_INVOKABLE QString describe() const
+    {
+        QStringList parts{
+            u"refresh state %1 \"%2\""_s.arg(int(m_store->refreshState().kind)).arg(m_store->refreshState().message)};
+        for (const LocalServer& server : m_store->servers()) {
+            if (server.projectPath != m_folder)
+                continue;
+            QStringList pids;
+            for (const qint32 pid : server.managedProcessIDs)
+                pids.append(QString::number(pid) + u'=' + processState(pid));
+            parts.append(
+                u"server %1 paused %2 processes %3"_s.arg(server.id()).arg(server.isPaused).arg(pids.join(u' ')));
+        }
+        for (auto mark = m_store->pendingServerActions().cbegin(); mark != m_store->pendingServerActions().cend();
+             ++mark)
+            parts.append(u"mark %1 %2"_s.arg(mark.key()).arg(int(mark.value())));
+        return parts.join(u"; "_s);
+    }
+
     // The state letter of /proc/<pid>/stat ("T" while stopped); "" once the process is gone or a zombie.
     Q_INVOKABLE QString processState(int pid) const
     {

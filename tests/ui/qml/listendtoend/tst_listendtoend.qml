@@ -58,6 +58,16 @@ Item {
             return rowFor(key)
         }
 
+        // tryVerify that says what the store held when it gave up.
+        function waitUntil(condition, what) {
+            try {
+                tryVerify(condition, patience, what)
+            } catch (error) {
+                console.warn(what + " did not happen; " + rig.describe())
+                throw error
+            }
+        }
+
         function pidOf(key) {
             return parseInt(key.split(":")[0])
         }
@@ -82,14 +92,14 @@ Item {
             // Pause from the row: the process stops and the row reads "Paused" once the scan agrees.
             mouseClick(findChild(server, "pauseResumeSegment"))
             tryCompare(findChild(server, "pausedTag"), "visible", true)
-            tryVerify(() => rig.processState(pidOf(key)) === "T", patience)
-            tryVerify(() => !findChild(server, "pendingTag").visible, patience)
+            waitUntil(() => rig.processState(pidOf(key)) === "T", "pause")
+            waitUntil(() => !findChild(server, "pendingTag").visible, "the pause mark ending")
             verify(findChild(server, "pausedTag").visible)
             compare(findChild(server, "pausedTag").text, "Paused")
 
             // Resume, then restart: a new process answers in the same folder.
             mouseClick(findChild(server, "pauseResumeSegment"))
-            tryVerify(() => rig.processState(pidOf(key)) !== "T", patience)
+            waitUntil(() => rig.processState(pidOf(key)) !== "T", "resume")
             tryVerify(() => !findChild(server, "pausedTag").visible && !findChild(server, "pendingTag").visible,
                       patience)
             mouseClick(findChild(server, "restartSegment"))
