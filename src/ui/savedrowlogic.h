@@ -40,10 +40,10 @@ struct Tag
 
 struct Actions
 {
-    ActionSegmentSpec start;
-    ActionSegmentSpec showOutput;
-    ActionSegmentSpec reveal;
-    ActionSegmentSpec forget;
+    RowAction start;
+    RowAction showOutput;
+    RowAction reveal;
+    RowAction forget;
 
     friend bool operator==(const Actions&, const Actions&) = default;
 };

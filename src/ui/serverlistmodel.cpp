@@ -13,17 +13,17 @@ namespace {
 
 const QString runningHeaderKey = u"running-section"_s;
 
-QVariantMap segmentMap(const ActionSegmentSpec& spec)
+QVariantMap segmentMap(const RowAction& action)
 {
     return {
-        {u"symbol"_s, spec.symbol},
-        {u"help"_s, spec.help},
-        {u"accessibilityLabel"_s, spec.accessibilityLabel},
-        {u"accessibilityHint"_s, spec.accessibilityHint},
-        {u"destructive"_s, spec.destructive},
-        {u"tint"_s, spec.tint.isValid() ? QVariant(spec.tint) : QVariant()},
-        {u"loading"_s, spec.loading},
-        {u"disabled"_s, spec.disabled},
+        {u"symbol"_s, action.symbol},
+        {u"help"_s, action.help},
+        {u"accessibilityLabel"_s, action.accessibilityLabel},
+        {u"accessibilityHint"_s, action.accessibilityHint},
+        {u"destructive"_s, action.destructive},
+        {u"tint"_s, action.tint.isValid() ? QVariant(action.tint) : QVariant()},
+        {u"loading"_s, action.loading},
+        {u"disabled"_s, action.disabled},
     };
 }
 
@@ -261,7 +261,7 @@ QVariant ServerListModel::rowData(const ServerListRow& row, int role) const
                 {u"showOutput"_s, segmentMap(actions.showOutput)},   {u"forceKill"_s, segmentMap(actions.forceKill)},
                 {u"hasReveal"_s, actions.reveal.has_value()},
             };
-            map.insert(u"reveal"_s, segmentMap(actions.reveal.value_or(ActionSegmentSpec{})));
+            map.insert(u"reveal"_s, segmentMap(actions.reveal.value_or(RowAction{})));
             return map;
         }
         default:

@@ -109,7 +109,7 @@ Actions actions(const LocalServer& server, const ServerRowFacts& facts, const QS
     result.showOutput.disabled = !makeLogSelection(server, facts);
 
     if (server.projectPath) {
-        ActionSegmentSpec reveal;
+        RowAction reveal;
         reveal.symbol = u"folder"_s;
         reveal.help = revealHelp;
         result.reveal = reveal;

@@ -27,7 +27,7 @@ struct ServerRowFacts
 };
 
 // One segment of a row's action strip.
-struct ActionSegmentSpec
+struct RowAction
 {
     QString symbol;
     QString help;
@@ -40,7 +40,7 @@ struct ActionSegmentSpec
     bool loading = false;
     bool disabled = false;
 
-    friend bool operator==(const ActionSegmentSpec&, const ActionSegmentSpec&) = default;
+    friend bool operator==(const RowAction&, const RowAction&) = default;
 };
 
 // The leading accent bar of a row.
@@ -59,11 +59,11 @@ namespace ServerRowLogic {
 // The segments of the strip, in order; reveal exists only with a project folder.
 struct Actions
 {
-    ActionSegmentSpec pauseResume;
-    ActionSegmentSpec restart;
-    ActionSegmentSpec showOutput;
-    std::optional<ActionSegmentSpec> reveal;
-    ActionSegmentSpec forceKill;
+    RowAction pauseResume;
+    RowAction restart;
+    RowAction showOutput;
+    std::optional<RowAction> reveal;
+    RowAction forceKill;
 
     friend bool operator==(const Actions&, const Actions&) = default;
 };

@@ -253,9 +253,8 @@ void TestRowLogic::serverActions()
     QCOMPARE(actions.forceKill.loading, killLoading);
     QCOMPARE(actions.forceKill.disabled, busyDisabled);
     // No segment of this row carries a tint.
-    for (const ActionSegmentSpec* spec :
-         {&actions.pauseResume, &actions.restart, &actions.showOutput, &actions.forceKill})
-        QVERIFY(!spec->tint.isValid());
+    for (const RowAction* action : {&actions.pauseResume, &actions.restart, &actions.showOutput, &actions.forceKill})
+        QVERIFY(!action->tint.isValid());
 }
 
 void TestRowLogic::detailTooltip_data()
@@ -518,17 +517,17 @@ void TestRowLogic::savedActions()
 {
     SavedRowFacts idle;
     SavedRowLogic::Actions actions = SavedRowLogic::actions(idle, u"Show in Files"_s);
-    QCOMPARE(actions.start, (ActionSegmentSpec{u"play.fill"_s, u"Start"_s, {}, {}, false, green, false, false}));
-    QCOMPARE(actions.showOutput, (ActionSegmentSpec{u"terminal"_s,
-                                                    u"Logs not captured \u2014 start this project from Porthive"_s,
-                                                    u"Show server output"_s,
-                                                    u"Start this project from Porthive to capture logs."_s,
-                                                    false,
-                                                    {},
-                                                    false,
-                                                    true}));
-    QCOMPARE(actions.reveal, (ActionSegmentSpec{u"folder"_s, u"Show in Files"_s, {}, {}, false, {}, false, false}));
-    QCOMPARE(actions.forget, (ActionSegmentSpec{u"xmark"_s, u"Forget"_s, {}, {}, true, {}, false, false}));
+    QCOMPARE(actions.start, (RowAction{u"play.fill"_s, u"Start"_s, {}, {}, false, green, false, false}));
+    QCOMPARE(actions.showOutput, (RowAction{u"terminal"_s,
+                                            u"Logs not captured \u2014 start this project from Porthive"_s,
+                                            u"Show server output"_s,
+                                            u"Start this project from Porthive to capture logs."_s,
+                                            false,
+                                            {},
+                                            false,
+                                            true}));
+    QCOMPARE(actions.reveal, (RowAction{u"folder"_s, u"Show in Files"_s, {}, {}, false, {}, false, false}));
+    QCOMPARE(actions.forget, (RowAction{u"xmark"_s, u"Forget"_s, {}, {}, true, {}, false, false}));
 
     SavedRowFacts starting;
     starting.isStarting = true;
