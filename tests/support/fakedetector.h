@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 
 #include <exception>
 
@@ -29,6 +30,15 @@ public:
     {
         m_outcomes.insert(scan, Outcome{std::move(result), {}});
         Q_EMIT answered();
+    }
+    // Answers every scan that waits now with `result`, with one wake-up: the waiters resume through queued
+    // connections, so a second emission before they ran would resume a waiter that has already gone.
+    void finishWaiting(QList<LocalServer> result)
+    {
+        for (const int scan : std::as_const(m_waitingScans))
+            m_outcomes.insert(scan, Outcome{result, {}});
+        if (!m_waitingScans.isEmpty())
+            Q_EMIT answered();
     }
     template<typename E>
     void fail(int scan, E thrown)
@@ -67,6 +77,7 @@ private:
     static QCoro::Task<QList<LocalServer>> answerLater(QPointer<FakeDetector> self, int scan)
     {
         ++self->m_waiting;
+        self->m_waitingScans.insert(scan);
         while (self && !self->m_outcomes.contains(scan)) {
             auto wake = qCoro(self.data(), &FakeDetector::answered);
             co_await wake;
@@ -74,6 +85,7 @@ private:
         if (!self)
             throw std::runtime_error("the fake detector went away during a scan");
         --self->m_waiting;
+        self->m_waitingScans.remove(scan);
         const Outcome outcome = self->m_outcomes.take(scan);
         if (outcome.error)
             std::rethrow_exception(outcome.error);
@@ -82,5 +94,6 @@ private:
 
     int m_started = 0;
     int m_waiting = 0;
+    QSet<int> m_waitingScans;
     QHash<int, Outcome> m_outcomes;
 };

@@ -53,6 +53,13 @@ QString NodeServer::nodePath()
     return QStandardPaths::findExecutable(u"node"_s);
 }
 
+QString NodeServer::serverScript(const QString& host, const QString& handler)
+{
+    // One line: ps prints control characters of a command line as "?".
+    return u"const server = require('http').createServer("_s + handler + u"); server.listen(0, "_s + jsString(host) +
+           u", () => console.log(server.address().port));"_s;
+}
+
 QString NodeServer::script() const
 {
     if (!m_options.script.isEmpty())
@@ -60,10 +67,7 @@ QString NodeServer::script() const
     QString text;
     if (!m_options.title.isEmpty())
         text += u"process.title = "_s + jsString(m_options.title) + u"; "_s;
-    // One line: ps prints control characters of a command line as "?".
-    text += u"const server = require('http').createServer("_s + m_options.handler + u"); server.listen(0, "_s +
-            jsString(m_options.host) + u", () => console.log(server.address().port));"_s;
-    return text;
+    return text + serverScript(m_options.host, m_options.handler);
 }
 
 bool NodeServer::start(std::chrono::milliseconds timeout)
@@ -75,7 +79,8 @@ bool NodeServer::start(std::chrono::milliseconds timeout)
     }
     if (!m_options.workingDirectory.isEmpty())
         m_process.setWorkingDirectory(m_options.workingDirectory);
-    m_process.start(node, {u"-e"_s, script()});
+    m_process.start(node, m_options.scriptFile.isEmpty() ? QStringList{u"-e"_s, script()}
+                                                         : QStringList{m_options.scriptFile});
     if (!m_process.waitForStarted(int(timeout.count()))) {
         m_error = m_process.errorString();
         return false;

@@ -22,6 +22,10 @@ public:
         QString workingDirectory;
         // Replaces the generated script when not empty; it must print one number on its first line.
         QString script;
+        // When not empty, node runs this file (relative to the working folder) instead of a script given with
+        // -e, so that its command line, "node <file>", can be run again by a shell. It must print its port on
+        // its first line like the script.
+        QString scriptFile;
     };
 
     NodeServer();
@@ -45,6 +49,10 @@ public:
 
     // Answers 200 with a small page titled "Node test server".
     static QString defaultHandler();
+    // A whole script that serves `handler` on port 0 of `host` and prints its port: the content for a
+    // scriptFile.
+    static QString serverScript(const QString& host = QStringLiteral("127.0.0.1"),
+                                const QString& handler = defaultHandler());
     // A script that opens one TCP connection from node to host:port, keeps it open and prints its local port.
     static QString clientScript(const QString& host, quint16 port);
     // The node executable, empty when there is none.
