@@ -3,6 +3,7 @@
 #include "control/serverstore.h"
 
 #include <QObject>
+#include <QtQml/qqml.h>
 #include <QtQml/qqmlregistration.h>
 
 // The store lives in the core library, which knows nothing of QML; views receive it as a typed property.
