@@ -58,9 +58,9 @@ void paintLabel(QPainter& painter, const MenuBarLabel& label, qreal size)
     const bool hasText = !label.text.isEmpty();
     const qreal stroke = std::max<qreal>(1.0, size / 16.0);
 
-    // The symbol keeps the left of the square free of the badge when there is text.
-    const QRectF symbolBox = hasText ? QRectF(0, 0, size * 0.78, size) : QRectF(0, 0, size, size);
-    const QRectF inset = symbolBox.adjusted(stroke, stroke, -stroke, -stroke);
+    // With a badge, the symbol takes the left of the square and the badge the lower right.
+    const QRectF symbolBox = hasText ? QRectF(0, 0, size * 0.6, size) : QRectF(0, 0, size, size);
+    const QRectF inset = symbolBox.adjusted(stroke * 0.5, stroke * 0.5, -stroke * 0.5, -stroke * 0.5);
     const QPainterPath symbol = glyphPath(failed ? warningGlyph : boltGlyph, inset);
     const QColor ink = failed ? warningColor : boltColor;
     if (filled) {
@@ -77,13 +77,20 @@ void paintLabel(QPainter& painter, const MenuBarLabel& label, qreal size)
         return;
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setBold(true);
-    const qreal badgeHeight = size * (label.text.size() > 2 ? 0.5 : 0.58);
-    font.setPixelSize(std::max(1, qRound(badgeHeight * 0.86)));
-    const QFontMetricsF metrics(font);
-    const qreal padding = badgeHeight * 0.18;
-    const qreal badgeWidth = std::min(size, std::max(badgeHeight, metrics.horizontalAdvance(label.text) + 2 * padding));
+    const qreal badgeHeight = size * 0.62;
+    const qreal padding = badgeHeight * 0.14;
+    // Long counts get a smaller font, so the badge stays inside the square and two digits leave the bolt seen.
+    const qreal widest = label.text.size() <= 2 ? size * 0.78 : size;
+    qreal fontSize = badgeHeight * 0.86;
+    font.setPixelSize(std::max(1, qRound(fontSize)));
+    while (fontSize > 1 && QFontMetricsF(font).horizontalAdvance(label.text) + 2 * padding > widest) {
+        fontSize -= 0.5;
+        font.setPixelSize(std::max(1, qRound(fontSize)));
+    }
+    const qreal badgeWidth =
+        std::min(size, std::max(badgeHeight * 0.8, QFontMetricsF(font).horizontalAdvance(label.text) + 2 * padding));
     const QRectF badge(size - badgeWidth, size - badgeHeight, badgeWidth, badgeHeight);
-    const qreal radius = badgeHeight * 0.32;
+    const qreal radius = badgeHeight * 0.28;
 
     // A gap around the badge separates it from the symbol on any background.
     painter.save();
