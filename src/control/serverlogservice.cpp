@@ -1,5 +1,6 @@
 #include "control/serverlogservice.h"
 
+#include "discovery/charactercut.h"
 #include "platform/asyncwork.h"
 #include "platform/clock.h"
 #include "platform/filedescriptor.h"
@@ -13,7 +14,6 @@
 #include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QSet>
-#include <QTextBoundaryFinder>
 
 #include <algorithm>
 #include <cerrno>
@@ -355,15 +355,5 @@ QString ServerLogService::previewLine(const QString& cleanText)
     if (last.isEmpty())
         return noOutputYet;
 
-    QString preview = redactTelemetryText(last);
-    // Counted in user-perceived characters, so a cut never splits one.
-    QList<qsizetype> boundaries;
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, preview);
-    for (qsizetype at = finder.toNextBoundary(); at > 0; at = finder.toNextBoundary())
-        boundaries.append(at);
-    if (boundaries.size() > previewCharacterLimit) {
-        constexpr qsizetype kept = previewCharacterLimit - 3;
-        preview = preview.left(boundaries.at(kept - 1)) + u"\u2026"_s;
-    }
-    return preview;
+    return cutToCharacters(redactTelemetryText(last), previewCharacterLimit);
 }

@@ -4,7 +4,6 @@
 
 #include <QObject>
 #include <QtQml/qqml.h>
-#include <QtQml/qqmlregistration.h>
 
 // The store lives in the core library, which knows nothing of QML; views receive it as a typed property.
 struct ServerStoreForeign
