@@ -1,5 +1,7 @@
 #include "app/statusicon.h"
 
+#include "symbols.h"
+
 #include <QFontDatabase>
 #include <QIconEngine>
 #include <QPainter>
@@ -21,24 +23,13 @@ const QColor edgeColor = QColor::fromRgbF(0.0f, 0.0f, 0.0f, 0.55f);
 const QColor badgeColor = QColor::fromRgbF(0.1f, 0.1f, 0.11f, 0.92f);
 const QColor badgeInk = Qt::white;
 
-QFont symbolFont(qreal pixelSize)
+// The symbol's outline, with the window's glyph for the name, scaled to fit `box` and centred in it.
+QPainterPath symbolPath(const QString& name, const QRectF& box)
 {
-    static const bool loaded = [] {
-        if (QFontDatabase::families().contains(symbolFamily))
-            return true;
-        return QFontDatabase::addApplicationFont(symbolFontFile) >= 0;
-    }();
-    Q_UNUSED(loaded)
-    QFont font(symbolFamily);
-    font.setPixelSize(std::max(1, qRound(pixelSize)));
-    return font;
-}
-
-// The glyph's outline scaled to fit `box`, centred in it.
-QPainterPath glyphPath(char16_t glyph, const QRectF& box)
-{
+    QFont font(SymbolTable::fontFamily());
+    font.setPixelSize(96);
     QPainterPath path;
-    path.addText(0, 0, symbolFont(96), QString(QChar(glyph)));
+    path.addText(0, 0, font, SymbolTable::glyph(name).value_or(QString()));
     const QRectF bounds = path.boundingRect();
     if (bounds.isEmpty())
         return path;
@@ -61,7 +52,7 @@ void paintLabel(QPainter& painter, const MenuBarLabel& label, qreal size)
     // With a badge, the symbol takes the left of the square and the badge the lower right.
     const QRectF symbolBox = hasText ? QRectF(0, 0, size * 0.6, size) : QRectF(0, 0, size, size);
     const QRectF inset = symbolBox.adjusted(stroke * 0.5, stroke * 0.5, -stroke * 0.5, -stroke * 0.5);
-    const QPainterPath symbol = glyphPath(failed ? warningGlyph : boltGlyph, inset);
+    const QPainterPath symbol = symbolPath(label.symbol, inset);
     const QColor ink = failed ? warningColor : boltColor;
     if (filled) {
         // A thin dark edge keeps the light symbol visible on light panels.
@@ -129,9 +120,13 @@ public:
         return scaledPixmap(size, mode, state, 1.0);
     }
 
+    // QIcon asks with the size in device pixels.
     QPixmap scaledPixmap(const QSize& size, QIcon::Mode, QIcon::State, qreal scale) override
     {
-        return QPixmap::fromImage(StatusIcon::render(m_label, std::min(size.width(), size.height()), scale));
+        const qreal ratio = scale > 0 ? scale : 1.0;
+        QImage image = StatusIcon::render(m_label, std::min(size.width(), size.height()), 1.0);
+        image.setDevicePixelRatio(ratio);
+        return QPixmap::fromImage(std::move(image));
     }
 
     QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override { return StatusIcon::standardSizes(); }
