@@ -64,8 +64,11 @@ SystemTrayHostWatcher::SystemTrayHostWatcher(QObject* parent)
     }
 
 #if PORTHIVE_HAS_XCB
-    if (auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr) {
-        auto* connection = x11->connection();
+    // Only the xcb platform talks to the X server; the offscreen one may offer the interface without a connection.
+    auto* x11 = qGuiApp && QGuiApplication::platformName() == u"xcb"_s
+                    ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
+                    : nullptr;
+    if (auto* connection = x11 ? x11->connection() : nullptr) {
         const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(defaultScreenNumber());
         xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
             connection, xcb_intern_atom(connection, 0, uint16_t(name.size()), name.constData()), nullptr);

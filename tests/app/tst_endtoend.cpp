@@ -1,6 +1,7 @@
 // The real application under Xvfb with a real window manager (openbox) and a real system tray (trayer, XEmbed):
-// its icon shows the running count of a real node server, a click on the icon drops the window down under it, a
-// click elsewhere hides it, a second start shows it again, and Quit ends the process with status 0.
+// started before the tray it shows an ordinary window, then moves to the tray once it comes up; its icon shows the
+// running count of a real node server, a click on the icon drops the window down under it, a click elsewhere hides
+// it, a second start shows it again, and Quit ends the process with status 0.
 #include "app/menubarlabel.h"
 #include "app/statusicon.h"
 #include "platform/desktopentry.h"
@@ -205,6 +206,7 @@ private Q_SLOTS:
 private:
     QProcess* startProgram(const QString& program, const QStringList& arguments);
     QProcess* startApplication();
+    void startTray();
     void stop(QProcess* process);
     bool click(const QPoint& point);
     std::optional<XWindow> trayIcon();
@@ -267,11 +269,6 @@ void TestEndToEnd::initTestCase()
 
     m_helpers.append(startProgram(u"openbox"_s, {}));
     QTRY_VERIFY_WITH_TIMEOUT(m_x->windowManagerRunning(), startTimeout);
-    m_helpers.append(startProgram(u"trayer"_s, {u"--edge"_s, u"top"_s, u"--align"_s, u"right"_s, u"--widthtype"_s,
-                                                u"pixel"_s, u"--width"_s, u"120"_s, u"--height"_s,
-                                                QString::number(panelHeight), u"--SetDockType"_s, u"true"_s,
-                                                u"--SetPartialStrut"_s, u"true"_s, u"--transparent"_s, u"false"_s}));
-    QTRY_VERIFY_WITH_TIMEOUT(m_x->selectionOwned("_NET_SYSTEM_TRAY_S0"), startTimeout);
 }
 
 void TestEndToEnd::cleanupTestCase()
@@ -292,6 +289,15 @@ QProcess* TestEndToEnd::startApplication()
     process->setStandardInputFile(QProcess::nullDevice());
     process->start(QStringLiteral(PORTHIVE_APP_PATH), {});
     return process;
+}
+
+void TestEndToEnd::startTray()
+{
+    m_helpers.append(startProgram(u"trayer"_s, {u"--edge"_s, u"top"_s, u"--align"_s, u"right"_s, u"--widthtype"_s,
+                                                u"pixel"_s, u"--width"_s, u"120"_s, u"--height"_s,
+                                                QString::number(panelHeight), u"--SetDockType"_s, u"true"_s,
+                                                u"--SetPartialStrut"_s, u"true"_s, u"--transparent"_s, u"false"_s}));
+    QTRY_VERIFY_WITH_TIMEOUT(m_x->selectionOwned("_NET_SYSTEM_TRAY_S0"), startTimeout);
 }
 
 bool TestEndToEnd::click(const QPoint& point)
@@ -342,9 +348,17 @@ void TestEndToEnd::trayIconAndWindow()
     QVERIFY(app->waitForStarted(startTimeout));
     const auto appEnded = qScopeGuard([&] { stop(app); });
 
-    // The icon appears in the tray and shows one running server: the node server, as the first scan found it.
+    // Without a tray the window shows as an ordinary window after a short grace period.
+    QTRY_VERIFY_WITH_TIMEOUT(dropDownWindow().has_value(), startTimeout);
+    QVERIFY(!trayIcon());
+    step("ordinary window");
+
+    // Once a tray comes up, the icon appears in it and the window leaves the screen. The icon shows one running
+    // server: the node server, as the first scan found it.
+    startTray();
     std::optional<XWindow> icon;
     QTRY_VERIFY_WITH_TIMEOUT((icon = trayIcon()).has_value(), startTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(!dropDownWindow(), startTimeout);
     IconReading reading;
     QTRY_VERIFY_WITH_TIMEOUT((reading = readIcon(m_x->grab(icon->geometry), 20)).count >= 1, scanTimeout);
     step("icon read");
