@@ -20,6 +20,7 @@
 
 #include <xcb/xcb.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -403,6 +404,15 @@ void TestEndToEnd::trayIconAndWindow()
     QCOMPARE(app->exitStatus(), QProcess::NormalExit);
     QCOMPARE(app->exitCode(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(!trayIcon(), startTimeout);
+
+    // Logging out ends it the same way.
+    QProcess* again = startApplication();
+    const auto againEnded = qScopeGuard([&] { stop(again); });
+    QTRY_VERIFY_WITH_TIMEOUT(trayIcon().has_value(), startTimeout);
+    QCOMPARE(::kill(pid_t(again->processId()), SIGTERM), 0);
+    QVERIFY2(again->waitForFinished(startTimeout), "the application did not end on SIGTERM");
+    QCOMPARE(again->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(again->exitCode(), 0);
 }
 
 int main(int argc, char** argv)
