@@ -362,7 +362,7 @@ void TestEndToEnd::trayIconAndWindow()
     QTRY_VERIFY_WITH_TIMEOUT(!dropDownWindow(), startTimeout);
     IconReading reading;
     QTRY_VERIFY_WITH_TIMEOUT((reading = readIcon(m_x->grab(icon->geometry), 20)).count >= 1, scanTimeout);
-    step("icon read");
+    step(qPrintable(u"icon read (count %1, off by %2)"_s.arg(reading.count).arg(reading.distance, 0, 'f', 2)));
     if (isolated)
         QCOMPARE(reading.count, 1);
     QVERIFY2(reading.distance < 16, qPrintable(u"the icon differs from its drawing by %1"_s.arg(reading.distance)));
