@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QGuiApplication>
+#include <QPalette>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickView>
@@ -36,7 +37,9 @@ DropDownWindow::DropDownWindow(QVariantMap properties, WindowContext& context, c
 {
     m_view->engine()->addImportPath(u"qrc:/qt/qml"_s);
     m_view->setTitle(u"Porthive"_s);
-    m_view->setColor(Qt::transparent);
+    // The backdrop is slightly see-through; without a compositor it has to sit on the window colour, not black.
+    m_view->setColor(QGuiApplication::palette().color(QPalette::Window));
+    m_view->installEventFilter(this);
     m_view->setResizeMode(QQuickView::SizeViewToRootObject);
     m_view->setInitialProperties(properties);
     m_view->setSource(rootViewURL());
@@ -54,6 +57,13 @@ DropDownWindow::DropDownWindow(QVariantMap properties, WindowContext& context, c
 }
 
 DropDownWindow::~DropDownWindow() = default;
+
+bool DropDownWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_view.get() && event->type() == QEvent::ApplicationPaletteChange)
+        m_view->setColor(QGuiApplication::palette().color(QPalette::Window));
+    return StatusWindowing::eventFilter(watched, event);
+}
 
 QStringList DropDownWindow::errors() const
 {

@@ -64,6 +64,9 @@ public:
     // Load errors of the root view, empty when it loaded.
     QStringList errors() const;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void applyStyle(Style style);
     void place();

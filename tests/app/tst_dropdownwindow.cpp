@@ -87,6 +87,13 @@ void TestDropDownWindow::loadsTheRootView()
     QCOMPARE(window.view()->width(), 400);
     QVERIFY(window.view()->height() > 0);
     QVERIFY(!window.isVisible());
+    // What the slightly see-through backdrop sits on, following the palette.
+    QCOMPARE(window.view()->color(), QGuiApplication::palette().color(QPalette::Window));
+    QPalette dark = QGuiApplication::palette();
+    dark.setColor(QPalette::Window, QColor(0x24, 0x24, 0x26));
+    QGuiApplication::setPalette(dark);
+    QTRY_COMPARE(window.view()->color(), QColor(0x24, 0x24, 0x26));
+    QGuiApplication::setPalette(QPalette());
 }
 
 void TestDropDownWindow::dropsDownUnderTheIcon()
