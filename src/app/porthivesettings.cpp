@@ -90,12 +90,17 @@ QString PorthiveSettings::reportValue(LaunchAtLoginStatus status)
     return {};
 }
 
+PorthiveSettings::LaunchAtLoginStatus PorthiveSettings::currentLaunchAtLoginStatus(const LoginItemService& loginItems)
+{
+    return statusFromService(loginItems.status());
+}
+
 QCoro::Task<PorthiveSettings::LaunchAtLoginStatus>
 PorthiveSettings::queryLaunchAtLoginStatus(std::shared_ptr<LoginItemService> loginItems)
 {
-    auto read = AsyncWork::runOn(QThreadPool::globalInstance(), [loginItems] { return loginItems->status(); });
-    const int status = co_await read;
-    co_return statusFromService(status);
+    auto read = AsyncWork::runOn(QThreadPool::globalInstance(),
+                                 [loginItems] { return currentLaunchAtLoginStatus(*loginItems); });
+    co_return co_await read;
 }
 
 QCoro::Task<> PorthiveSettings::enableLaunchAtLoginByDefaultIfNeeded(std::shared_ptr<UserDefaults> defaults,

@@ -91,6 +91,8 @@ public:
     Q_INVOKABLE void updateGroupAgentBrowserSessions(bool group);
 
     static LaunchAtLoginStatus statusFromService(int serviceStatus);
+    // The service's status now; may touch the disk, so never called on the GUI thread.
+    static LaunchAtLoginStatus currentLaunchAtLoginStatus(const LoginItemService& loginItems);
     // The status as error reports name it ("not_registered", ...).
     static QString reportValue(LaunchAtLoginStatus status);
     // The service's status, read on a worker thread.
