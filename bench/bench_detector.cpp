@@ -1,7 +1,9 @@
 // Times whole detection scans on this machine with 20 development servers of its own running:
 //   1. the full scan, each of the 20 servers taking 0.7 s to answer its probe, through the standard probe
 //      (0.75 s limit): the probes overlap, so the scan should take little more than one of them;
-//   2. the scan without probes (a probe that answers at once), through the /proc reader and through ps and lsof.
+//   2. the same with one more server that answers with a header that never ends: its probe is cut off at the
+//      deadline like any other, so the scan should take about as long as the first;
+//   3. the scan without probes (a probe that answers at once), through the /proc reader and through ps and lsof.
 // Other servers on the machine are scanned too; they only add to the listing.
 //
 //   bench_detector [rounds]
@@ -39,24 +41,31 @@ constexpr int serverCount = 20;
 constexpr int answerDelayMs = 700;
 
 // A node server in a folder of its own that answers every request after `answerDelayMs`.
-class SlowServer
+QString slowServerScript()
+{
+    return u"const server = require('http').createServer((req, res) => setTimeout(() => { "_s
+           u"res.writeHead(200, {'Content-Type': 'text/html'}); res.end('<title>Slow</title>'); }, "_s +
+           QString::number(answerDelayMs) +
+           u")); server.listen(0, '127.0.0.1', () => console.log(server.address().port));"_s;
+}
+
+// A node server that answers every request with a status line and then one header that never ends.
+QString endlessHeaderScript()
+{
+    return u"const filler = Buffer.alloc(65536, 'a'); const server = require('net').createServer((socket) => { "_s
+           u"socket.on('error', () => {}); socket.once('data', () => { socket.write('HTTP/1.1 200 OK\\r\\nX-Endless: '); "_s
+           u"const pump = () => { while (!socket.destroyed && socket.write(filler)) {} }; "_s
+           u"socket.on('drain', pump); pump(); }); }); "_s
+           u"server.listen(0, '127.0.0.1', () => console.log(server.address().port));"_s;
+}
+
+class OwnServer
 {
 public:
-    ~SlowServer()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            ::kill(pid_t(m_process.processId()), SIGKILL);
-            m_process.waitForFinished(10000);
-        }
-    }
+    ~OwnServer() { stop(); }
 
-    bool start(const QString& node, const QString& folder)
+    bool start(const QString& node, const QString& folder, const QString& script)
     {
-        const QString script =
-            u"const server = require('http').createServer((req, res) => setTimeout(() => { "_s
-            u"res.writeHead(200, {'Content-Type': 'text/html'}); res.end('<title>Slow</title>'); }, "_s +
-            QString::number(answerDelayMs) +
-            u")); server.listen(0, '127.0.0.1', () => console.log(server.address().port));"_s;
         m_process.setWorkingDirectory(folder);
         m_process.setStandardInputFile(QProcess::nullDevice());
         m_process.start(node, {u"-e"_s, script});
@@ -73,6 +82,14 @@ public:
     }
 
     qint32 pid() const { return qint32(m_process.processId()); }
+
+    void stop()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            ::kill(pid_t(m_process.processId()), SIGKILL);
+            m_process.waitForFinished(10000);
+        }
+    }
 
 private:
     QProcess m_process;
@@ -170,14 +187,14 @@ int main(int argc, char** argv)
     }
 
     QTemporaryDir root;
-    std::vector<std::unique_ptr<SlowServer>> servers;
+    std::vector<std::unique_ptr<OwnServer>> servers;
     QSet<qint32> ownPids;
     for (int i = 0; i < serverCount; ++i) {
         const QString folder = root.filePath(u"project-"_s + QString::number(i));
         if (!QDir().mkpath(folder))
             return 1;
-        auto& server = servers.emplace_back(std::make_unique<SlowServer>());
-        if (!server->start(node, folder)) {
+        auto& server = servers.emplace_back(std::make_unique<OwnServer>());
+        if (!server->start(node, folder, slowServerScript())) {
             std::fprintf(stderr, "a server did not start\n");
             return 1;
         }
@@ -187,6 +204,17 @@ int main(int argc, char** argv)
     ServerProbeService standardProbe(ServerProbeService::standardTimeout, ServerProbeService::standardByteLimit);
     InstantProbe instantProbe;
     const Timing full = measure(SnapshotPlatform::defaultSource(), &standardProbe, ownPids, rounds);
+
+    const QString hostileFolder = root.filePath(u"hostile"_s);
+    OwnServer hostile;
+    if (!QDir().mkpath(hostileFolder) || !hostile.start(node, hostileFolder, endlessHeaderScript())) {
+        std::fprintf(stderr, "the endless-header server did not start\n");
+        return 1;
+    }
+    QSet<qint32> withHostile = ownPids;
+    withHostile.insert(hostile.pid());
+    const Timing hostileScan = measure(SnapshotPlatform::defaultSource(), &standardProbe, withHostile, rounds);
+    hostile.stop();
     const Timing proc = measure(SnapshotSource::ProcFileSystem, &instantProbe, ownPids, rounds);
     const Timing tools = measure(SnapshotSource::SystemTools, &instantProbe, ownPids, rounds);
 
@@ -194,6 +222,9 @@ int main(int argc, char** argv)
     std::printf("full scan, every own probe answering after %d ms (%d in sequence would take %d ms):\n", answerDelayMs,
                 serverCount, serverCount * answerDelayMs);
     print("standard probe, default listings", full);
+    std::printf("the same with one more server whose header never ends:\n");
+    print("standard probe, default listings", hostileScan);
+    std::printf("  with / without the endless header: %.2fx (median)\n", hostileScan.medianMs / full.medianMs);
     std::printf("scan without probes:\n");
     print("/proc reader", proc);
     print("ps + lsof", tools);

@@ -23,6 +23,8 @@ QString ActionError::description() const
         return QStringLiteral("Could not create a private Porthive log");
     case Kind::RestartProcessesStillRunning:
         return QStringLiteral("Restart stopped because part of the previous server is still running");
+    case Kind::NoProcessToSignal:
+        return QStringLiteral("Porthive may not signal the processes of this server");
     }
     Q_UNREACHABLE();
     return {};

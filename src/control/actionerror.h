@@ -13,7 +13,9 @@ public:
         MissingProjectPath,
         MissingLaunchCommand,
         LogUnavailable,
-        RestartProcessesStillRunning
+        RestartProcessesStillRunning,
+        // Every process of the server is one that is never signalled (init, this program).
+        NoProcessToSignal
     };
 
     static ActionError launchFailed(qint32 status, QString logText, ServerLogSession session);
@@ -21,6 +23,7 @@ public:
     static ActionError missingLaunchCommand() { return ActionError(Kind::MissingLaunchCommand); }
     static ActionError logUnavailable() { return ActionError(Kind::LogUnavailable); }
     static ActionError restartProcessesStillRunning() { return ActionError(Kind::RestartProcessesStillRunning); }
+    static ActionError noProcessToSignal() { return ActionError(Kind::NoProcessToSignal); }
 
     Kind kind() const { return m_kind; }
     // Only for LaunchFailed: the exit status (-1 when the command could not start), the log text and the session.

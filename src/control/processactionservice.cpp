@@ -5,6 +5,7 @@
 #include "discovery/launchcommand.h"
 #include "platform/asyncwork.h"
 #include "platform/childprocess.h"
+#include "platform/processidentity.h"
 #include "platform/processsignals.h"
 #include "platform/systemtools.h"
 #include "platform/workspace.h"
@@ -85,10 +86,20 @@ LaunchStart startShell(const QString& command, const QString& projectPath, int l
     }
 }
 
-bool allGone(const QList<qint32>& ids)
+// Sends to the process the scan listed under `id`: when its start time is known, a process that has taken the id
+// since counts as gone (ESRCH) and gets nothing.
+int sendToListed(qint32 id, const QHash<qint32, quint64>& startTimes, int signal)
+{
+    const auto start = startTimes.constFind(id);
+    if (start != startTimes.cend())
+        return ProcessIdentity::send(id, *start, signal);
+    return ProcessSignals::send(id, signal);
+}
+
+bool allGone(const QList<qint32>& ids, const QHash<qint32, quint64>& startTimes)
 {
     for (const qint32 id : ids) {
-        if (ProcessSignals::send(id, 0) != ESRCH)
+        if (sendToListed(id, startTimes, 0) != ESRCH)
             return false;
     }
     return true;
@@ -176,22 +187,27 @@ QCoro::Task<ServerLogSession> launchTask(Logs logs, std::chrono::milliseconds ob
     throw ActionError::launchFailed(status, text, session);
 }
 
-QCoro::Task<bool> waitForExitTask(QList<qint32> ids, std::chrono::milliseconds timeout)
+QCoro::Task<bool> waitForExitTask(QList<qint32> ids, QHash<qint32, quint64> startTimes,
+                                  std::chrono::milliseconds timeout)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {
-        if (allGone(ids))
+        if (allGone(ids, startTimes))
             co_return true;
         auto nap = AsyncWork::sleepPrecisely(exitProbeInterval);
         co_await nap;
     }
-    co_return allGone(ids);
+    co_return allGone(ids, startTimes);
 }
 
 void signalAll(int signal, const LocalServer& server)
 {
-    for (const qint32 id : ProcessActionService::processIDsToSignal(server)) {
-        const int error = ProcessSignals::send(id, signal);
+    const QList<qint32> ids = ProcessActionService::processIDsToSignal(server);
+    // Nothing sent is no success: the row would wait for a change that never comes.
+    if (ids.isEmpty())
+        throw ActionError::noProcessToSignal();
+    for (const qint32 id : ids) {
+        const int error = sendToListed(id, server.processStartTimes, signal);
         if (error == 0 || error == ESRCH)
             continue;
         throw SystemError(error > 0 ? error : EPERM, u"kill"_s);
@@ -211,7 +227,7 @@ QCoro::Task<ServerLogSession> restartTask(Logs logs, std::chrono::milliseconds o
     QList<qint32> terminated;
     int signalError = 0;
     for (const qint32 id : ids) {
-        const int error = ProcessSignals::send(id, ProcessSignals::terminateSignal());
+        const int error = sendToListed(id, server.processStartTimes, ProcessSignals::terminateSignal());
         if (error == 0)
             terminated.append(id);
         else if (error != ESRCH) {
@@ -221,13 +237,13 @@ QCoro::Task<ServerLogSession> restartTask(Logs logs, std::chrono::milliseconds o
     }
     // A paused server only acts on SIGTERM once it runs again.
     for (const qint32 id : std::as_const(terminated))
-        ProcessSignals::send(id, ProcessSignals::continueSignal());
+        sendToListed(id, server.processStartTimes, ProcessSignals::continueSignal());
 
     std::exception_ptr stopped;
     if (signalError != 0) {
         stopped = std::make_exception_ptr(SystemError(signalError, u"kill"_s));
     } else {
-        auto wait = waitForExitTask(ids, ProcessActionService::restartExitTimeout);
+        auto wait = waitForExitTask(ids, server.processStartTimes, ProcessActionService::restartExitTimeout);
         if (!co_await wait)
             stopped = std::make_exception_ptr(ActionError::restartProcessesStillRunning());
     }
@@ -337,5 +353,5 @@ QCoro::Task<ServerLogSession> ProcessActionService::launch(PreparedLaunch prepar
 
 QCoro::Task<bool> ProcessActionService::waitForProcessesToExit(QList<qint32> ids, std::chrono::milliseconds timeout)
 {
-    return waitForExitTask(std::move(ids), timeout);
+    return waitForExitTask(std::move(ids), {}, timeout);
 }

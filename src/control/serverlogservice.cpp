@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/filedescriptor.h"
 #include "platform/logfolder.h"
+#include "platform/privatefolder.h"
 #include "telemetry/apperror.h"
 #include "telemetry/redaction.h"
 
@@ -39,32 +40,16 @@ QString cleanPathOf(const QUrl& url)
     return url.isLocalFile() ? QDir::cleanPath(url.toLocalFile()) : QString();
 }
 
-// mkdir -p where every folder made is owner-only from its first moment, whatever the umask.
-void makePrivateDirectories(const QString& path)
+// The folders of `root` that are the app's own: those below the platform's folder for private logs, else the
+// last one alone.
+PrivateFolderLocation locationOf(const QString& root)
 {
-    const QString clean = QDir::cleanPath(path);
-    QStringList missing;
-    QString current = clean;
-    struct stat info
-    {
-    };
-    while (!current.isEmpty() && ::stat(QFile::encodeName(current).constData(), &info) != 0) {
-        if (errno != ENOENT)
-            throw SystemError(errno, current);
-        missing.prepend(current);
-        const QString parent = QFileInfo(current).path();
-        if (parent == current)
-            break;
-        current = parent;
-    }
-    for (const QString& folder : std::as_const(missing)) {
-        if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST)
-            throw SystemError(errno, folder);
-    }
-    if (::stat(QFile::encodeName(clean).constData(), &info) != 0)
-        throw SystemError(errno, clean);
-    if (!S_ISDIR(info.st_mode))
-        throw SystemError(ENOTDIR, clean);
+    const QString clean = QDir::cleanPath(root);
+    const PrivateFolderLocation platform = privateLogFolderLocation();
+    if (clean.startsWith(platform.base + u'/'))
+        return {platform.base, clean.mid(platform.base.size() + 1).split(u'/', Qt::SkipEmptyParts)};
+    const QFileInfo info(clean);
+    return {info.path(), {info.fileName()}};
 }
 
 // Plain code-point order, independent of the locale.
@@ -83,10 +68,10 @@ struct RetentionCandidate
 };
 
 // Removal is best effort: a file that will not go must not stop every later launch.
-void removeLog(const QString& path)
+void removeLog(int folder, const RetentionCandidate& candidate)
 {
-    if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
-        qCWarning(lcLogs) << "could not remove an old log" << path << errno;
+    if (::unlinkat(folder, QFile::encodeName(candidate.name).constData(), 0) != 0 && errno != ENOENT)
+        qCWarning(lcLogs) << "could not remove an old log" << candidate.path << errno;
 }
 
 QString removeControlCharacters(const QString& text)
@@ -111,6 +96,7 @@ QString removeControlCharacters(const QString& text)
 
 ServerLogService::ServerLogService(QString rootDirectory, const Clock& now, qint64 tailByteLimit)
     : m_rootDirectory(std::move(rootDirectory))
+    , m_location(locationOf(m_rootDirectory))
     , m_tailByteLimit(tailByteLimit)
     , m_now(now)
 {
@@ -176,16 +162,16 @@ QCoro::Task<ServerLogSnapshot> ServerLogService::snapshotTask(ServerLogSession s
 
 ServerLogSession ServerLogService::startSessionNow(const QString& projectPath)
 {
-    prepareDirectory();
-    pruneOldLogs();
+    const FileDescriptor folder = prepareDirectory();
+    pruneOldLogs(folder.get());
 
     const QUuid id = QUuid::createUuid();
     const QString path = QDir::cleanPath(m_rootDirectory + u'/' + fileName(id));
     const QDateTime startedAt = m_now.now();
 
     // Created here and now, owner-only from the start, and never through a link.
-    FileDescriptor file(
-        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    FileDescriptor file(::openat(folder.get(), QFile::encodeName(fileName(id)).constData(),
+                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!file.isValid())
         throw SystemError(errno, path);
     if (::fchmod(file.get(), 0600) != 0)
@@ -196,19 +182,24 @@ ServerLogSession ServerLogService::startSessionNow(const QString& projectPath)
     return ServerLogSession{id, projectPath, QUrl::fromLocalFile(path), startedAt};
 }
 
-void ServerLogService::prepareDirectory() const
+FileDescriptor ServerLogService::prepareDirectory() const
 {
-    makePrivateDirectories(m_rootDirectory);
-    if (::chmod(QFile::encodeName(m_rootDirectory).constData(), 0700) != 0)
+    FileDescriptor folder = PrivateFolder::open(m_location.base, m_location.components, true);
+    if (::fchmod(folder.get(), 0700) != 0)
         throw SystemError(errno, m_rootDirectory);
+    return folder;
 }
 
-void ServerLogService::pruneOldLogs() const
+void ServerLogService::pruneOldLogs(int folder) const
 {
     const QString root = QDir::cleanPath(m_rootDirectory);
-    DIR* listing = ::opendir(QFile::encodeName(root).constData());
+    // The listing gets a descriptor of its own on the same folder.
+    const int listed = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    DIR* listing = listed >= 0 ? ::fdopendir(listed) : nullptr;
     if (!listing) {
         qCWarning(lcLogs) << "could not list the log folder" << errno;
+        if (listed >= 0)
+            ::close(listed);
         return;
     }
     QStringList names;
@@ -234,7 +225,7 @@ void ServerLogService::pruneOldLogs() const
         struct stat info
         {
         };
-        if (::lstat(QFile::encodeName(path).constData(), &info) != 0) {
+        if (::fstatat(folder, QFile::encodeName(name).constData(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
             qCWarning(lcLogs) << "could not read an old log's details" << path << errno;
             continue;
         }
@@ -251,7 +242,7 @@ void ServerLogService::pruneOldLogs() const
     QList<RetentionCandidate> old;
     for (const RetentionCandidate& candidate : std::as_const(candidates)) {
         if (candidate.modifiedAt <= weekCutoff)
-            removeLog(candidate.path);
+            removeLog(folder, candidate);
         else if (candidate.modifiedAt <= dayCutoff)
             old.append(candidate);
     }
@@ -261,7 +252,7 @@ void ServerLogService::pruneOldLogs() const
         return codePointLess(a.name, b.name);
     });
     for (qsizetype i = keptOldLogs; i < old.size(); ++i)
-        removeLog(old.at(i).path);
+        removeLog(folder, old.at(i));
 }
 
 void ServerLogService::discardSessionNow(const ServerLogSession& session)
@@ -277,7 +268,16 @@ void ServerLogService::discardSessionNow(const ServerLogSession& session)
     if (path.isEmpty() || info.path() != QDir::cleanPath(m_rootDirectory) || !name.endsWith(u".log"_s) ||
         name.startsWith(u'.'))
         return;
-    if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
+    FileDescriptor folder;
+    try {
+        folder = PrivateFolder::open(m_location.base, m_location.components, false);
+    } catch (const SystemError& error) {
+        // No folder, no file to delete.
+        if (error.code() == ENOENT)
+            return;
+        throw;
+    }
+    if (::unlinkat(folder.get(), QFile::encodeName(name).constData(), 0) != 0 && errno != ENOENT)
         throw SystemError(errno, path);
 }
 

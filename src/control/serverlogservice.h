@@ -1,6 +1,8 @@
 #pragma once
 
 #include "control/serverlogsession.h"
+#include "platform/filedescriptor.h"
+#include "platform/logfolder.h"
 
 #include <QCoroTask>
 #include <QHash>
@@ -10,7 +12,9 @@
 class Clock;
 
 // The private folder of captured launch output: one owner-only file per launch, retention by age and
-// count before each new session, and cleaned tails for the log viewer and the row previews.
+// count before each new session, and cleaned tails for the log viewer and the row previews. The folder is
+// worked on through a descriptor: when it, or one of the app's folders above it, is a symbolic link or somebody
+// else's, no session starts (UnsafeFolderError) and nothing is changed or deleted there.
 //
 // Every operation runs on the service's own serialised executor, never on the caller's thread; the
 // coroutines resume on the caller's thread with the result or the error (SystemError for file-system
@@ -57,10 +61,14 @@ private:
     // Executor work.
     ServerLogSession startSessionNow(const QString& projectPath);
     void discardSessionNow(const ServerLogSession& session);
-    void prepareDirectory() const;
-    void pruneOldLogs() const;
+    // The folder, created when missing and owner-only, opened without following a link of ours.
+    FileDescriptor prepareDirectory() const;
+    void pruneOldLogs(int folder) const;
 
     const QString m_rootDirectory;
+    // The root as the folder it lies in and the app's own folders below that: these are never followed as links
+    // and must be the user's.
+    PrivateFolderLocation m_location;
     const qint64 m_tailByteLimit;
     const Clock& m_now;
     // Project path to the cleaned path of the file it writes now; touched on the executor only.

@@ -21,6 +21,7 @@
 #include "telemetry/analyticsclient.h"
 #include "telemetry/apperror.h"
 #include "telemetry/redaction.h"
+#include "telemetry/telemetryclient.h"
 
 #include <QJsonDocument>
 #include <QThreadPool>
@@ -87,7 +88,7 @@ ServerStore::Services ServerStore::productionServices(AnalyticsCapturing& analyt
     services.detector = std::move(detector);
     services.actions = std::make_shared<ProcessActionService>(logs, workspace, startupObservation);
     services.logService = std::move(logs);
-    services.defaults = std::make_shared<SettingsUserDefaults>();
+    services.defaults = std::make_shared<SettingsUserDefaults>(reportSettingsProblem);
     services.workspace = std::move(workspace);
     services.analytics = &analytics;
     services.clock = &SystemClock::shared();
@@ -116,7 +117,8 @@ ServerStore::ServerStore(Services services, QObject* parent)
 
 ServerStore::~ServerStore()
 {
-    // A save still encoding would be lost with the store; the newest list is written now instead.
+    // A save still encoding or writing would be lost with the store; the newest list is written now instead,
+    // after any write already under way.
     if (m_writtenSaves < m_requestedSaves)
         m_defaults->setValue(rememberedProjectsKey, encodeRememberedProjects(m_latestSave));
 }
@@ -437,8 +439,13 @@ QCoro::Task<> ServerStore::saveQueueTask()
         }
         if (!self)
             co_return;
-        if (bytes)
-            defaults->setValue(rememberedProjectsKey, *bytes);
+        if (bytes) {
+            // The file is written and synced off the GUI thread.
+            auto write = defaults->persistValue(rememberedProjectsKey, *bytes);
+            co_await write;
+            if (!self)
+                co_return;
+        }
         self->m_writtenSaves = request;
     }
     if (self)
@@ -471,8 +478,17 @@ QList<RememberedProject> ServerStore::loadRememberedProjects(UserDefaults& defau
         if (auto projects = decodeRememberedProjects(bytes))
             return *projects;
     }
-    defaults.setValue(unreadableRememberedProjectsKey, stored);
-    return {};
+    // Kept for a look later: never over an earlier backup, and the same value only once.
+    for (int n = 1;; ++n) {
+        const QString key =
+            n == 1 ? unreadableRememberedProjectsKey : unreadableRememberedProjectsKey + u'.' + QString::number(n);
+        if (!defaults.contains(key)) {
+            defaults.setValue(key, stored);
+            return {};
+        }
+        if (defaults.value(key) == stored)
+            return {};
+    }
 }
 
 // ---- Server actions ----

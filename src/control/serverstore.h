@@ -132,6 +132,8 @@ public:
     const QSet<QString>& activeRestartServerIDs() const { return m_activeRestartServerIDs; }
     const FailureReportDates& refreshFailureTelemetrySentAt() const { return m_refreshFailureTelemetrySentAt; }
     bool isPolling() const { return m_polling; }
+    // The private log service the store launches into, for views that read a session's output.
+    std::shared_ptr<ServerLogService> logService() const { return m_logService; }
 
     // Scans once and applies the result. Called while another refresh is scanning, it starts no scan of its
     // own: it returns once the scans running at the call have ended, with their result in place. Never fails.
@@ -187,7 +189,8 @@ public:
     // Newest first; on equal dates by folder name as a file browser orders them.
     static bool rememberedProjectPrecedes(const RememberedProject& a, const RememberedProject& b);
     // The stored list; empty when there is none or it cannot be decoded, in which case the stored value is
-    // first copied to `unreadableRememberedProjectsKey`.
+    // first copied to `unreadableRememberedProjectsKey`, or when that holds another value already, to the first
+    // free one of its numbered keys (".2", ".3", ...).
     static QList<RememberedProject> loadRememberedProjects(UserDefaults& defaults);
     static QByteArray encodeRememberedProjects(const QList<RememberedProject>& projects);
     static std::optional<QList<RememberedProject>> decodeRememberedProjects(const QByteArray& bytes);

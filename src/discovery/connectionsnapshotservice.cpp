@@ -3,6 +3,7 @@
 #include "discovery/commandrunner.h"
 #include "platform/asyncwork.h"
 #include "platform/procfilesystem.h"
+#include "platform/serversocketscan.h"
 #include "platform/systemtools.h"
 
 #include <QPointer>
@@ -81,6 +82,14 @@ QCoro::Task<QList<ConnectionRow>> ConnectionSnapshotService::listConnections()
 {
     if (m_source == SnapshotSource::ProcFileSystem) {
         auto read = AsyncWork::runOn(&m_pool, &ProcFileSystem::connections);
+        co_return co_await read;
+    }
+    if (m_source == SnapshotSource::SocketDiagnostics) {
+        // Joins the other part of the scan asked for together with this one, so both share one listing.
+        auto read =
+            AsyncWork::runOn(&m_pool, [batch = ServerSocketScan::shared().join(ServerSocketScan::Part::Connections)] {
+                return ServerSocketScan::shared().connections(batch);
+            });
         co_return co_await read;
     }
 

@@ -1,12 +1,13 @@
 #include "discovery/launchcommand.h"
 
 #include "discovery/pathtext.h"
+#include "platform/smallfile.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QStringList>
 
+#include <algorithm>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -14,6 +15,9 @@ using namespace Qt::StringLiterals;
 namespace LaunchCommand {
 
 namespace {
+
+// Far beyond any real manifest.
+constexpr qint64 manifestLimit = 1024 * 1024;
 
 // No shell quoting: every run of white space separates words.
 QStringList splitWords(const QString& text)
@@ -100,14 +104,11 @@ std::optional<QString> projectDevCommand(const QString& projectPath)
 {
     if (projectPath.isEmpty())
         return std::nullopt;
-    // A regular file only: a named pipe in a project folder must not hang the caller.
-    const QString manifestPath = projectPath + u"/package.json"_s;
-    if (!QFileInfo(manifestPath).isFile())
+    // A regular file of sane size only: a named pipe or a huge file in a project folder must not hang the caller.
+    const std::optional<QByteArray> bytes = readSmallRegularFile(projectPath + u"/package.json"_s, manifestLimit);
+    if (!bytes)
         return std::nullopt;
-    QFile file(manifestPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
+    const QJsonDocument document = QJsonDocument::fromJson(*bytes);
     if (!document.isObject())
         return std::nullopt;
     const QJsonObject manifest = document.object();
@@ -138,6 +139,28 @@ QString detectPackageManager(const QJsonObject& manifest, const QString& project
     if (entryExists(projectPath, u"yarn.lock"_s))
         return u"yarn"_s;
     return u"npm"_s;
+}
+
+QString shellCommandLine(const QStringList& arguments)
+{
+    const auto isPlain = [](QChar c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
+               QStringView(u"_@%+=:,./-").contains(c);
+    };
+    QStringList words;
+    words.reserve(arguments.size());
+    for (const QString& argument : arguments) {
+        // zsh expands a word that begins with "=" to a command's path.
+        if (!argument.isEmpty() && !argument.startsWith(u'=') &&
+            std::all_of(argument.cbegin(), argument.cend(), isPlain)) {
+            words.append(argument);
+            continue;
+        }
+        QString quoted = argument;
+        quoted.replace(u'\'', u"'\\''"_s);
+        words.append(u'\'' + quoted + u'\'');
+    }
+    return words.join(u' ');
 }
 
 } // namespace LaunchCommand

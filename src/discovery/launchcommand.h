@@ -21,9 +21,14 @@ std::optional<QString> projectDevCommand(const QString& projectPath);
 // "pnpm", "npm", "yarn" or "bun": the manifest's "packageManager" first, then the lock files.
 QString detectPackageManager(const QJsonObject& manifest, const QString& projectPath);
 
+// The arguments as one command line for a POSIX shell (zsh included): an argument that holds anything but plain
+// characters is single-quoted, so the shell runs exactly these arguments and nothing in them as code.
+QString shellCommandLine(const QStringList& arguments);
+
 } // namespace LaunchCommand
 
 using LaunchCommand::detectPackageManager;
 using LaunchCommand::isPackageManagerDevVariant;
 using LaunchCommand::isReplayableCommandLine;
 using LaunchCommand::projectDevCommand;
+using LaunchCommand::shellCommandLine;

@@ -43,3 +43,13 @@ LocalServer LocalServer::mergingManagedProcessIDs(const QList<qint32>& ids) cons
     }
     return copy;
 }
+
+LocalServer LocalServer::mergingProcessesOf(const LocalServer& other) const
+{
+    LocalServer copy = mergingManagedProcessIDs(other.managedProcessIDs);
+    for (auto it = other.processStartTimes.cbegin(); it != other.processStartTimes.cend(); ++it) {
+        if (!copy.processStartTimes.contains(it.key()))
+            copy.processStartTimes.insert(it.key(), it.value());
+    }
+    return copy;
+}

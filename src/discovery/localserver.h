@@ -3,6 +3,7 @@
 #include "discovery/runtimekind.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -32,12 +33,17 @@ struct LocalServer
     std::optional<qint64> httpStatus;
     std::optional<QString> pageTitle;
     QDateTime lastSeenAt;
+    // When each managed process started, where the platform tells (ProcessIdentity): a signal goes only to the
+    // process that was listed, never to one that took its id since.
+    QHash<qint32, quint64> processStartTimes;
 
     // The server key: pid, a colon and the port.
     QString id() const;
     QString displayTitle() const;
     LocalServer withPauseState(std::optional<bool> paused) const;
     LocalServer mergingManagedProcessIDs(const QList<qint32>& ids) const;
+    // mergingManagedProcessIDs with the other's ids, keeping the start times of both.
+    LocalServer mergingProcessesOf(const LocalServer& other) const;
 
     friend bool operator==(const LocalServer&, const LocalServer&) = default;
 };

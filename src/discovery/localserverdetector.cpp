@@ -4,11 +4,14 @@
 #include "discovery/launchcommand.h"
 #include "discovery/pathtext.h"
 #include "discovery/processsnapshotservice.h"
+#include "platform/asyncwork.h"
 #include "platform/clock.h"
 #include "platform/detectionplatform.h"
+#include "platform/processidentity.h"
 #include "telemetry/redaction.h"
 
 #include <QPointer>
+#include <QSet>
 
 #include <algorithm>
 #include <exception>
@@ -41,13 +44,248 @@ bool isEstablished(const ConnectionRow& row)
     return row.state && *row.state == u"ESTABLISHED"_s;
 }
 
-QList<ProcessRow> chainOf(const ProcessRow& process, const QList<ProcessRow>& ancestors)
+// One member of a process chain with its lowercased text, which every word test of the scan reads.
+struct Member
 {
-    QList<ProcessRow> chain;
+    ProcessRow row;
+    QString text;
+};
+// The process first, then its ancestors, nearest first.
+using Chain = QList<Member>;
+
+Chain chainOf(const ProcessRow& process, const QList<ProcessRow>& ancestors)
+{
+    Chain chain;
     chain.reserve(ancestors.size() + 1);
-    chain.append(process);
-    chain.append(ancestors);
+    chain.append({process, LocalServerDetector::processText(process)});
+    for (const ProcessRow& row : ancestors)
+        chain.append({row, LocalServerDetector::processText(row)});
     return chain;
+}
+
+bool isDevText(const QString& text)
+{
+    return containsAny(text, {u"node", u"/npm", u" npm ", u"/pnpm", u" pnpm ", u"/yarn", u" yarn ", u"/bun", u" bun ",
+                              u"tsx", u"next", u"vite"});
+}
+
+bool isAgentBrowserText(const QString& text)
+{
+    return containsAny(text, {u"/agent-browser/bin/agent-browser-", u"/agent-browser/bin/agent-browser.js"}) ||
+           text.endsWith(u"/agent-browser"_s);
+}
+
+bool isPackageManagerDevText(const QString& text)
+{
+    return containsAny(text, {u"pnpm", u"npm", u"yarn", u"bun"}) && text.contains(u"dev"_s);
+}
+
+RuntimeKind runtimeOf(const Chain& chain)
+{
+    if (isAgentBrowserText(chain.first().text))
+        return RuntimeKind::AgentBrowser;
+    QStringList members;
+    members.reserve(chain.size());
+    for (const Member& member : chain)
+        members.append(member.text);
+    const QString text = members.join(u' ');
+    if (text.contains(u"next"_s))
+        return RuntimeKind::Next;
+    if (text.contains(u"vite"_s))
+        return RuntimeKind::Vite;
+    if (containsAny(text, {u"/bun", u" bun "}))
+        return RuntimeKind::Bun;
+    return RuntimeKind::Node;
+}
+
+std::optional<ProcessRow> launchOf(const Chain& chain)
+{
+    for (qsizetype i = 1; i < chain.size(); ++i) {
+        if (isPackageManagerDevText(chain.at(i).text))
+            return chain.at(i).row;
+    }
+    for (const Member& member : chain) {
+        const QString& commandLine = member.row.commandLine;
+        if (isReplayableCommandLine(commandLine) &&
+            containsAny(commandLine.toLower(), {u" dev", u"next dev", u"vite", u"tsx"}))
+            return member.row;
+    }
+    static const QStringList tools = {u"node"_s, u"npm"_s, u"pnpm"_s, u"yarn"_s,
+                                      u"bun"_s,  u"tsx"_s, u"vite"_s, u"next"_s};
+    const ProcessRow& process = chain.first().row;
+    if (isReplayableCommandLine(process.commandLine) && tools.contains(lastPathComponent(process.executable).toLower()))
+        return process;
+    return std::nullopt;
+}
+
+QList<qint32> managedOf(const Chain& chain, const std::optional<ProcessRow>& launch)
+{
+    qsizetype outermost = -1;
+    for (qsizetype i = chain.size() - 1; i >= 0; --i) {
+        if (isPackageManagerDevText(chain.at(i).text)) {
+            outermost = i;
+            break;
+        }
+    }
+    if (outermost < 0 && launch) {
+        const auto member =
+            std::find_if(chain.cbegin(), chain.cend(), [&](const Member& m) { return m.row.pid == launch->pid; });
+        if (member != chain.cend())
+            outermost = member - chain.cbegin();
+    }
+    if (outermost < 0)
+        return {chain.first().row.pid};
+
+    // A self-parented or cyclic chain repeats its rows; each process is signalled once, the listening one last.
+    QList<qint32> ids;
+    for (qsizetype i = 0; i <= outermost; ++i) {
+        if (!ids.contains(chain.at(i).row.pid))
+            ids.append(chain.at(i).row.pid);
+    }
+    std::reverse(ids.begin(), ids.end());
+    return ids;
+}
+
+// A candidate with the texts of its chain.
+struct PreparedCandidate
+{
+    ServerCandidate candidate;
+    Chain chain;
+};
+
+QList<PreparedCandidate> prepareCandidates(const QList<ListenerRow>& listeners, const ProcessIndex& processesByID)
+{
+    // Each process's text is made once, however many listeners and chains it is part of.
+    QHash<qint32, QString> texts;
+    const auto member = [&](const ProcessRow& row) {
+        auto text = texts.constFind(row.pid);
+        if (text == texts.cend())
+            text = texts.insert(row.pid, LocalServerDetector::processText(row));
+        return Member{row, *text};
+    };
+    QList<PreparedCandidate> candidates;
+    for (const ListenerRow& listener : listeners) {
+        if (!LocalServerDetector::isLocalBindAddress(listener.bindAddress))
+            continue;
+        const auto found = processesByID.constFind(listener.pid);
+        if (found == processesByID.cend())
+            continue;
+        const ProcessRow& process = *found;
+        QList<ProcessRow> ancestors = LocalServerDetector::ancestors(process, processesByID);
+        Chain chain;
+        chain.reserve(ancestors.size() + 1);
+        chain.append(member(process));
+        for (const ProcessRow& row : std::as_const(ancestors))
+            chain.append(member(row));
+        const QString& text = chain.first().text;
+        // The helper, browser and agent-browser tests look at the listening process alone.
+        const bool devTool =
+            std::any_of(chain.cbegin(), chain.cend(), [](const Member& m) { return isDevText(m.text); });
+        const bool wanted = (isAgentBrowserText(text) || devTool) &&
+                            !matchesAny(text, DetectionPlatform::appHelperRules()) &&
+                            !matchesAny(text, DetectionPlatform::browserDebugPortRules());
+        if (!wanted)
+            continue;
+        const QUrl url = loopbackServerURL(listener.bindAddress, listener.port);
+        candidates.append({{listener, process, std::move(ancestors), url}, std::move(chain)});
+    }
+    return candidates;
+}
+
+// The launch process's own arguments, quoted for the shell, where the command replays it as it is listed: the
+// listed line has lost where one argument ends and the next begins. And the identity of each managed process.
+void applyCandidateDetails(LocalServer& server, const std::optional<ProcessRow>& launch,
+                           const CandidateDetails& details)
+{
+    if (launch && !server.rawCommandLine.isEmpty() &&
+        (server.rawCommandLine == launch->commandLine || server.rawCommandLine == launch->commandLine.trimmed())) {
+        if (const auto arguments = details.arguments.constFind(launch->pid); arguments != details.arguments.cend())
+            server.rawCommandLine = shellCommandLine(*arguments);
+    }
+    for (const qint32 pid : std::as_const(server.managedProcessIDs)) {
+        if (const auto start = details.startTimes.constFind(pid); start != details.startTimes.cend())
+            server.processStartTimes.insert(pid, *start);
+    }
+}
+
+LocalServer assemble(const PreparedCandidate& prepared, const WorkingDirectories& folders,
+                     const ProbeResults& probeResults, const ConnectionIndex& connections, const QDateTime& seenAt,
+                     const CandidateDetails* details)
+{
+    const ServerCandidate& candidate = prepared.candidate;
+    const ProcessRow& process = candidate.process;
+    LocalServer server;
+    server.pid = candidate.listener.pid;
+    server.port = candidate.listener.port;
+    server.url = candidate.url;
+    server.lastSeenAt = seenAt;
+    server.runtimeKind = runtimeOf(prepared.chain);
+    if (const auto folder = folders.constFind(server.pid); folder != folders.cend())
+        server.processWorkingDirectory = *folder;
+    if (server.runtimeKind != RuntimeKind::AgentBrowser)
+        server.projectPath = server.processWorkingDirectory;
+
+    const std::optional<ProcessRow> launch = launchOf(prepared.chain);
+    DevCommandLookup devCommandOf;
+    if (details) {
+        devCommandOf = [details](const QString& folder) {
+            const auto known = details->devCommands.constFind(folder);
+            return known != details->devCommands.cend() ? *known : projectDevCommand(folder);
+        };
+    }
+    const std::optional<QString> command =
+        LocalServerDetector::resolveCommandLine(launch, server.projectPath, devCommandOf);
+    server.rawCommandLine = command.value_or(QString());
+    server.displayCommandLine = redactCommandLine(command ? *command : process.commandLine);
+
+    const ActiveConnections active = connections.activeConnections(server.pid, server.port);
+    server.activeConnectionCount = active.count;
+    server.activeConnectionClients = active.clients;
+    server.managedProcessIDs = managedOf(prepared.chain, launch);
+    server.isPaused = process.state.contains(u'T');
+    server.processExecutable = process.executable;
+    server.parentProcessSummary = LocalServerDetector::parentProcessSummary(process, candidate.ancestors);
+
+    if (const auto probe = probeResults.constFind(server.url); probe != probeResults.cend()) {
+        server.httpStatus = probe->statusCode;
+        server.pageTitle = probe->title;
+    }
+    if (details)
+        applyCandidateDetails(server, launch, *details);
+    return server;
+}
+
+// What a scan works out from its two listings before it looks up folders and probes.
+struct ScanPlan
+{
+    QList<PreparedCandidate> candidates;
+    ConnectionIndex connections;
+};
+
+std::shared_ptr<const ScanPlan> planScan(const QList<ProcessRow>& processes, const QList<ConnectionRow>& connections)
+{
+    ProcessIndex processesByID;
+    processesByID.reserve(processes.size());
+    for (const ProcessRow& row : processes) {
+        if (!processesByID.contains(row.pid))
+            processesByID.insert(row.pid, row);
+    }
+    auto plan = std::make_shared<ScanPlan>();
+    plan->candidates = prepareCandidates(listenerRows(connections), processesByID);
+    plan->connections = ConnectionIndex(connections);
+    return plan;
+}
+
+QList<LocalServer> assembleServers(const ScanPlan& plan, const WorkingDirectories& folders,
+                                   const ProbeResults& probeResults, const QList<QDateTime>& seenAt,
+                                   const CandidateDetails& details)
+{
+    QList<LocalServer> servers;
+    servers.reserve(plan.candidates.size());
+    for (qsizetype i = 0; i < plan.candidates.size(); ++i)
+        servers.append(
+            assemble(plan.candidates.at(i), folders, probeResults, plan.connections, seenAt.at(i), &details));
+    return mergeDuplicateServers(sortDetectedServers(std::move(servers)));
 }
 
 // Probes one URL and records its result when it completes, so that of two candidates with one URL the later
@@ -73,6 +311,7 @@ LocalServerDetector::LocalServerDetector(ListenerSnapshotService* listenerServic
     , m_clock(clock ? clock : &SystemClock::shared())
 {
     Q_ASSERT(m_processService && m_connectionService && m_probeService);
+    m_pool.setMaxThreadCount(1);
 }
 
 LocalServerDetector::~LocalServerDetector() = default;
@@ -105,43 +344,58 @@ QCoro::Task<QList<LocalServer>> LocalServerDetector::scan()
         }
         std::rethrow_exception(processFailure);
     }
-    const QList<ConnectionRow> connections = co_await connectionListing;
+    QList<ConnectionRow> connections = co_await connectionListing;
     if (!self)
         co_return {};
 
-    ProcessIndex processesByID;
-    processesByID.reserve(processes.size());
-    for (const ProcessRow& row : std::as_const(processes)) {
-        if (!processesByID.contains(row.pid))
-            processesByID.insert(row.pid, row);
-    }
-    const QList<ServerCandidate> candidates = candidateServers(listenerRows(connections), processesByID);
+    // Indexing and the candidates' chains grow with the listings: worked out on the detector's own thread, which
+    // also frees the rows.
+    auto prepare = AsyncWork::runOn(&m_pool, [processes = std::move(processes), connections = std::move(connections)] {
+        return planScan(processes, connections);
+    });
+    std::shared_ptr<const ScanPlan> plan = co_await prepare;
+    if (!self)
+        co_return {};
 
     QList<qint32> pids;
-    pids.reserve(candidates.size());
-    for (const ServerCandidate& candidate : candidates)
-        pids.append(candidate.listener.pid);
+    pids.reserve(plan->candidates.size());
+    for (const PreparedCandidate& prepared : plan->candidates)
+        pids.append(prepared.candidate.listener.pid);
     QCoro::Task<WorkingDirectories> folderLookup = m_processService->workingDirectories(pids);
     const WorkingDirectories folders = co_await folderLookup;
     if (!self)
         co_return {};
 
+    // Read while the probes run.
+    QList<ServerCandidate> candidates;
+    candidates.reserve(plan->candidates.size());
+    for (const PreparedCandidate& prepared : plan->candidates)
+        candidates.append(prepared.candidate);
+    auto detailRead = AsyncWork::runOn(
+        &m_pool, [candidates = std::move(candidates), folders] { return readCandidateDetails(candidates, folders); });
+
     // Every probe starts before the first is awaited, so the probing takes as long as the slowest one.
     auto probeResults = std::make_shared<ProbeResults>();
     std::vector<QCoro::Task<>> probes;
-    probes.reserve(std::size_t(candidates.size()));
-    for (const ServerCandidate& candidate : candidates)
-        probes.push_back(probeInto(m_probeService, candidate.url, probeResults));
+    probes.reserve(std::size_t(plan->candidates.size()));
+    for (const PreparedCandidate& prepared : plan->candidates)
+        probes.push_back(probeInto(m_probeService, prepared.candidate.url, probeResults));
     for (QCoro::Task<>& probe : probes)
         co_await probe;
+    CandidateDetails details = co_await detailRead;
     if (!self)
         co_return {};
 
-    QList<LocalServer> servers;
-    servers.reserve(candidates.size());
-    for (const ServerCandidate& candidate : candidates)
-        servers.append(makeServer(candidate, folders, *probeResults, connections, m_clock->now()));
-    co_return mergeDuplicateServers(sortDetectedServers(std::move(servers)));
+    // One clock reading per candidate, as it is assembled.
+    QList<QDateTime> seenAt;
+    seenAt.reserve(plan->candidates.size());
+    for (qsizetype i = 0; i < plan->candidates.size(); ++i)
+        seenAt.append(m_clock->now());
+    auto assembly = AsyncWork::runOn(
+        &m_pool, [plan = std::move(plan), folders, results = *probeResults, seenAt, details = std::move(details)] {
+            return assembleServers(*plan, folders, results, seenAt, details);
+        });
+    co_return co_await assembly;
 }
 
 QString LocalServerDetector::processText(const ProcessRow& row)
@@ -172,8 +426,7 @@ bool LocalServerDetector::isLocalBindAddress(const QString& bindAddress)
 
 bool LocalServerDetector::isDevCommand(const ProcessRow& row)
 {
-    return containsAny(processText(row), {u"node", u"/npm", u" npm ", u"/pnpm", u" pnpm ", u"/yarn", u" yarn ", u"/bun",
-                                          u" bun ", u"tsx", u"next", u"vite"});
+    return isDevText(processText(row));
 }
 
 bool LocalServerDetector::hasDevToolInChain(const ProcessRow& process, const QList<ProcessRow>& ancestors)
@@ -183,9 +436,7 @@ bool LocalServerDetector::hasDevToolInChain(const ProcessRow& process, const QLi
 
 bool LocalServerDetector::isAgentBrowserProcess(const ProcessRow& row)
 {
-    const QString text = processText(row);
-    return containsAny(text, {u"/agent-browser/bin/agent-browser-", u"/agent-browser/bin/agent-browser.js"}) ||
-           text.endsWith(u"/agent-browser"_s);
+    return isAgentBrowserText(processText(row));
 }
 
 bool LocalServerDetector::isAppHelperProcess(const ProcessRow& row)
@@ -200,49 +451,27 @@ bool LocalServerDetector::isBrowserDebugPortProcess(const ProcessRow& row)
 
 bool LocalServerDetector::isPackageManagerDevProcess(const ProcessRow& row)
 {
-    const QString text = processText(row);
-    return containsAny(text, {u"pnpm", u"npm", u"yarn", u"bun"}) && text.contains(u"dev"_s);
+    return isPackageManagerDevText(processText(row));
 }
 
 RuntimeKind LocalServerDetector::classifyRuntime(const ProcessRow& process, const QList<ProcessRow>& ancestors)
 {
-    if (isAgentBrowserProcess(process))
-        return RuntimeKind::AgentBrowser;
-    QStringList members;
-    for (const ProcessRow& row : chainOf(process, ancestors))
-        members.append(row.executable + u' ' + row.commandLine);
-    const QString text = members.join(u' ').toLower();
-    if (text.contains(u"next"_s))
-        return RuntimeKind::Next;
-    if (text.contains(u"vite"_s))
-        return RuntimeKind::Vite;
-    if (containsAny(text, {u"/bun", u" bun "}))
-        return RuntimeKind::Bun;
-    return RuntimeKind::Node;
+    return runtimeOf(chainOf(process, ancestors));
 }
 
 std::optional<ProcessRow> LocalServerDetector::launchProcess(const ProcessRow& process,
                                                              const QList<ProcessRow>& ancestors)
 {
-    for (const ProcessRow& ancestor : ancestors) {
-        if (isPackageManagerDevProcess(ancestor))
-            return ancestor;
-    }
-    for (const ProcessRow& row : chainOf(process, ancestors)) {
-        if (isReplayableCommandLine(row.commandLine) &&
-            containsAny(row.commandLine.toLower(), {u" dev", u"next dev", u"vite", u"tsx"}))
-            return row;
-    }
-    static const QStringList tools = {u"node"_s, u"npm"_s, u"pnpm"_s, u"yarn"_s,
-                                      u"bun"_s,  u"tsx"_s, u"vite"_s, u"next"_s};
-    if (isReplayableCommandLine(process.commandLine) && tools.contains(lastPathComponent(process.executable).toLower()))
-        return process;
-    return std::nullopt;
+    return launchOf(chainOf(process, ancestors));
 }
 
 std::optional<QString> LocalServerDetector::resolveCommandLine(const std::optional<ProcessRow>& launch,
-                                                               const std::optional<QString>& projectPath)
+                                                               const std::optional<QString>& projectPath,
+                                                               const DevCommandLookup& devCommandOf)
 {
+    const auto projectDevCommand = [&devCommandOf](const QString& folder) {
+        return devCommandOf ? devCommandOf(folder) : LaunchCommand::projectDevCommand(folder);
+    };
     if (!projectPath) {
         if (!launch)
             return std::nullopt;
@@ -265,53 +494,50 @@ std::optional<QString> LocalServerDetector::resolveCommandLine(const std::option
 
 QList<qint32> LocalServerDetector::managedProcessIDs(const ProcessRow& process, const QList<ProcessRow>& ancestors)
 {
-    const QList<ProcessRow> chain = chainOf(process, ancestors);
-    qsizetype outermost = -1;
-    for (qsizetype i = chain.size() - 1; i >= 0; --i) {
-        if (isPackageManagerDevProcess(chain.at(i))) {
-            outermost = i;
-            break;
-        }
-    }
-    if (outermost < 0) {
-        if (const std::optional<ProcessRow> launch = launchProcess(process, ancestors)) {
-            const auto member = std::find_if(chain.cbegin(), chain.cend(),
-                                             [&](const ProcessRow& row) { return row.pid == launch->pid; });
-            if (member != chain.cend())
-                outermost = member - chain.cbegin();
-        }
-    }
-    if (outermost < 0)
-        return {process.pid};
-
-    // A self-parented or cyclic chain repeats its rows; each process is signalled once, the listening one last.
-    QList<qint32> ids;
-    for (qsizetype i = 0; i <= outermost; ++i) {
-        if (!ids.contains(chain.at(i).pid))
-            ids.append(chain.at(i).pid);
-    }
-    std::reverse(ids.begin(), ids.end());
-    return ids;
+    const Chain chain = chainOf(process, ancestors);
+    return managedOf(chain, launchOf(chain));
 }
 
 ActiveConnections LocalServerDetector::activeConnections(qint32 pid, qint64 port,
                                                          const QList<ConnectionRow>& connectionRows)
 {
-    ActiveConnections result;
+    return ConnectionIndex(connectionRows).activeConnections(pid, port);
+}
+
+ConnectionIndex::ConnectionIndex(const QList<ConnectionRow>& connectionRows)
+{
+    QSet<std::pair<qint64, QString>> seen;
     for (const ConnectionRow& row : connectionRows) {
         if (!isEstablished(row))
             continue;
-        if (row.pid == pid) {
-            if (endpointPort(localSide(row.endpoint)) == port)
-                ++result.count;
-            continue;
-        }
+        if (const std::optional<qint64> local = endpointPort(localSide(row.endpoint)))
+            ++m_accepted[{row.pid, *local}];
         const QStringList sides = row.endpoint.split(u"->"_s);
-        if (sides.size() != 2 || endpointPort(sides.at(1)) != port)
+        if (sides.size() != 2)
             continue;
-        const QString client = row.command + u" pid "_s + QString::number(row.pid);
-        if (!result.clients.contains(client))
-            result.clients.append(client);
+        const std::optional<qint64> remote = endpointPort(sides.at(1));
+        if (!remote)
+            continue;
+        // The text holds the process id, so dropping repeats before the server's own rows are left out drops the
+        // same ones as after.
+        QString text = row.command + u" pid "_s + QString::number(row.pid);
+        if (!seen.contains({*remote, text})) {
+            seen.insert({*remote, text});
+            m_clients[*remote].append({row.pid, std::move(text)});
+        }
+    }
+}
+
+ActiveConnections ConnectionIndex::activeConnections(qint32 pid, qint64 port) const
+{
+    ActiveConnections result;
+    result.count = m_accepted.value({pid, port});
+    const auto clients = m_clients.constFind(port);
+    if (clients == m_clients.cend())
+        return result;
+    for (const Client& client : *clients) {
+        if (client.pid != pid)
+            result.clients.append(client.text);
     }
     return result;
 }
@@ -332,59 +558,43 @@ QList<ServerCandidate> LocalServerDetector::candidateServers(const QList<Listene
                                                              const ProcessIndex& processesByID)
 {
     QList<ServerCandidate> candidates;
-    for (const ListenerRow& listener : listeners) {
-        if (!isLocalBindAddress(listener.bindAddress))
-            continue;
-        const auto found = processesByID.constFind(listener.pid);
-        if (found == processesByID.cend())
-            continue;
-        const ProcessRow& process = *found;
-        QList<ProcessRow> chain = ancestors(process, processesByID);
-        // The helper, browser and agent-browser tests look at the listening process alone.
-        const bool wanted = (isAgentBrowserProcess(process) || hasDevToolInChain(process, chain)) &&
-                            !isAppHelperProcess(process) && !isBrowserDebugPortProcess(process);
-        if (!wanted)
-            continue;
-        candidates.append(
-            {listener, process, std::move(chain), loopbackServerURL(listener.bindAddress, listener.port)});
-    }
+    for (PreparedCandidate& prepared : prepareCandidates(listeners, processesByID))
+        candidates.append(std::move(prepared.candidate));
     return candidates;
 }
 
 LocalServer LocalServerDetector::makeServer(const ServerCandidate& candidate, const WorkingDirectories& folders,
                                             const ProbeResults& probeResults,
-                                            const QList<ConnectionRow>& connectionRows, const QDateTime& seenAt)
+                                            const QList<ConnectionRow>& connectionRows, const QDateTime& seenAt,
+                                            const CandidateDetails* details)
 {
-    const ProcessRow& process = candidate.process;
-    LocalServer server;
-    server.pid = candidate.listener.pid;
-    server.port = candidate.listener.port;
-    server.url = candidate.url;
-    server.lastSeenAt = seenAt;
-    server.runtimeKind = classifyRuntime(process, candidate.ancestors);
-    if (const auto folder = folders.constFind(server.pid); folder != folders.cend())
-        server.processWorkingDirectory = *folder;
-    if (server.runtimeKind != RuntimeKind::AgentBrowser)
-        server.projectPath = server.processWorkingDirectory;
+    return assemble({candidate, chainOf(candidate.process, candidate.ancestors)}, folders, probeResults,
+                    ConnectionIndex(connectionRows), seenAt, details);
+}
 
-    const std::optional<QString> command =
-        resolveCommandLine(launchProcess(process, candidate.ancestors), server.projectPath);
-    server.rawCommandLine = command.value_or(QString());
-    server.displayCommandLine = redactCommandLine(command ? *command : process.commandLine);
-
-    const ActiveConnections connections = activeConnections(server.pid, server.port, connectionRows);
-    server.activeConnectionCount = connections.count;
-    server.activeConnectionClients = connections.clients;
-    server.managedProcessIDs = managedProcessIDs(process, candidate.ancestors);
-    server.isPaused = process.state.contains(u'T');
-    server.processExecutable = process.executable;
-    server.parentProcessSummary = parentProcessSummary(process, candidate.ancestors);
-
-    if (const auto probe = probeResults.constFind(server.url); probe != probeResults.cend()) {
-        server.httpStatus = probe->statusCode;
-        server.pageTitle = probe->title;
+CandidateDetails LocalServerDetector::readCandidateDetails(const QList<ServerCandidate>& candidates,
+                                                           const WorkingDirectories& folders)
+{
+    CandidateDetails details;
+    for (const ServerCandidate& candidate : candidates) {
+        for (const qint32 pid : managedProcessIDs(candidate.process, candidate.ancestors)) {
+            if (details.startTimes.contains(pid))
+                continue;
+            if (const std::optional<quint64> start = ProcessIdentity::startTime(pid))
+                details.startTimes.insert(pid, *start);
+        }
+        if (const std::optional<ProcessRow> launch = launchProcess(candidate.process, candidate.ancestors)) {
+            if (!details.arguments.contains(launch->pid)) {
+                if (std::optional<QStringList> arguments = ProcessIdentity::arguments(launch->pid, launch->commandLine))
+                    details.arguments.insert(launch->pid, std::move(*arguments));
+            }
+        }
+        const auto folder = folders.constFind(candidate.listener.pid);
+        if (folder != folders.cend() && !isAgentBrowserProcess(candidate.process) &&
+            !details.devCommands.contains(*folder))
+            details.devCommands.insert(*folder, projectDevCommand(*folder));
     }
-    return server;
+    return details;
 }
 
 QList<LocalServer> sortDetectedServers(QList<LocalServer> servers)
@@ -412,7 +622,7 @@ QList<LocalServer> mergeDuplicateServers(const QList<LocalServer>& servers)
             positions.insert(key, merged.size());
             merged.append(server);
         } else {
-            merged[*known] = merged.at(*known).mergingManagedProcessIDs(server.managedProcessIDs);
+            merged[*known] = merged.at(*known).mergingProcessesOf(server);
         }
     }
     return merged;

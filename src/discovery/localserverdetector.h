@@ -6,8 +6,10 @@
 
 #include <QHash>
 #include <QObject>
+#include <QThreadPool>
 #include <QUrl>
 
+#include <functional>
 #include <optional>
 
 class Clock;
@@ -37,12 +39,48 @@ struct ActiveConnections
     friend bool operator==(const ActiveConnections&, const ActiveConnections&) = default;
 };
 
+// The established connections of one socket listing indexed by port, so that each server's connections come from
+// the rows on its own port instead of a pass over every row.
+class ConnectionIndex
+{
+public:
+    ConnectionIndex() = default;
+    explicit ConnectionIndex(const QList<ConnectionRow>& connectionRows);
+
+    // What LocalServerDetector::activeConnections gives for the rows indexed.
+    ActiveConnections activeConnections(qint32 pid, qint64 port) const;
+
+private:
+    struct Client
+    {
+        qint32 pid = 0;
+        QString text;
+    };
+    // Established rows by process and local port: the connections a server accepted.
+    QHash<std::pair<qint32, qint64>, qint64> m_accepted;
+    // "<command> pid <pid>" of the established rows by remote port, each text once, in listing order.
+    QHash<qint64, QList<Client>> m_clients;
+};
+
 using ProcessIndex = QHash<qint32, ProcessRow>;
 using ProbeResults = QHash<QUrl, ProbeResult>;
+// A project folder's own dev command: a lookup of what projectDevCommand gave (empty: ask it).
+using DevCommandLookup = std::function<std::optional<QString>(const QString& projectPath)>;
+
+// What a scan reads about its candidates beyond the listings, off the GUI thread: the start time of each managed
+// process, the exact arguments of each launch process and the dev command of each project folder.
+struct CandidateDetails
+{
+    QHash<qint32, quint64> startTimes;
+    QHash<qint32, QStringList> arguments;
+    QHash<QString, std::optional<QString>> devCommands;
+};
 
 // Takes one snapshot of the machine and returns its local development servers: joins the process table with the
 // TCP sockets, keeps loopback and wildcard listeners of development tool chains, probes them all at once and
-// folds servers of one project and command into one. Keeps nothing between scans.
+// folds servers of one project and command into one. Keeps nothing between scans. The calling thread only awaits
+// the listings and probes and reads the clock; joining the rows and assembling the servers run on the detector's
+// own worker thread.
 class LocalServerDetector final : public QObject, public ServerDetecting
 {
     Q_OBJECT
@@ -75,7 +113,8 @@ public:
     // The process whose command line would start the server again.
     static std::optional<ProcessRow> launchProcess(const ProcessRow& process, const QList<ProcessRow>& ancestors);
     static std::optional<QString> resolveCommandLine(const std::optional<ProcessRow>& launch,
-                                                     const std::optional<QString>& projectPath);
+                                                     const std::optional<QString>& projectPath,
+                                                     const DevCommandLookup& devCommandOf = {});
     // The processes an action signals: the outermost launcher first, the listening process last, each once.
     static QList<qint32> managedProcessIDs(const ProcessRow& process, const QList<ProcessRow>& ancestors);
     static ActiveConnections activeConnections(qint32 pid, qint64 port, const QList<ConnectionRow>& connectionRows);
@@ -84,9 +123,13 @@ public:
     // The listeners worth probing, in listing order.
     static QList<ServerCandidate> candidateServers(const QList<ListenerRow>& listeners,
                                                    const ProcessIndex& processesByID);
+    // Without details, the dev command is read here and the listed command line is used as it is.
     static LocalServer makeServer(const ServerCandidate& candidate, const WorkingDirectories& folders,
                                   const ProbeResults& probeResults, const QList<ConnectionRow>& connectionRows,
-                                  const QDateTime& seenAt);
+                                  const QDateTime& seenAt, const CandidateDetails* details = nullptr);
+    // Blocking file work.
+    static CandidateDetails readCandidateDetails(const QList<ServerCandidate>& candidates,
+                                                 const WorkingDirectories& folders);
 
 private:
     QCoro::Task<QList<LocalServer>> scan();
@@ -96,6 +139,9 @@ private:
     ConnectionSnapshotService* m_connectionService;
     ServerProbeService* m_probeService;
     const Clock* m_clock;
+    // The scan's work off the GUI thread: joining the rows, reading the candidates' details and assembling the
+    // servers. Last, so that its destructor waits for work still running.
+    QThreadPool m_pool;
 };
 
 // Servers that answered over HTTP first, then by port; stable.

@@ -3,6 +3,7 @@
 #include "discovery/commandrunner.h"
 #include "platform/asyncwork.h"
 #include "platform/procfilesystem.h"
+#include "platform/serversocketscan.h"
 #include "platform/systemtools.h"
 
 #include <QFileInfo>
@@ -97,6 +98,14 @@ QCoro::Task<QList<ProcessRow>> ProcessSnapshotService::listProcesses()
         auto read = AsyncWork::runOn(&m_pool, &ProcFileSystem::processes);
         co_return co_await read;
     }
+    if (m_source == SnapshotSource::SocketDiagnostics) {
+        // Joins the other part of the scan asked for together with this one, so both share one listing.
+        auto read =
+            AsyncWork::runOn(&m_pool, [batch = ServerSocketScan::shared().join(ServerSocketScan::Part::Processes)] {
+                return ServerSocketScan::shared().processes(batch);
+            });
+        co_return co_await read;
+    }
 
     Q_ASSERT(m_runner);
     QPointer<ProcessSnapshotService> self(this);
@@ -114,7 +123,7 @@ QCoro::Task<WorkingDirectories> ProcessSnapshotService::lookUpWorkingDirectories
     if (pids.isEmpty())
         co_return {};
 
-    if (m_source == SnapshotSource::ProcFileSystem) {
+    if (m_source != SnapshotSource::SystemTools) {
         auto read =
             AsyncWork::runOn(&m_pool, [pids] { return keepExistingFolders(ProcFileSystem::workingDirectories(pids)); });
         co_return co_await read;

@@ -1,20 +1,28 @@
 #include "discovery/serverprobeservice.h"
 
+#include "discovery/httpresponsereader.h"
 #include "discovery/oneshotsignal.h"
 
-#include <QNetworkAccessManager>
+#include <QHostAddress>
 #include <QNetworkProxy>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QRegularExpression>
+#include <QSslSocket>
 #include <QStringDecoder>
+#include <QTcpSocket>
 #include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
 using Deadline = std::chrono::steady_clock::time_point;
+
+// Bytes taken from the socket per read.
+constexpr qint64 readChunk = 16384;
 
 // One request and what came back of it.
 struct Exchange
@@ -26,79 +34,151 @@ struct Exchange
     std::optional<QUrl> redirectTarget;
 };
 
-// An HTTP error status (404, 500, ...) is an answer; a transport or protocol failure is not. No proxy is ever
-// used, so a 407 came from the server itself.
-bool isHttpStatusError(QNetworkReply::NetworkError error)
-{
-    using E = QNetworkReply::NetworkError;
-    return (error >= E::ContentAccessDenied && error <= E::UnknownContentError && error != E::ContentReSendError) ||
-           error == E::ProtocolInvalidOperationError || error == E::ProxyAuthenticationRequiredError ||
-           (error >= E::InternalServerError && error <= E::UnknownServerError);
-}
-
 bool isFollowable(const QUrl& target)
 {
     const QString scheme = target.scheme().toLower();
     return (scheme == u"http"_s || scheme == u"https"_s) && isLoopbackHost(target.host());
 }
 
-QCoro::Task<Exchange> fetch(QNetworkAccessManager* manager, QUrl url, Deadline deadline, qint64 byteLimit)
+bool isRedirect(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 305 || status == 307 || status == 308;
+}
+
+// Where a loopback host can be reached, tried in this order. No name is ever looked up: "localhost" is the
+// loopback, and any other name (or an address off the machine) gets no connection at all.
+QList<QHostAddress> loopbackAddresses(const QString& host)
+{
+    if (host.compare(u"localhost"_s, Qt::CaseInsensitive) == 0)
+        return {QHostAddress(QHostAddress::LocalHost), QHostAddress(QHostAddress::LocalHostIPv6)};
+    const QHostAddress address(host);
+    if (address.isNull() || !address.isLoopback())
+        return {};
+    return {address};
+}
+
+QByteArray requestBytes(const QUrl& url, qint64 byteLimit)
+{
+    QByteArray target = url.path(QUrl::FullyEncoded).toLatin1();
+    if (target.isEmpty())
+        target = "/";
+    if (url.hasQuery())
+        target += '?' + url.query(QUrl::FullyEncoded).toLatin1();
+    QByteArray host = url.host(QUrl::FullyEncoded).toLatin1();
+    if (host.contains(':'))
+        host = '[' + host + ']';
+    if (url.port() != -1)
+        host += ':' + QByteArray::number(url.port());
+    return "GET " + target + " HTTP/1.1\r\nHost: " + host + "\r\nRange: bytes=0-" + QByteArray::number(byteLimit - 1) +
+           "\r\nAccept-Encoding: identity\r\nUser-Agent: Mozilla/5.0\r\nConnection: close\r\n\r\n";
+}
+
+// One GET over a connection of its own, on the calling thread: every step is a socket event, so nothing waits
+// and nothing is left running once the probe has its answer or the deadline has passed. What is read is bounded
+// by the response reader, whatever the peer sends.
+QCoro::Task<Exchange> fetch(QUrl url, Deadline deadline, qint64 byteLimit)
 {
     using namespace std::chrono;
     const auto remaining = duration_cast<milliseconds>(deadline - steady_clock::now());
-    if (remaining <= milliseconds::zero())
+    const QList<QHostAddress> addresses = loopbackAddresses(url.host());
+    if (remaining <= milliseconds::zero() || addresses.isEmpty())
         co_return Exchange{};
 
-    QNetworkRequest request(url);
-    request.setRawHeader("Range", "bytes=0-" + QByteArray::number(byteLimit - 1));
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    QNetworkReply* reply = manager->get(request);
-    // Bounds what Qt buffers beyond what is read, whatever the server sends in spite of the range.
-    reply->setReadBufferSize(byteLimit);
+    const bool secure = url.scheme().compare(u"https"_s, Qt::CaseInsensitive) == 0;
+    const quint16 port = quint16(url.port(secure ? 443 : 80));
+    const QByteArray request = requestBytes(url, byteLimit);
 
     OneShotSignal done;
-    Exchange exchange;
-    bool finished = false;
-    exchange.body.reserve(byteLimit);
-    const auto drain = [&] {
-        while (exchange.body.size() < byteLimit && reply->bytesAvailable() > 0)
-            exchange.body += reply->read(byteLimit - exchange.body.size());
-        if (exchange.body.size() >= byteLimit) {
-            exchange.cut = true;
-            done.fire();
+    HttpResponseReader reader(ServerProbeService::headLimit, byteLimit);
+    std::vector<std::unique_ptr<QTcpSocket>> sockets;
+    qsizetype nextAddress = 0;
+
+    const auto drain = [&](QTcpSocket* socket) {
+        while (!done.hasFired() && socket->bytesAvailable() > 0) {
+            const QByteArray bytes = socket->read(readChunk);
+            if (bytes.isEmpty())
+                break;
+            const HttpResponseReader::State state = reader.feed(bytes);
+            if (state == HttpResponseReader::State::Complete || state == HttpResponseReader::State::Failed)
+                done.fire();
         }
     };
-    QObject::connect(reply, &QIODevice::readyRead, &done, drain);
-    QObject::connect(reply, &QNetworkReply::finished, &done, [&] {
-        drain();
-        finished = true;
-        done.fire();
-    });
+    // One attempt at a time; an address where nothing listens passes the request on to the next one.
+    bool connected = false;
+    std::function<void()> connectNext;
+    connectNext = [&] {
+        if (done.hasFired() || nextAddress >= addresses.size()) {
+            done.fire();
+            return;
+        }
+        const QHostAddress address = addresses.at(nextAddress++);
+        std::unique_ptr<QTcpSocket> socket;
+        if (secure)
+            socket = std::make_unique<QSslSocket>();
+        else
+            socket = std::make_unique<QTcpSocket>();
+        QTcpSocket* raw = socket.get();
+        sockets.push_back(std::move(socket));
+        raw->setProxy(QNetworkProxy::NoProxy);
+        // Qt reads no further ahead than this before the bytes are taken.
+        raw->setReadBufferSize(readChunk * 4);
+
+        const auto closed = [&, raw] {
+            drain(raw);
+            reader.finish();
+            done.fire();
+        };
+        QObject::connect(raw, &QAbstractSocket::connected, &done, [&, raw] {
+            connected = true;
+            if (!secure)
+                raw->write(request);
+        });
+        if (auto* ssl = qobject_cast<QSslSocket*>(raw))
+            QObject::connect(ssl, &QSslSocket::encrypted, &done, [&, raw] { raw->write(request); });
+        QObject::connect(raw, &QIODevice::readyRead, &done, [&, raw] { drain(raw); });
+        QObject::connect(raw, &QAbstractSocket::disconnected, &done, closed);
+        QObject::connect(raw, &QAbstractSocket::errorOccurred, &done, [&, closed](QAbstractSocket::SocketError error) {
+            if (error == QAbstractSocket::RemoteHostClosedError)
+                closed();
+            else if (!connected)
+                // Started from the event loop, not inside this socket's own handler.
+                QTimer::singleShot(0, &done, [&] { connectNext(); });
+            else
+                done.fire();
+        });
+        if (auto* ssl = qobject_cast<QSslSocket*>(raw))
+            ssl->connectToHostEncrypted(address.toString(), port, url.host());
+        else
+            raw->connectToHost(address, port);
+    };
+
     QTimer limit;
     limit.setSingleShot(true);
     limit.setTimerType(Qt::PreciseTimer);
     QObject::connect(&limit, &QTimer::timeout, &done, &OneShotSignal::fire);
     limit.start(remaining);
+    connectNext();
 
     co_await untilFired(&done);
     limit.stop();
-    QObject::disconnect(reply, nullptr, &done, nullptr);
+    for (const std::unique_ptr<QTcpSocket>& socket : sockets) {
+        QObject::disconnect(socket.get(), nullptr, &done, nullptr);
+        socket->abort();
+    }
 
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid()) {
-        if (exchange.cut)
-            exchange.answered = true;
-        else if (finished)
-            exchange.answered = reply->error() == QNetworkReply::NoError || isHttpStatusError(reply->error());
+    Exchange exchange;
+    if (reader.state() != HttpResponseReader::State::Complete)
+        co_return exchange;
+    exchange.answered = true;
+    exchange.statusCode = reader.statusCode();
+    exchange.body = reader.body();
+    exchange.cut = reader.isBodyCut();
+    if (isRedirect(reader.statusCode())) {
+        const QByteArray location = reader.header("Location").value_or(QByteArray());
+        const QUrl target = QUrl::fromEncoded(location);
+        if (!location.isEmpty() && target.isValid())
+            exchange.redirectTarget = url.resolved(target);
     }
-    if (exchange.answered) {
-        exchange.statusCode = status.toLongLong();
-        const QVariant target = reply->attribute(QNetworkRequest::RedirectionTargetAttribute);
-        if (*exchange.statusCode >= 300 && *exchange.statusCode < 400 && target.isValid())
-            exchange.redirectTarget = url.resolved(target.toUrl());
-    }
-    reply->abort();
-    reply->deleteLater();
     co_return exchange;
 }
 
@@ -117,13 +197,9 @@ QCoro::Task<ProbeResult> ServerProbeService::probe(const QUrl& url) const
 QCoro::Task<ProbeResult> ServerProbeService::runProbe(QUrl url, std::chrono::milliseconds timeout, qint64 byteLimit)
 {
     const Deadline deadline = std::chrono::steady_clock::now() + timeout;
-    // Fresh per probe: no cookie, cache or connection outlives it. Loopback traffic must never go through a proxy
-    // from the environment.
-    QNetworkAccessManager manager;
-    manager.setProxy(QNetworkProxy(QNetworkProxy::NoProxy));
-
+    // A connection of its own per request: no cookie, cache or connection outlives the probe, and no proxy.
     for (int redirects = 0;; ++redirects) {
-        auto request = fetch(&manager, url, deadline, byteLimit);
+        auto request = fetch(url, deadline, byteLimit);
         Exchange exchange = co_await request;
         if (!exchange.answered)
             co_return ProbeResult{};

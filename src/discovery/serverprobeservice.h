@@ -18,14 +18,18 @@ struct ProbeResult
     friend bool operator==(const ProbeResult&, const ProbeResult&) = default;
 };
 
-// Asks a candidate server for its first page with one short, bounded GET that never leaves the machine: a fresh
-// network manager per probe with no proxy, one deadline over the whole probe (redirects included), at most
-// `byteLimit` bytes read, redirects followed only to loopback hosts. Keeps no state between probes.
+// Asks a candidate server for its first page with one short, bounded GET that never leaves the machine: a
+// connection of its own per request to a loopback address with no proxy, one deadline over the whole probe
+// (redirects included), at most `headLimit` bytes of status line and headers and `byteLimit` bytes of body read,
+// redirects followed only to loopback hosts. Runs on the calling thread without blocking it and keeps no state
+// between probes.
 class ServerProbeService
 {
 public:
     static constexpr std::chrono::milliseconds standardTimeout{750};
     static constexpr qint64 standardByteLimit = 65536;
+    // The status line and headers together; a longer head is no answer.
+    static constexpr qint64 headLimit = 65536;
     // Redirects followed before the probe gives up.
     static constexpr int maxRedirects = 5;
 

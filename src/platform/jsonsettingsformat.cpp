@@ -1,6 +1,5 @@
 #include "platform/jsonsettingsformat.h"
 
-#include <QIODevice>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -65,33 +64,27 @@ QVariant fromJson(const QJsonValue& value)
     }
 }
 
-bool readJson(QIODevice& device, QSettings::SettingsMap& map)
+} // namespace
+
+std::optional<QVariantMap> decodeSettings(QByteArrayView bytes)
 {
-    const QByteArray bytes = device.readAll();
+    QVariantMap map;
     if (bytes.trimmed().isEmpty())
-        return true;
+        return map;
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    const QJsonDocument document = QJsonDocument::fromJson(bytes.toByteArray(), &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
-        return false;
+        return std::nullopt;
     const QJsonObject object = document.object();
     for (auto it = object.constBegin(); it != object.constEnd(); ++it)
         map.insert(it.key(), fromJson(it.value()));
-    return true;
+    return map;
 }
 
-bool writeJson(QIODevice& device, const QSettings::SettingsMap& map)
+QByteArray encodeSettings(const QVariantMap& values)
 {
     QJsonObject object;
-    for (auto it = map.cbegin(); it != map.cend(); ++it)
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
         object.insert(it.key(), toJson(it.value()));
-    return device.write(QJsonDocument(object).toJson(QJsonDocument::Indented)) >= 0;
-}
-
-} // namespace
-
-QSettings::Format jsonSettingsFormat()
-{
-    static const QSettings::Format format = QSettings::registerFormat(QStringLiteral("json"), readJson, writeJson);
-    return format;
+    return QJsonDocument(object).toJson(QJsonDocument::Indented);
 }

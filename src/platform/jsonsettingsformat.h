@@ -1,7 +1,14 @@
 #pragma once
 
-#include <QSettings>
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QVariantMap>
 
-// A QSettings format that stores one flat JSON object, so Booleans, numbers and text keep their types.
-// Byte arrays are stored as {"$base64": "..."}.
-QSettings::Format jsonSettingsFormat();
+#include <optional>
+
+// The settings file's form: one flat JSON object, so Booleans, numbers and text keep their types. Byte arrays are
+// stored as {"$base64": "..."}.
+
+// The values of a settings file; an empty or blank file holds none. Absent when the bytes are no such object.
+std::optional<QVariantMap> decodeSettings(QByteArrayView bytes);
+QByteArray encodeSettings(const QVariantMap& values);

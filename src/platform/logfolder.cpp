@@ -2,14 +2,20 @@
 
 #include <QDir>
 
-QString privateLogFolder()
+PrivateFolderLocation privateLogFolderLocation()
 {
 #if defined(Q_OS_MACOS)
-    return QDir::homePath() + QStringLiteral("/Library/Logs/Porthive");
+    return {QDir::homePath() + QStringLiteral("/Library/Logs"), {QStringLiteral("Porthive")}};
 #else
     const QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    if (!state.isEmpty() && QDir::isAbsolutePath(state))
-        return QDir::cleanPath(state) + QStringLiteral("/porthive/logs");
-    return QDir::homePath() + QStringLiteral("/.local/state/porthive/logs");
+    const QString base = !state.isEmpty() && QDir::isAbsolutePath(state)
+                             ? QDir::cleanPath(state)
+                             : QDir::homePath() + QStringLiteral("/.local/state");
+    return {base, {QStringLiteral("porthive"), QStringLiteral("logs")}};
 #endif
+}
+
+QString privateLogFolder()
+{
+    return privateLogFolderLocation().path();
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include <arpa/inet.h>
@@ -155,6 +156,17 @@ QString psText(QByteArrayView bytes)
     return QString::fromUtf8(printable);
 }
 
+// The inode of a descriptor's "socket:[N]" link target; std::nullopt for anything else.
+std::optional<quint64> socketInode(QByteArrayView target)
+{
+    static const QByteArray prefix = "socket:[";
+    if (!target.startsWith(prefix) || !target.endsWith(']'))
+        return std::nullopt;
+    bool ok = false;
+    const quint64 inode = target.sliced(prefix.size(), target.size() - prefix.size() - 1).toULongLong(&ok);
+    return ok ? std::optional(inode) : std::nullopt;
+}
+
 const QByteArray deletedSuffix = " (deleted)";
 
 std::optional<ProcessRow> readProcess(qint32 pid)
@@ -222,7 +234,7 @@ std::optional<QString> formatEndpoint(QByteArrayView text, bool ipv6, bool* unsp
 
     // Each 32-bit word is printed as the host's integer of the network-order bytes, so copying the parsed value
     // back gives the address bytes on either byte order.
-    unsigned char bytes[16] = {};
+    SocketAddress address{};
     const qsizetype words = ipv6 ? 4 : 1;
     if (hex.size() != words * 8)
         return std::nullopt;
@@ -230,9 +242,16 @@ std::optional<QString> formatEndpoint(QByteArrayView text, bool ipv6, bool* unsp
         const quint32 word = hexWord(hex.sliced(i * 8, 8), &ok);
         if (!ok)
             return std::nullopt;
-        std::memcpy(bytes + i * 4, &word, 4);
+        std::memcpy(address.data() + i * 4, &word, 4);
     }
+    return formatSocketAddress(address, ipv6, quint16(port), unspecified);
+}
 
+} // namespace
+
+std::optional<QString> formatSocketAddress(const SocketAddress& address, bool ipv6, quint16 port, bool* unspecified)
+{
+    const unsigned char* bytes = address.data();
     const unsigned char* v4 = bytes;
     bool isV4 = !ipv6;
     if (ipv6) {
@@ -258,11 +277,10 @@ std::optional<QString> formatEndpoint(QByteArrayView text, bool ipv6, bool* unsp
             return std::nullopt;
         host = u'[' + QString::fromLatin1(buffer) + u']';
     }
-    *unspecified = anyAddress && port == 0;
+    if (unspecified)
+        *unspecified = anyAddress && port == 0;
     return host + u':' + (port == 0 ? u"*"_s : QString::number(port));
 }
-
-} // namespace
 
 std::optional<ProcessStat> parseStat(QByteArrayView text)
 {
@@ -393,6 +411,17 @@ QList<TcpSocket> parseNetTcp(QByteArrayView text, bool ipv6)
     return sockets;
 }
 
+std::optional<ProcessRow> process(qint32 pid)
+{
+    return readProcess(pid);
+}
+
+std::optional<QString> socketCommandName(qint32 pid)
+{
+    const std::optional<QByteArray> name = commandName(pid);
+    return name ? std::optional(lsofCommandName(*name)) : std::nullopt;
+}
+
 QList<ProcessRow> processes()
 {
     QList<ProcessRow> rows;
@@ -403,17 +432,8 @@ QList<ProcessRow> processes()
     return rows;
 }
 
-QList<ConnectionRow> connections()
+QList<SocketDescriptor> socketDescriptors(const std::function<bool(quint64)>& wanted)
 {
-    // The socket descriptors first: the kernel's TCP tables are slow to read on a large hash, so they are read
-    // only when some process holds a socket at all.
-    struct SocketDescriptor
-    {
-        qint32 pid;
-        qint32 fd;
-        quint64 inode;
-    };
-    static const QByteArray socketPrefix = "socket:[";
     QList<SocketDescriptor> descriptors;
     for (qint32 pid : numericEntries("/proc")) {
         DIR* dir = ::opendir(pidPath(pid, "fd").constData());
@@ -424,41 +444,64 @@ QList<ConnectionRow> connections()
             if (!isDecimal(entry->d_name))
                 continue;
             const std::optional<QByteArray> target = readLinkAt(::dirfd(dir), entry->d_name);
-            if (!target || !target->startsWith(socketPrefix) || !target->endsWith(']'))
-                continue;
-            bool ok = false;
-            const quint64 inode = QByteArrayView(*target)
-                                      .sliced(socketPrefix.size(), target->size() - socketPrefix.size() - 1)
-                                      .toULongLong(&ok);
-            if (ok)
-                descriptors.append({pid, QByteArrayView(entry->d_name).toInt(), inode});
+            // Access is checked per process: after one refusal the others would be refused too.
+            if (!target && (errno == EACCES || errno == EPERM))
+                break;
+            const std::optional<quint64> inode = target ? socketInode(*target) : std::nullopt;
+            if (inode && (!wanted || wanted(*inode)))
+                descriptors.append({pid, QByteArrayView(entry->d_name).toInt(), *inode});
         }
         ::closedir(dir);
         std::sort(descriptors.begin() + first, descriptors.end(),
                   [](const SocketDescriptor& a, const SocketDescriptor& b) { return a.fd < b.fd; });
     }
-    if (descriptors.isEmpty())
-        return {};
+    return descriptors;
+}
 
-    QHash<quint64, TcpSocket> sockets;
-    for (const auto& [path, ipv6] : {std::pair{"/proc/net/tcp", false}, std::pair{"/proc/net/tcp6", true}}) {
-        if (const std::optional<QByteArray> text = readFile(path)) {
-            for (TcpSocket& socket : parseNetTcp(*text, ipv6))
-                sockets.insert(socket.inode, std::move(socket));
+bool holdSockets(const QList<SocketDescriptor>& descriptors)
+{
+    // Each process's descriptor folder is opened once; each descriptor is then one readlink relative to it.
+    FileDescriptor folder;
+    qint32 folderPid = 0;
+    for (const SocketDescriptor& descriptor : descriptors) {
+        if (!folder.isValid() || folderPid != descriptor.pid) {
+            folder.reset(::open(pidPath(descriptor.pid, "fd").constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+            folderPid = descriptor.pid;
+            if (!folder.isValid())
+                return false;
         }
+        char name[16];
+        std::snprintf(name, sizeof name, "%d", descriptor.fd);
+        const std::optional<QByteArray> target = readLinkAt(folder.get(), name);
+        if (!target || socketInode(*target) != descriptor.inode)
+            return false;
     }
+    return true;
+}
 
+QList<TcpSocket> tcpSockets()
+{
+    QList<TcpSocket> sockets;
+    for (const auto& [path, ipv6] : {std::pair{"/proc/net/tcp", false}, std::pair{"/proc/net/tcp6", true}}) {
+        if (const std::optional<QByteArray> text = readFile(path))
+            sockets.append(parseNetTcp(*text, ipv6));
+    }
+    return sockets;
+}
+
+QList<ConnectionRow> connectionRows(const QList<SocketDescriptor>& descriptors,
+                                    const QHash<quint64, TcpSocket>& sockets)
+{
     QList<ConnectionRow> rows;
     qint32 commandPid = 0;
     std::optional<QString> command;
-    for (const SocketDescriptor& descriptor : std::as_const(descriptors)) {
+    for (const SocketDescriptor& descriptor : descriptors) {
         const auto socket = sockets.constFind(descriptor.inode);
         if (socket == sockets.cend())
             continue;
         if (commandPid != descriptor.pid) {
             commandPid = descriptor.pid;
-            const std::optional<QByteArray> name = commandName(descriptor.pid);
-            command = name ? std::optional(lsofCommandName(*name)) : std::nullopt;
+            command = socketCommandName(descriptor.pid);
         }
         // Gone since its descriptors were read.
         if (!command)
@@ -466,6 +509,19 @@ QList<ConnectionRow> connections()
         rows.append(ConnectionRow{descriptor.pid, *command, socket->endpoint, socket->state});
     }
     return rows;
+}
+
+QList<ConnectionRow> connections()
+{
+    // The socket descriptors first: the kernel's TCP tables are slow to read on a large hash, so they are read
+    // only when some process holds a socket at all.
+    const QList<SocketDescriptor> descriptors = socketDescriptors();
+    if (descriptors.isEmpty())
+        return {};
+    QHash<quint64, TcpSocket> sockets;
+    for (TcpSocket& socket : tcpSockets())
+        sockets.insert(socket.inode, std::move(socket));
+    return connectionRows(descriptors, sockets);
 }
 
 WorkingDirectories workingDirectories(const QList<qint32>& pids)

@@ -8,6 +8,8 @@
 #include <QList>
 #include <QString>
 
+#include <array>
+#include <functional>
 #include <optional>
 
 // The process table, the TCP sockets and working folders read straight from Linux's /proc, giving the same rows
@@ -17,6 +19,10 @@ namespace ProcFileSystem {
 
 QList<ProcessRow> processes();
 QList<ConnectionRow> connections();
+// One process as processes() lists it; std::nullopt when it cannot be read or has gone.
+std::optional<ProcessRow> process(qint32 pid);
+// The process's command name as lsof writes it beside its sockets; std::nullopt when it has gone.
+std::optional<QString> socketCommandName(qint32 pid);
 // Only the ids asked for; unreadable ones are left out.
 WorkingDirectories workingDirectories(const QList<qint32>& pids);
 
@@ -59,6 +65,36 @@ struct TcpSocket
 };
 
 QList<TcpSocket> parseNetTcp(QByteArrayView text, bool ipv6);
+
+// /proc/net/tcp and then /proc/net/tcp6, as parseNetTcp reads them.
+QList<TcpSocket> tcpSockets();
+
+// A descriptor of a process that refers to a socket.
+struct SocketDescriptor
+{
+    qint32 pid = 0;
+    qint32 fd = 0;
+    quint64 inode = 0;
+
+    friend bool operator==(const SocketDescriptor&, const SocketDescriptor&) = default;
+};
+
+// The socket descriptors of every process whose inode is `wanted` (every one without a filter), by process id
+// and then descriptor number. A process's descriptors are read up to the first one it may not read.
+QList<SocketDescriptor> socketDescriptors(const std::function<bool(quint64 inode)>& wanted = {});
+// Whether every process still holds each socket under its descriptor: one readlink each.
+bool holdSockets(const QList<SocketDescriptor>& descriptors);
+// One row per descriptor whose socket is in `sockets`, with the command name of its process, as lsof writes
+// them; the descriptors of a process that has gone meanwhile give none.
+QList<ConnectionRow> connectionRows(const QList<SocketDescriptor>& descriptors,
+                                    const QHash<quint64, TcpSocket>& sockets);
+
+// An IPv4 address in its first 4 bytes or an IPv6 address, in network byte order.
+using SocketAddress = std::array<unsigned char, 16>;
+// One side of a socket as lsof writes it: "127.0.0.1:3000", "*:5173", "[::1]:8080", an IPv4-mapped address as
+// IPv4, port 0 as "*". Sets *unspecified (when given) for an any-address with port 0, a side that is no peer.
+std::optional<QString> formatSocketAddress(const SocketAddress& address, bool ipv6, quint16 port,
+                                           bool* unspecified = nullptr);
 // lsof's name of a kernel TCP state.
 QString tcpStateName(int state);
 

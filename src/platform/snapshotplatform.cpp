@@ -5,7 +5,7 @@ namespace SnapshotPlatform {
 SnapshotSource defaultSource()
 {
 #if defined(Q_OS_LINUX)
-    return SnapshotSource::ProcFileSystem;
+    return SnapshotSource::SocketDiagnostics;
 #else
     return SnapshotSource::SystemTools;
 #endif

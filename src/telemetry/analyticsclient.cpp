@@ -3,6 +3,7 @@
 #include "platform/bundleinfo.h"
 #include "platform/userdefaults.h"
 #include "telemetry/posthogdirecttransport.h"
+#include "telemetry/telemetryclient.h"
 
 #include <QUuid>
 
@@ -102,5 +103,5 @@ std::unique_ptr<AnalyticsCapturing> makeAnalyticsClient(const BundleInfo& bundle
 
 std::unique_ptr<AnalyticsCapturing> makeAnalyticsClient()
 {
-    return makeAnalyticsClient(BundleInfo::main(), std::make_shared<SettingsUserDefaults>());
+    return makeAnalyticsClient(BundleInfo::main(), std::make_shared<SettingsUserDefaults>(reportSettingsProblem));
 }

@@ -1,9 +1,11 @@
 #include "telemetry/telemetryclient.h"
 
 #include "control/actionerror.h"
+#include "platform/jsonsettingsfile.h"
 #include "telemetry/redaction.h"
 
 #include <QCoreApplication>
+#include <QThread>
 
 using namespace Qt::StringLiterals;
 
@@ -34,6 +36,10 @@ QString name(TelemetryOperation operation)
         return u"server.restart"_s;
     case TelemetryOperation::ProjectStart:
         return u"project.start"_s;
+    case TelemetryOperation::SettingsRead:
+        return u"settings.read"_s;
+    case TelemetryOperation::SettingsWrite:
+        return u"settings.write"_s;
     }
     Q_UNREACHABLE();
     return {};
@@ -110,6 +116,8 @@ QString actionFailureCategory(const std::exception& error)
         return u"log_unavailable"_s;
     case ActionError::Kind::RestartProcessesStillRunning:
         return u"restart_processes_still_running"_s;
+    case ActionError::Kind::NoProcessToSignal:
+        return u"no_process_to_signal"_s;
     }
     return u"unknown"_s;
 }
@@ -122,4 +130,19 @@ void reportProcessActionFailure(const std::exception& error, TelemetryOperation 
         properties.insert(u"exit_code"_s, QString::number(actionError->status()));
     sharedTelemetryClient().captureMessage(redactTelemetryText(u"Process action failed"_s), operation,
                                            telemetryContext(properties));
+}
+
+void reportSettingsProblem(const SettingsFileError& problem)
+{
+    const TelemetryOperation operation = problem.kind() == SettingsFileError::Kind::Unreadable
+                                             ? TelemetryOperation::SettingsRead
+                                             : TelemetryOperation::SettingsWrite;
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app && QThread::currentThread() != app->thread()) {
+        QMetaObject::invokeMethod(
+            app, [problem, operation] { sharedTelemetryClient().captureError(problem, operation, {}); },
+            Qt::QueuedConnection);
+        return;
+    }
+    sharedTelemetryClient().captureError(problem, operation, {});
 }

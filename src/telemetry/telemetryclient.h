@@ -6,6 +6,8 @@
 #include <exception>
 #include <memory>
 
+class SettingsFileError;
+
 // The operation a report is about; its dotted name travels with every report.
 enum class TelemetryOperation
 {
@@ -19,7 +21,9 @@ enum class TelemetryOperation
     ServerRevealProject,
     ServerResume,
     ServerRestart,
-    ProjectStart
+    ProjectStart,
+    SettingsRead,
+    SettingsWrite
 };
 
 namespace TelemetryOperations {
@@ -68,3 +72,6 @@ QString actionFailureCategory(const std::exception& error);
 // Reports a failed restart or project start with its category (and exit status for a failed launch), never
 // with the error's own text, which may hold the log.
 void reportProcessActionFailure(const std::exception& error, TelemetryOperation operation);
+// Reports a settings file that could not be read ("settings.read") or written ("settings.write"). Any thread: the
+// report itself is made on the application's thread.
+void reportSettingsProblem(const SettingsFileError& problem);

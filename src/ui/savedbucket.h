@@ -16,10 +16,9 @@ struct SavedBucket
     QString label;
     QList<RememberedProject> projects;
 
-    // The section label of a project last seen at `date` (the Part's `label`; renamed, as the field holds
-    // that name). Days are calendar days of `zone` (the local time zone when invalid), counted from `now`,
-    // which also decides what today and yesterday are. None for a date that cannot be read or is two weeks
-    // old or older; a date in the future is "Today".
+    // The section label of a project last seen at `date` (not `label`: the field holds that name). Days are calendar
+    // days of `zone` (the local time zone when invalid), counted from `now`, which also decides what today and
+    // yesterday are. None for a date that cannot be read or is two weeks old or older; a date in the future is "Today".
     static std::optional<QString> labelFor(const QDateTime& date, const QDateTime& now, const QTimeZone& zone = {});
 
     // The projects, in their given order, that have a label.

@@ -16,12 +16,14 @@ struct Entry
 {
     const char16_t* name;
     char32_t codepoint;
+    // Degrees clockwise: the set has an upright bolt only, so the lying one is turned.
+    int rotation = 0;
 };
 
 // Material Icons code points; the comment is the icon's own name.
 constexpr std::array entries{
-    Entry{u"bolt.horizontal", 0xea0b},                         // bolt
-    Entry{u"bolt.horizontal.fill", 0xea0b},                    // bolt
+    Entry{u"bolt.horizontal", 0xea0b, 90},                     // bolt, lying
+    Entry{u"bolt.horizontal.fill", 0xea0b, 90},                // bolt, lying
     Entry{u"bolt.fill", 0xea0b},                               // bolt
     Entry{u"bolt.trianglebadge.exclamationmark.fill", 0xe000}, // error
     Entry{u"hexagon.fill", 0xeb39},                            // hexagon
@@ -81,6 +83,15 @@ std::optional<QString> glyph(const QString& name)
         }
     }
     return std::nullopt;
+}
+
+int rotation(const QString& name)
+{
+    for (const Entry& entry : entries) {
+        if (name == QStringView(entry.name))
+            return entry.rotation;
+    }
+    return 0;
 }
 
 QStringList names()

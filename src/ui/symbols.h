@@ -15,6 +15,8 @@ namespace SymbolTable {
 QString fontFamily();
 // The glyph for a symbol name, none for a name the table lacks.
 std::optional<QString> glyph(const QString& name);
+// How far the glyph is turned (degrees clockwise) to show the named symbol.
+int rotation(const QString& name);
 QStringList names();
 
 } // namespace SymbolTable
@@ -33,4 +35,5 @@ public:
     // Empty for an unknown name (a test keeps the table complete).
     Q_INVOKABLE static QString glyph(const QString& name);
     Q_INVOKABLE static bool contains(const QString& name) { return SymbolTable::glyph(name).has_value(); }
+    Q_INVOKABLE static int rotation(const QString& name) { return SymbolTable::rotation(name); }
 };

@@ -5,8 +5,9 @@
 #include <QtQml/qqml.h>
 
 // Font sizes of the window are fractional logical pixels (13.5, 9.5, ...) while QML's font.pixelSize is an
-// integer: views set font.pointSize from pointSize(), which gives back exactly that pixel size once Qt turns
-// points into pixels with the screen's font resolution.
+// integer that would cut 13.5 to 13: views set font.pointSize from pointSize(), which asks for exactly that
+// pixel size once Qt turns points into pixels with the screen's font resolution. (Qt 6.4's font engines
+// rasterise whole pixel sizes, so the drawn size is the nearest whole one.)
 class Typography : public QObject
 {
     Q_OBJECT

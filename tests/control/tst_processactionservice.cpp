@@ -3,10 +3,12 @@
 #include "control/serverlogservice.h"
 #include "platform/childprocess.h"
 #include "platform/clock.h"
+#include "platform/processidentity.h"
 #include "platform/processsignals.h"
 #include "support/awaittask.h"
 #include "support/childguard.h"
 #include "support/recordingworkspace.h"
+#include "support/sleeperprocess.h"
 #include "support/testhome.h"
 #include "telemetry/apperror.h"
 
@@ -111,6 +113,9 @@ private Q_SLOTS:
     void signalsReachARealProcess();
     void vanishedProcessCountsAsSignalled();
     void failedSignalIsASystemError();
+    void nothingToSignalFails_data();
+    void reusedIdSurvivesEveryAction();
+    void nothingToSignalFails();
 
     void prepareLaunch_data();
     void prepareLaunch();
@@ -241,6 +246,8 @@ void TestProcessActionService::actionErrorTexts_data()
     QTest::newRow("restart processes still running")
         << int(ActionError::Kind::RestartProcessesStillRunning) << 0
         << u"Restart stopped because part of the previous server is still running"_s;
+    QTest::newRow("no process to signal")
+        << int(ActionError::Kind::NoProcessToSignal) << 0 << u"Porthive may not signal the processes of this server"_s;
 }
 
 void TestProcessActionService::actionErrorTexts()
@@ -260,6 +267,8 @@ void TestProcessActionService::actionErrorTexts()
             return ActionError::logUnavailable();
         case ActionError::Kind::RestartProcessesStillRunning:
             return ActionError::restartProcessesStillRunning();
+        case ActionError::Kind::NoProcessToSignal:
+            return ActionError::noProcessToSignal();
         }
         Q_UNREACHABLE();
     };
@@ -346,6 +355,64 @@ void TestProcessActionService::failedSignalIsASystemError()
         QCOMPARE(error.description(), QString::fromLocal8Bit(std::strerror(EINVAL)));
     }
     QVERIFY(exists(server->pid));
+}
+
+void TestProcessActionService::nothingToSignalFails_data()
+{
+    QTest::addColumn<QList<qint32>>("managed");
+    QTest::addColumn<qint32>("pid");
+    const qint32 own = ProcessSignals::ownProcessId();
+    QTest::newRow("this program") << QList<qint32>{own} << own;
+    QTest::newRow("init") << QList<qint32>{} << 1;
+    QTest::newRow("init and this program") << QList<qint32>{1, own} << own;
+    QTest::newRow("no process id") << QList<qint32>{0, -7} << 0;
+}
+
+void TestProcessActionService::nothingToSignalFails()
+{
+    QFETCH(QList<qint32>, managed);
+    QFETCH(qint32, pid);
+    const LocalServer server = serverWith(managed, pid);
+    const auto fails = [](const std::function<void()>& action) {
+        try {
+            action();
+        } catch (const ActionError& error) {
+            return error.kind() == ActionError::Kind::NoProcessToSignal;
+        }
+        return false;
+    };
+    QVERIFY(fails([&] { m_service->forceTerminate(server); }));
+    QVERIFY(fails([&] { m_service->pause(server); }));
+    QVERIFY(fails([&] { m_service->resume(server); }));
+    QVERIFY(fails([&] { m_service->sendSignal(SIGTERM, server); }));
+}
+
+void TestProcessActionService::reusedIdSurvivesEveryAction()
+{
+    // A server as a scan listed it, with the start time of its process...
+    const qint32 listed = SleeperProcess::start();
+    QVERIFY(listed > 0);
+    const quint64 listedStart = *ProcessIdentity::startTime(listed);
+    LocalServer server = serverWith({listed}, listed);
+    server.processStartTimes = {{listed, listedStart}};
+    server.projectPath = m_project;
+    server.rawCommandLine = u"true"_s;
+
+    // ...whose process is gone by the time the user acts, its id taken by an unrelated process.
+    SleeperProcess::stop(listed);
+    const qint32 other = SleeperProcess::startWithPid(listed, listedStart);
+    if (other == 0)
+        QSKIP("this system does not let the test choose process ids");
+
+    // The listed process counts as gone: every action succeeds and the other process gets no signal.
+    m_service->pause(server);
+    m_service->sendSignal(SIGTERM, server);
+    m_service->forceTerminate(server);
+    const ServerLogSession session = awaitTask(m_service->restart(server));
+    QVERIFY(QFile::exists(session.fileURL.toLocalFile()));
+    QVERIFY(SleeperProcess::isRunning(other));
+    QVERIFY(processState(other) != 'T');
+    SleeperProcess::stop(other);
 }
 
 void TestProcessActionService::prepareLaunch_data()

@@ -1,4 +1,5 @@
 #include "control/actionerror.h"
+#include "control/processactionservice.h"
 #include "control/serverstore.h"
 #include "support/storerig.h"
 #include "support/testhome.h"
@@ -79,6 +80,8 @@ private Q_SLOTS:
     void signalFails_data();
     void signalFails();
     void vanishedServerIsRefreshedAway();
+    void serverThatMayNotBeSignalledFails_data();
+    void serverThatMayNotBeSignalledFails();
     void signalsWaitForARestart_data();
     void signalsWaitForARestart();
 
@@ -286,6 +289,41 @@ void TestServerActions::vanishedServerIsRefreshedAway()
     QVERIFY(store.servers().isEmpty());
     QVERIFY(store.pendingServerActions().isEmpty());
     QCOMPARE(store.refreshState(), RefreshState::idle());
+}
+
+void TestServerActions::serverThatMayNotBeSignalledFails_data()
+{
+    QTest::addColumn<Signal>("signal");
+    QTest::addColumn<TelemetryOperation>("reportOperation");
+    QTest::newRow("force kill") << Signal::Kill << TelemetryOperation::ServerForceTerminate;
+    QTest::newRow("pause") << Signal::Pause << TelemetryOperation::ServerPause;
+    QTest::newRow("resume") << Signal::Resume << TelemetryOperation::ServerResume;
+}
+
+void TestServerActions::serverThatMayNotBeSignalledFails()
+{
+    QFETCH(Signal, signal);
+    QFETCH(TelemetryOperation, reportOperation);
+
+    // The real action service, for a server that is this very program (as pid 1 would be in a container).
+    StoreRig rig(m_logs.path());
+    ServerStore::Services services = rig.services();
+    services.actions = std::make_shared<ProcessActionService>(rig.logs, rig.workspace);
+    rig.store = std::make_unique<ServerStore>(services);
+    LocalServer target = listedServer();
+    target.pid = qint32(QCoreApplication::applicationPid());
+    target.managedProcessIDs = {target.pid};
+    rig.detector->servers = {target};
+    rig.refresh();
+
+    sendSignal(*rig.store, signal, target);
+    // A clear failure, and no mark left on the row for ever.
+    QTRY_COMPARE(rig.store->refreshState(), RefreshState::failed(ActionError::noProcessToSignal().description()));
+    QVERIFY(rig.store->pendingServerActions().isEmpty());
+    QCOMPARE(rig.store->servers(), QList<LocalServer>{target});
+    QCOMPARE(rig.telemetry->errors.size(), 1);
+    QCOMPARE(rig.telemetry->errors.first().operation, reportOperation);
+    QCOMPARE(rig.detector->scanCount(), 1);
 }
 
 void TestServerActions::signalsWaitForARestart_data()

@@ -1,4 +1,6 @@
 #include "control/serverlogservice.h"
+#include "platform/logfolder.h"
+#include "platform/privatefolder.h"
 #include "support/awaittask.h"
 #include "support/manualclock.h"
 #include "support/testhome.h"
@@ -16,6 +18,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -84,6 +87,9 @@ private Q_SLOTS:
     void widerFolderIsTightened();
     void folderThatCannotBeMadeFailsTheSession();
     void sessionsNeverReuseOrFollowAFile();
+    void linkedFolderIsLeftAlone_data();
+    void linkedFolderIsLeftAlone();
+    void foreignFolderIsLeftAlone();
 
     void retention_data();
     void retention();
@@ -174,6 +180,67 @@ void TestServerLogService::sessionsNeverReuseOrFollowAFile()
         paths.insert(awaitTask(logs.startSession(u"/work/app"_s)).fileURL.toLocalFile());
     QCOMPARE(paths.size(), 5);
     QCOMPARE(entriesOf(m_root).size(), 5);
+}
+
+void TestServerLogService::linkedFolderIsLeftAlone_data()
+{
+    QTest::addColumn<QString>("linked");
+    QTest::newRow("the log folder") << u"porthive/logs"_s;
+    QTest::newRow("the app's folder above it") << u"porthive"_s;
+}
+
+void TestServerLogService::linkedFolderIsLeftAlone()
+{
+    QFETCH(QString, linked);
+    // The real place under the (temporary) state folder; the link leads to a folder of old logs elsewhere.
+    const QString root = privateLogFolder();
+    const QString app = qEnvironmentVariable("XDG_STATE_HOME") + u"/porthive"_s;
+    // Links of an earlier row go as links, never through them.
+    QFile::remove(app + u"/logs"_s);
+    QFile::remove(app);
+    QVERIFY(QDir(app).removeRecursively());
+    const QString link = qEnvironmentVariable("XDG_STATE_HOME") + u'/' + linked;
+    const QString target = m_scratch->filePath(u"elsewhere"_s);
+    const QString targetLogs = target + root.mid(link.size());
+    QVERIFY(QDir().mkpath(targetLogs));
+    QVERIFY(QDir().mkpath(QFileInfo(link).path()));
+    QVERIFY(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()) == 0);
+    QVERIFY(::chmod(QFile::encodeName(targetLogs).constData(), 0755) == 0);
+    const QString old = targetLogs + u"/old.log"_s;
+    QVERIFY(writeFile(old, "kept"));
+    QVERIFY(setModified(old, m_clock.now().addDays(-8)));
+
+    ServerLogService logs(root, m_clock);
+    const TaskOutcome<ServerLogSession> started = waitForOutcome(logs.startSession(u"/work/app"_s));
+    QVERIFY(started.errorAs<UnsafeFolderError>());
+    QCOMPARE(started.errorAs<UnsafeFolderError>()->kind(), UnsafeFolderError::Kind::Link);
+    QCOMPARE(started.errorAs<UnsafeFolderError>()->path(), link);
+
+    const ServerLogSession named{QUuid::createUuid(), u"/work/app"_s, QUrl::fromLocalFile(root + u"/old.log"_s), {}};
+    QVERIFY_THROWS_EXCEPTION(UnsafeFolderError, awaitTask(logs.discardSession(named)));
+
+    // The link's target is as it was: its mode, its old log, and no new file.
+    QCOMPARE(rawMode(targetLogs), 0755);
+    QCOMPARE(entriesOf(targetLogs), QStringList{u"old.log"_s});
+}
+
+void TestServerLogService::foreignFolderIsLeftAlone()
+{
+    // Another user's folder where ours should be (the tests run as root, who may hand it over).
+    QVERIFY(QDir().mkpath(m_root));
+    QVERIFY(::chmod(QFile::encodeName(m_root).constData(), 0755) == 0);
+    const QString old = m_root + u"/old.log"_s;
+    QVERIFY(writeFile(old, "kept"));
+    QVERIFY(setModified(old, m_clock.now().addDays(-8)));
+    if (::chown(QFile::encodeName(m_root).constData(), 65534, 65534) != 0)
+        QSKIP("this user cannot hand a folder to another one");
+
+    ServerLogService logs(m_root, m_clock);
+    const TaskOutcome<ServerLogSession> started = waitForOutcome(logs.startSession(u"/work/app"_s));
+    QVERIFY(started.errorAs<UnsafeFolderError>());
+    QCOMPARE(started.errorAs<UnsafeFolderError>()->kind(), UnsafeFolderError::Kind::NotOwned);
+    QCOMPARE(rawMode(m_root), 0755);
+    QCOMPARE(entriesOf(m_root), QStringList{u"old.log"_s});
 }
 
 void TestServerLogService::retention_data()

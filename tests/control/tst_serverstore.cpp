@@ -2,6 +2,7 @@
 #include "control/serverlogservice.h"
 #include "control/serverstore.h"
 #include "discovery/commandrunner.h"
+#include "platform/userdefaults.h"
 #include "support/awaittask.h"
 #include "support/storerig.h"
 #include "support/testhome.h"
@@ -75,6 +76,7 @@ private Q_SLOTS:
     void unreadableList();
     void savesAreWrittenInOrder();
     void destroyedStoreWritesTheLatestList();
+    void savesReachTheSettingsFile();
 
 private:
     QTemporaryDir m_logs;
@@ -580,6 +582,17 @@ void TestServerStore::unreadableList()
         ServerStore::decodeRememberedProjects(rig.defaults->value(ServerStore::rememberedProjectsKey).toByteArray()),
         std::optional<ProjectList>(ProjectList{project(u"/work/a"_s)}));
     QCOMPARE(rig.defaults->value(ServerStore::unreadableRememberedProjectsKey), stored);
+
+    // A later unreadable list is kept as well, beside the first; the same one seen again is kept once.
+    const QVariant later(QByteArray("[{\"later\": "));
+    rig.defaults->setValue(ServerStore::rememberedProjectsKey, later);
+    rig.store.reset();
+    QVERIFY(rig.makeStore().rememberedProjects().isEmpty());
+    rig.store.reset();
+    QVERIFY(rig.makeStore().rememberedProjects().isEmpty());
+    QCOMPARE(rig.defaults->value(ServerStore::unreadableRememberedProjectsKey), stored);
+    QCOMPARE(rig.defaults->value(ServerStore::unreadableRememberedProjectsKey + u".2"_s), later);
+    QVERIFY(!rig.defaults->contains(ServerStore::unreadableRememberedProjectsKey + u".3"_s));
 }
 
 void TestServerStore::savesAreWrittenInOrder()
@@ -619,6 +632,40 @@ void TestServerStore::destroyedStoreWritesTheLatestList()
     QCOMPARE(
         ServerStore::decodeRememberedProjects(rig.defaults->value(ServerStore::rememberedProjectsKey).toByteArray()),
         std::optional<ProjectList>(ProjectList{project(u"/work/a"_s)}));
+}
+
+void TestServerStore::savesReachTheSettingsFile()
+{
+    const QString file = m_logs.filePath(u"settings/porthive.json"_s);
+    // What the file holds on disk.
+    const auto stored = [&] {
+        QFile json(file);
+        if (!json.open(QIODevice::ReadOnly))
+            return std::optional<ProjectList>();
+        const QJsonValue entry =
+            QJsonDocument::fromJson(json.readAll()).object().value(ServerStore::rememberedProjectsKey);
+        return ServerStore::decodeRememberedProjects(
+            QByteArray::fromBase64(entry.toObject().value(u"$base64"_s).toString().toLatin1()));
+    };
+    StoreRig rig(m_logs.path());
+    ServerStore::Services services = rig.services();
+    services.defaults = std::make_shared<SettingsUserDefaults>(file);
+    rig.store = std::make_unique<ServerStore>(services);
+
+    // Written off the GUI thread, one list after the other; the newest stays.
+    rig.detector->servers = {server(1, 3000, u"/work/a"_s)};
+    rig.refresh();
+    rig.detector->servers = {server(2, 3001, u"/work/b"_s, u"npm run dev"_s, RuntimeKind::Node, baseTime.addSecs(1))};
+    rig.refresh();
+    const ProjectList both{project(u"/work/b"_s, baseTime.addSecs(1)), project(u"/work/a"_s)};
+    QTRY_COMPARE(stored(), std::optional<ProjectList>(both));
+
+    // A store that goes while its save is being encoded or written still leaves the newest list in the file.
+    rig.detector->servers = {server(3, 3002, u"/work/c"_s, u"npm run dev"_s, RuntimeKind::Node, baseTime.addSecs(2))};
+    rig.refresh();
+    rig.store.reset();
+    services.defaults.reset();
+    QCOMPARE(stored(), std::optional<ProjectList>(ProjectList{project(u"/work/c"_s, baseTime.addSecs(2))} + both));
 }
 
 PORTHIVE_TEST_MAIN(TestServerStore)

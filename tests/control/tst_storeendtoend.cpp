@@ -54,6 +54,14 @@ bool isGone(qint32 pid)
     return state == 0 || state == 'Z';
 }
 
+// The arguments a process runs with, each whole.
+QStringList argumentsOf(qint32 pid)
+{
+    QStringList arguments = QString::fromUtf8(readFile(u"/proc/%1/cmdline"_s.arg(pid))).split(u'\0');
+    arguments.removeLast();
+    return arguments;
+}
+
 const QByteArray devServerScript = R"(const http = require('http');
 const server = http.createServer((request, response) => response.end('ok\n'));
 server.listen(0, '127.0.0.1', () => {
@@ -74,6 +82,7 @@ private Q_SLOTS:
     void detectsAndRemembersARealServer();
     void controlsAProjectItStarted();
     void failingDevScriptShowsItsOutput();
+    void restartRunsExactlyWhatRan();
 
 private:
     // A project folder with a dev script and the small server it runs; its canonical path.
@@ -285,6 +294,39 @@ void TestStoreEndToEnd::failingDevScriptShowsItsOutput()
     QVERIFY(!serverIn(*store, folder));
     const QByteArray log = readFile(store->logSessionsByProjectPath().value(folder).fileURL.toLocalFile());
     QVERIFY(log.contains("loading config"));
+}
+
+void TestStoreEndToEnd::restartRunsExactlyWhatRan()
+{
+    const QString folder = makeProject(u"arguments"_s, "node server.js", devServerScript);
+    QVERIFY(!folder.isEmpty());
+    const QString marker = m_projects.filePath(u"marker"_s);
+    const QStringList arguments{QStandardPaths::findExecutable(u"node"_s), u"server.js"_s,
+                                u"$(touch "_s + marker + u')', u"--name=My App"_s};
+
+    QProcess node;
+    node.setWorkingDirectory(folder);
+    node.setProcessChannelMode(QProcess::MergedChannels);
+    node.start(arguments.first(), arguments.mid(1));
+    QVERIFY(node.waitForStarted());
+    ChildGuard::track(qint32(node.processId()));
+    QTRY_VERIFY_WITH_TIMEOUT(node.canReadLine(), settleTimeout);
+
+    auto store = makeStore();
+    awaitTask(store->refresh(), actionTimeout);
+    const std::optional<LocalServer> before = serverIn(*store, folder);
+    QVERIFY2(before, qPrintable(u"no server in "_s + folder));
+    awaitTask(store->restartServer(*before), actionTimeout);
+    QCOMPARE(store->refreshState(), RefreshState::idle());
+    QTRY_VERIFY_WITH_TIMEOUT(node.state() == QProcess::NotRunning, settleTimeout);
+    const std::optional<LocalServer> after = serverIn(*store, folder);
+    QVERIFY2(after, "not listed after the restart");
+    trackServer(*after);
+
+    // The new server runs exactly the arguments the old one ran, and nothing in them ran as shell code.
+    QVERIFY(after->pid != before->pid);
+    QCOMPARE(argumentsOf(after->pid), arguments);
+    QVERIFY(!QFile::exists(marker));
 }
 
 PORTHIVE_TEST_MAIN(TestStoreEndToEnd)

@@ -1,8 +1,10 @@
 #include "discovery/commandrunner.h"
 #include "discovery/connectionsnapshotservice.h"
+#include "discovery/launchcommand.h"
 #include "discovery/listenersnapshotservice.h"
 #include "discovery/localserverdetector.h"
 #include "discovery/processsnapshotservice.h"
+#include "platform/processidentity.h"
 #include "support/awaittask.h"
 #include "support/childguard.h"
 #include "support/discoveryprinting.h"
@@ -173,6 +175,8 @@ private Q_SLOTS:
     void npmDevProject();
     void nextServerByTitle();
     void viteCommandLine();
+    void exactArgumentsOfTheLaunchProcess_data();
+    void exactArgumentsOfTheLaunchProcess();
     void listenersThatAreNoDevelopmentServers();
     void oneProjectOnTwoPortsIsOneServer();
     void clientConnectionsCounted();
@@ -332,6 +336,10 @@ void TestDetectionScan::npmDevProject()
              qPrintable(optionalText(server.parentProcessSummary)));
     QCOMPARE(server.lastSeenAt, m_clock.now());
     QCOMPARE(server.displayTitle(), QFileInfo(project).fileName());
+    // Who each managed process is, so that a later action never reaches another process under the same id.
+    for (const qint32 pid : std::as_const(chain))
+        QCOMPARE(server.processStartTimes.value(pid), ProcessIdentity::startTime(pid).value_or(0));
+    QCOMPARE(server.processStartTimes.size(), chain.size());
 }
 
 void TestDetectionScan::nextServerByTitle()
@@ -366,6 +374,30 @@ void TestDetectionScan::viteCommandLine()
     QCOMPARE(found.first().rawCommandLine, NodeServer::nodePath() + u' ' + vite);
     QCOMPARE(found.first().managedProcessIDs, QList<qint32>{server->pid()});
     QCOMPARE(found.first().httpStatus, 200);
+}
+
+void TestDetectionScan::exactArgumentsOfTheLaunchProcess_data()
+{
+    QTest::addColumn<SnapshotSource>("source");
+    QTest::newRow("/proc") << SnapshotSource::ProcFileSystem;
+    QTest::newRow("ps and lsof") << SnapshotSource::SystemTools;
+}
+
+void TestDetectionScan::exactArgumentsOfTheLaunchProcess()
+{
+    QFETCH(SnapshotSource, source);
+    const QString project = makeProject();
+    const QString marker = makeFolder() + u"/marker"_s;
+    const QStringList arguments{project + u"/server.js"_s, u"$(touch "_s + marker + u')', u"--name=My App"_s};
+    ReportingProcess* node = start(NodeServer::nodePath(), arguments, project);
+    QVERIFY(node);
+
+    const QList<LocalServer> found = serversOf(scan({node->servers().first().port}, source), {node->pid()});
+    QCOMPARE(found.size(), 1);
+    const QStringList argv = QStringList{NodeServer::nodePath()} + arguments;
+    // Replayed, the command gives back these very arguments; the window shows the command as it ran.
+    QCOMPARE(found.first().rawCommandLine, shellCommandLine(argv));
+    QCOMPARE(found.first().displayCommandLine, argv.join(u' '));
 }
 
 void TestDetectionScan::listenersThatAreNoDevelopmentServers()

@@ -4,8 +4,18 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -26,6 +36,10 @@ private Q_SLOTS:
     void packageManager_data();
     void packageManager();
     void devCommandOfMissingOrOddFolders();
+    void oversizedManifestIsIgnored();
+    void manifestSwappedForAPipeNeverHangs();
+    void shellCommandLine_data();
+    void shellCommandLine();
 
 private:
     // A fresh project folder holding `files`.
@@ -201,6 +215,112 @@ void TestLaunchCommand::devCommandOfMissingOrOddFolders()
     const QString linked = makeProject({{u"yarn.lock"_s, {}}});
     QVERIFY(QFile::link(real + u"/package.json"_s, linked + u"/package.json"_s));
     QCOMPARE(projectDevCommand(linked), std::optional<QString>(u"yarn dev"_s));
+}
+
+void TestLaunchCommand::oversizedManifestIsIgnored()
+{
+    // A valid manifest, padded: up to 1 MiB it is read, beyond that it is not read at all.
+    const QByteArray manifest = R"({"scripts": {"dev": "vite"}})";
+    const QString small = makeProject({{u"package.json"_s, manifest + QByteArray(1024 * 1024 - manifest.size(), ' ')}});
+    QCOMPARE(projectDevCommand(small), std::optional<QString>(u"npm run dev"_s));
+    const QString large = makeProject({{u"package.json"_s, manifest + QByteArray(2 * 1024 * 1024, ' ')}});
+    QCOMPARE(projectDevCommand(large), std::nullopt);
+}
+
+void TestLaunchCommand::manifestSwappedForAPipeNeverHangs()
+{
+    // Something swaps the manifest between a regular file and a named pipe with no writer, as fast as it can,
+    // while the manifest is read over and over: no read may block on the pipe.
+    const QString project = makeProject({});
+    const QByteArray manifest = QFile::encodeName(project + u"/package.json"_s);
+    constexpr int pipeCount = 8;
+    QList<QByteArray> pipes;
+    for (int i = 0; i < pipeCount; ++i) {
+        pipes.append(QFile::encodeName(project + u"/pipe-%1"_s.arg(i)));
+        QVERIFY(::mkfifo(pipes.last().constData(), 0600) == 0);
+    }
+    const QByteArray regular = QFile::encodeName(project + u"/regular.json"_s);
+    const QByteArray swapped = QFile::encodeName(project + u"/swapped"_s);
+    QFile text(QFile::decodeName(regular));
+    QVERIFY(text.open(QIODevice::WriteOnly) && text.write(R"({"scripts": {"dev": "vite"}})") > 0);
+    text.close();
+
+    std::atomic<bool> stop{false};
+    std::atomic<bool> readsDone{false};
+    std::thread swapper([&] {
+        for (int i = 0; !stop; ++i) {
+            const QByteArray& source = i % 2 ? regular : pipes.at((i / 2) % pipeCount);
+            // A second name first, then that name over the manifest: the swap itself is atomic.
+            ::unlink(swapped.constData());
+            if (::link(source.constData(), swapped.constData()) == 0)
+                ::rename(swapped.constData(), manifest.constData());
+        }
+        // Ends on the regular file.
+        ::unlink(swapped.constData());
+        if (::link(regular.constData(), swapped.constData()) == 0)
+            ::rename(swapped.constData(), manifest.constData());
+    });
+    std::thread reader([&] {
+        for (int i = 0; i < 3000; ++i)
+            projectDevCommand(project);
+        readsDone = true;
+    });
+    const auto release = qScopeGuard([&] {
+        stop = true;
+        swapper.join();
+        // A read stuck on a pipe sees its end once a writer comes and goes.
+        while (!readsDone) {
+            for (const QByteArray& pipe : std::as_const(pipes)) {
+                const int fd = ::open(pipe.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                if (fd >= 0)
+                    ::close(fd);
+            }
+            std::this_thread::yield();
+        }
+        reader.join();
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(readsDone, 20000);
+}
+
+void TestLaunchCommand::shellCommandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("plain stays plain") << QStringList{u"node"_s, u"./server.js"_s, u"--port=3000"_s, u"a,b:c@d%e+f"_s}
+                                       << u"node ./server.js --port=3000 a,b:c@d%e+f"_s;
+    QTest::newRow("space") << QStringList{u"node"_s, u"--name=My App"_s} << u"node '--name=My App'"_s;
+    QTest::newRow("command substitution") << QStringList{u"node"_s, u"$(touch MARKER)"_s, u"`touch MARKER`"_s}
+                                          << u"node '$(touch MARKER)' '`touch MARKER`'"_s;
+    QTest::newRow("quotes") << QStringList{u"echo"_s, u"it's"_s, u"\"x\""_s} << u"echo 'it'\\''s' '\"x\"'"_s;
+    QTest::newRow("empty") << QStringList{u"echo"_s, QString(), u"x"_s} << u"echo '' x"_s;
+    QTest::newRow("expansions of the shell")
+        << QStringList{u"echo"_s, u"~"_s, u"=ls"_s, u"*"_s, u"a;b"_s, u"!x"_s} << u"echo '~' '=ls' '*' 'a;b' '!x'"_s;
+    QTest::newRow("line feed and tab") << QStringList{u"echo"_s, u"a\nb\tc"_s} << u"echo 'a\nb\tc'"_s;
+    QTest::newRow("not ascii") << QStringList{u"echo"_s, u"Grüße"_s} << u"echo 'Grüße'"_s;
+}
+
+void TestLaunchCommand::shellCommandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, line);
+    const QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    for (QString& argument : arguments)
+        argument.replace(u"MARKER"_s, folder.filePath(u"marker"_s));
+    line.replace(u"MARKER"_s, folder.filePath(u"marker"_s));
+    QCOMPARE(::shellCommandLine(arguments), line);
+
+    // Both shells give back exactly these arguments, and run nothing in them.
+    for (const QStringList& shell : {QStringList{u"/bin/zsh"_s, u"-fc"_s}, QStringList{u"/bin/sh"_s, u"-c"_s}}) {
+        QProcess process;
+        process.start(shell.first(), {shell.at(1), u"printf '%s\\0' "_s + line});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 0);
+        QStringList echoed = QString::fromUtf8(process.readAllStandardOutput()).split(u'\0');
+        echoed.removeLast();
+        QCOMPARE(echoed, arguments);
+        QVERIFY(!QFile::exists(folder.filePath(u"marker"_s)));
+    }
 }
 
 PORTHIVE_TEST_MAIN(TestLaunchCommand)

@@ -200,6 +200,7 @@ private Q_SLOTS:
     void managedProcessIDs();
     void activeConnections_data();
     void activeConnections();
+    void oneConnectionIndexForEveryServer();
     void parentProcessSummary_data();
     void parentProcessSummary();
     void candidates_data();
@@ -644,6 +645,28 @@ void TestLocalServerDetector::activeConnections()
     const ActiveConnections result = LocalServerDetector::activeConnections(100, 3000, rows);
     QCOMPARE(result.count, count);
     QCOMPARE(result.clients, clients);
+}
+
+void TestLocalServerDetector::oneConnectionIndexForEveryServer()
+{
+    const OptionalText established = u"ESTABLISHED"_s;
+    // Two servers, 100 on 3000 and 200 on 3001; 200 is also a client of 100, and 812 of both.
+    const ConnectionIndex index(ConnectionRows{
+        socket(100, u"node"_s, u"127.0.0.1:3000"_s, u"LISTEN"_s),
+        socket(200, u"vite"_s, u"[::1]:3001"_s, u"LISTEN"_s),
+        socket(812, u"chrome"_s, u"127.0.0.1:51000->127.0.0.1:3001"_s, established),
+        socket(200, u"vite"_s, u"127.0.0.1:40000->127.0.0.1:3000"_s, established),
+        socket(100, u"node"_s, u"127.0.0.1:3000->127.0.0.1:40000"_s, established),
+        socket(812, u"chrome"_s, u"127.0.0.1:51001->127.0.0.1:3000"_s, established),
+        socket(812, u"chrome"_s, u"127.0.0.1:51002->127.0.0.1:3000"_s, established),
+        socket(100, u"node"_s, u"127.0.0.1:3000->127.0.0.1:51001"_s, established),
+        socket(200, u"vite"_s, u"[::1]:3001->[::1]:51000"_s, established),
+    });
+    QCOMPARE(index.activeConnections(100, 3000), (ActiveConnections{2, {u"vite pid 200"_s, u"chrome pid 812"_s}}));
+    QCOMPARE(index.activeConnections(200, 3001), (ActiveConnections{1, {u"chrome pid 812"_s}}));
+    // The server's own connection to a port is neither accepted there nor a client of it.
+    QCOMPARE(index.activeConnections(200, 3000), (ActiveConnections{0, {u"chrome pid 812"_s}}));
+    QCOMPARE(index.activeConnections(300, 4000), ActiveConnections{});
 }
 
 void TestLocalServerDetector::parentProcessSummary_data()

@@ -66,6 +66,42 @@ private:
     quint16 m_port;
 };
 
+// A raw TCP server that answers "GET /closed" with the number of its other connections that have ended, as a page
+// title, and sends every other request the endless or oversized answer its path names.
+QString hostileServerScript()
+{
+    return uR"js(
+const net = require('net');
+let ended = 0;
+const filler = Buffer.alloc(65536, 'a');
+const server = net.createServer((socket) => {
+    socket.on('error', () => {});
+    socket.once('data', (data) => {
+        const path = data.toString('latin1').split(' ')[1];
+        if (path === '/closed') {
+            const body = '<title>' + ended + '</title>';
+            socket.end('HTTP/1.1 200 OK\r\nContent-Length: ' + body.length + '\r\nConnection: close\r\n\r\n' + body);
+            return;
+        }
+        socket.on('close', () => { ++ended; });
+        if (path === '/huge-header') {
+            socket.write('HTTP/1.1 200 OK\r\nX-Huge: ');
+            for (let i = 0; i < 64; ++i)
+                socket.write(filler);
+            const body = '<title>Huge</title>';
+            socket.end('\r\nContent-Length: ' + body.length + '\r\n\r\n' + body);
+            return;
+        }
+        socket.write(path === '/status-line' ? 'HTTP/1.1 200 ' : 'HTTP/1.1 200 OK\r\nX-Endless: ');
+        const pump = () => { while (!socket.destroyed && socket.write(filler)) {} };
+        socket.on('drain', pump);
+        pump();
+    });
+});
+server.listen(0, '127.0.0.1', () => console.log(server.address().port));
+)js"_s;
+}
+
 } // namespace
 
 class TestServerProbe : public QObject
@@ -97,6 +133,8 @@ private Q_SLOTS:
     void bodyThatNeverEnds();
     void deadlineCoversTheWholeRedirectChain();
     void environmentProxyIsNeverUsed();
+    void hostilePeer_data();
+    void hostilePeer();
 
 private:
     QUrl url(const QString& path) const { return QUrl(u"http://127.0.0.1:%1%2"_s.arg(m_port).arg(path)); }
@@ -391,6 +429,28 @@ void TestServerProbe::environmentProxyIsNeverUsed()
     qunsetenv("http_proxy");
     qunsetenv("HTTP_PROXY");
     QCOMPARE(result, answer(200, u"Home"_s));
+}
+
+void TestServerProbe::hostilePeer_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("endless status line") << u"/status-line"_s;
+    QTest::newRow("endless header") << u"/endless-header"_s;
+    QTest::newRow("header of 4 MiB, then a page") << u"/huge-header"_s;
+}
+
+void TestServerProbe::hostilePeer()
+{
+    QFETCH(QString, path);
+    NodeServer::Options options;
+    options.script = hostileServerScript();
+    NodeServer server(options);
+    QVERIFY2(server.start(), qPrintable(server.errorText()));
+
+    // No answer, and the connection is gone once the probe is: nothing goes on reading for as long as the peer
+    // sends.
+    QCOMPARE(probe(server.url(path), ServerProbeService::standardTimeout), ProbeResult{});
+    QTRY_COMPARE(probe(server.url(u"/closed"_s)), answer(200, u"1"_s));
 }
 
 PORTHIVE_TEST_MAIN(TestServerProbe)

@@ -37,6 +37,12 @@ void track(qint32 pid)
         tracked().append(pid);
 }
 
+void forget(qint32 pid)
+{
+    const QMutexLocker locker(&lock());
+    tracked().removeAll(pid);
+}
+
 QList<qint32> killAll()
 {
     const QMutexLocker locker(&lock());

@@ -1,5 +1,6 @@
 #include "control/actionerror.h"
 #include "platform/bundleinfo.h"
+#include "platform/jsonsettingsfile.h"
 #include "support/recordingtelemetryclient.h"
 #include "support/testhome.h"
 #include "telemetry/sentrydsn.h"
@@ -8,7 +9,10 @@
 
 #include <QTest>
 
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -49,6 +53,7 @@ private Q_SLOTS:
     void context();
     void processActionFailure_data();
     void processActionFailure();
+    void settingsProblems();
     void scrubRedactsEveryText();
     void scrubDropsStacksOfOwnReports_data();
     void scrubDropsStacksOfOwnReports();
@@ -73,6 +78,8 @@ void TestErrorReports::operationNames()
         {TelemetryOperation::ServerResume, u"server.resume"_s},
         {TelemetryOperation::ServerRestart, u"server.restart"_s},
         {TelemetryOperation::ProjectStart, u"project.start"_s},
+        {TelemetryOperation::SettingsRead, u"settings.read"_s},
+        {TelemetryOperation::SettingsWrite, u"settings.write"_s},
     };
     for (const auto& [operation, name] : names)
         QCOMPARE(TelemetryOperations::name(operation), name);
@@ -294,6 +301,22 @@ void TestErrorReports::processActionFailure()
     QCOMPARE(message.message, u"Process action failed"_s);
     QCOMPARE(message.operation, TelemetryOperation::ProjectStart);
     QCOMPARE(message.properties, expected);
+}
+
+void TestErrorReports::settingsProblems()
+{
+    RecordingTelemetryClient* client = RecordingTelemetryClient::installShared();
+    reportSettingsProblem(SettingsFileError(SettingsFileError::Kind::Unreadable, 0));
+    // A store written from a worker thread still reports on the application's thread.
+    std::thread worker([] { reportSettingsProblem(SettingsFileError(SettingsFileError::Kind::WriteFailed, ENOSPC)); });
+    worker.join();
+    QTRY_COMPARE(client->errors.size(), 2);
+    QCOMPARE(client->errors.at(0).typeName, u"SettingsFileError"_s);
+    QCOMPARE(client->errors.at(0).operation, TelemetryOperation::SettingsRead);
+    QCOMPARE(client->errors.at(1).operation, TelemetryOperation::SettingsWrite);
+    QCOMPARE(client->errors.at(1).description,
+             u"The settings could not be saved: "_s + QString::fromLocal8Bit(std::strerror(ENOSPC)));
+    QCOMPARE(client->errors.at(1).properties, TelemetryProperties());
 }
 
 void TestErrorReports::scrubRedactsEveryText()

@@ -63,7 +63,23 @@ void TestRedaction::commandLine_data()
     QTest::newRow("trim set stripped") << u"--_session_=1"_s << u"--_session_=<redacted>"_s;
     QTest::newRow("tab is no separator") << u"a\t--token=1"_s << u"a\t--token=<redacted>"_s;
     QTest::newRow("value after redacted key not flagged") << u"TOKEN=1 next"_s << u"TOKEN=<redacted> next"_s;
-    QTest::newRow("lone bearer passes") << u"Bearer abc"_s << u"Bearer abc"_s;
+    QTest::newRow("lone bearer") << u"Bearer abc next"_s << u"Bearer <redacted> next"_s;
+    QTest::newRow("quoted header with bearer") << u"curl -H \"Authorization: Bearer abc123\" x"_s
+                                               << u"curl -H \"Authorization:<redacted> <redacted> <redacted> x"_s;
+    QTest::newRow("basic scheme") << u"Authorization: Basic dXNlcjpwYXNz next"_s
+                                  << u"Authorization:<redacted> <redacted> <redacted> next"_s;
+    QTest::newRow("token scheme, any case")
+        << u"authorization: TOKEN t0k next"_s << u"authorization:<redacted> <redacted> <redacted> next"_s;
+    QTest::newRow("url password") << u"psql postgres://admin:pgpass@db/app"_s
+                                  << u"psql postgres://admin:<redacted>@db/app"_s;
+    QTest::newRow("url password in a value") << u"DATABASE_URL=postgres://admin:pgpass@db:5432/app"_s
+                                             << u"DATABASE_URL=postgres://admin:<redacted>@db:5432/app"_s;
+    QTest::newRow("url password holding an at sign")
+        << u"mysql://root:p@ss@db/x"_s << u"mysql://root:<redacted>@db/x"_s;
+    QTest::newRow("two urls") << u"a://u:p@h,b://v:q@i/x"_s << u"a://u:<redacted>@h,b://v:<redacted>@i/x"_s;
+    QTest::newRow("url without password")
+        << u"redis://db:6379/0 https://user@host/x"_s << u"redis://db:6379/0 https://user@host/x"_s;
+    QTest::newRow("at sign after the host") << u"http://host/a:b@c"_s << u"http://host/a:b@c"_s;
     QTest::newRow("non-secret key with equals") << u"NODE_ENV=development"_s << u"NODE_ENV=development"_s;
 }
 
@@ -82,6 +98,8 @@ void TestRedaction::telemetryText_data()
     QTest::newRow("bearer then header") << u"Authorization: Bearer abc.def"_s
                                         << u"Authorization:<redacted> <redacted> <redacted>"_s;
     QTest::newRow("bearer alone") << u"sent bearer   xyz done"_s << u"sent Bearer <redacted> done"_s;
+    QTest::newRow("url password") << u"cannot reach postgres://admin:pgpass@db/app"_s
+                                  << u"cannot reach postgres://admin:<redacted>@db/app"_s;
     QTest::newRow("url") << u"open http://127.0.0.1:3000/app failed"_s << u"open <url> failed"_s;
     QTest::newRow("url any case") << u"HTTPS://x"_s << u"<url>"_s;
     QTest::newRow("file url") << u"file:///Users/me/a.txt"_s << u"<url>"_s;

@@ -3,7 +3,7 @@ import Porthive
 
 // The 1 × 12 rule between two segments; hidden it keeps its place, so segments never shift.
 Rectangle {
-    // The Part's `visible`, renamed: Item.visible would take the divider out of the layout.
+    // Named `shown`, not `visible`: Item.visible would take the divider out of the layout.
     property bool shown: true
 
     implicitWidth: 1

@@ -39,12 +39,14 @@ PressableButtonStyle {
 
     contentItem: Item {
         ActivitySpinner {
+            objectName: "loadingSpinner"
             anchors.centerIn: parent
             visible: control.loading
             scale: 0.78
             color: control.foregroundColor
         }
         SpinningIcon {
+            objectName: "spinningIcon"
             anchors.centerIn: parent
             visible: !control.loading && control.spinning
             systemImage: control.systemImage
@@ -52,6 +54,7 @@ PressableButtonStyle {
             color: control.foregroundColor
         }
         Symbol {
+            objectName: "stillSymbol"
             anchors.centerIn: parent
             visible: !control.loading && !control.spinning
             name: control.systemImage

@@ -14,7 +14,8 @@ T.ToolTip {
     y: parent ? parent.height + 4 : 0
     implicitWidth: Math.min(contentItem.implicitWidth + leftPadding + rightPadding, 380)
     implicitHeight: contentItem.implicitHeight + topPadding + bottomPadding
-    closePolicy: T.Popup.CloseOnEscape | T.Popup.CloseOnPressOutsideParent | T.Popup.CloseOnReleaseOutsideParent
+    // Escape belongs to the window's one route (closing a page, then hiding the window), not to a tooltip.
+    closePolicy: T.Popup.CloseOnPressOutsideParent | T.Popup.CloseOnReleaseOutsideParent
 
     contentItem: PlainLabel {
         text: tip.text

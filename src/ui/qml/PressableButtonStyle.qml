@@ -26,6 +26,7 @@ T.AbstractButton {
     }
 
     PlainToolTip {
+        objectName: "helpToolTip"
         text: control.help
         visible: control.hovered && control.help.length > 0
     }

@@ -6,7 +6,7 @@ Item {
     id: bar
 
     property color color: Theme.green
-    // The Part's `visible`, renamed: Item.visible would skip the fade.
+    // Named `shown`, not `visible`: Item.visible would skip the fade.
     property bool shown: true
     property bool dimmed: false
 

@@ -10,7 +10,7 @@ Item {
     property color color: Theme.primaryInk
     property real size: 11
     property bool reduceMotion: Theme.reduceMotion
-    // The rotation in degrees (the Part's `_angle`).
+    // The current rotation in degrees.
     readonly property alias angle: glyph.rotation
     readonly property bool turning: turn.running
 

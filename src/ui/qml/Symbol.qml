@@ -13,6 +13,13 @@ Text {
     readonly property real glyphScale: 1.2
 
     text: Symbols.glyph(name)
+    // A name missing from the table draws nothing; say so while developing.
+    function checkName() {
+        if (name.length > 0 && !Symbols.contains(name))
+            console.warn("no symbol named", name)
+    }
+    onNameChanged: checkName()
+    Component.onCompleted: checkName()
     color: Theme.primaryInk
     font.family: Symbols.fontFamily
     font.pointSize: Theme.pointSize(size * glyphScale)
@@ -20,5 +27,10 @@ Text {
     horizontalAlignment: Text.AlignHCenter
     verticalAlignment: Text.AlignVCenter
     renderType: Text.QtRendering
+    transform: Rotation {
+        origin.x: symbol.width / 2
+        origin.y: symbol.height / 2
+        angle: Symbols.rotation(symbol.name)
+    }
     Accessible.ignored: true
 }

@@ -11,6 +11,19 @@ Rectangle {
     height: column.implicitHeight + 24
     color: "transparent"
 
+    // The descendant of `item` with that objectName.
+    function find(item, name) {
+        for (let i = 0; i < item.children.length; ++i) {
+            const child = item.children[i]
+            if (child.objectName === name)
+                return child
+            const found = find(child, name)
+            if (found)
+                return found
+        }
+        return null
+    }
+
     component Caption: PlainLabel {
         size: 9
         monospaced: true
@@ -84,9 +97,7 @@ Rectangle {
             ConfirmCluster { destructiveTitle: "Kill" }
             ConfirmCluster {
                 destructiveTitle: "Forget"
-                Component.onCompleted: {
-                    children[1].children[2].forceHover = true
-                }
+                Component.onCompleted: scene.find(this, "confirmSegment").forceHover = true
             }
         }
         Row {

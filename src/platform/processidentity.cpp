@@ -1,0 +1,159 @@
+#include "platform/processidentity.h"
+
+#include "platform/filedescriptor.h"
+#include "platform/processsignals.h"
+#include "platform/procfilesystem.h"
+
+#include <QStringDecoder>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+#if defined(Q_OS_LINUX)
+#include <sys/syscall.h>
+#endif
+
+namespace ProcessIdentity {
+
+namespace {
+
+#if defined(Q_OS_LINUX)
+std::optional<QByteArray> readProcFile(qint32 pid, const char* leaf)
+{
+    const QByteArray path = "/proc/" + QByteArray::number(pid) + '/' + leaf;
+    const FileDescriptor file(::open(path.constData(), O_RDONLY | O_CLOEXEC));
+    if (!file.isValid())
+        return std::nullopt;
+    QByteArray data;
+    char buffer[8192];
+    for (;;) {
+        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return std::nullopt;
+        if (n == 0)
+            return data;
+        data.append(buffer, n);
+    }
+}
+
+// The pidfd calls by number: the C library may be older than the kernel.
+int pidfdOpen(qint32 pid)
+{
+    return int(::syscall(SYS_pidfd_open, pid_t(pid), 0u));
+}
+
+int pidfdSendSignal(int pidfd, int signal)
+{
+    return int(::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0u));
+}
+#endif
+
+} // namespace
+
+std::optional<quint64> parseStartTime(QByteArrayView statText)
+{
+    const qsizetype close = statText.lastIndexOf(')');
+    if (close < 0)
+        return std::nullopt;
+    // After the command name: field 3 (state) onwards, so field 22 is the 20th.
+    const QList<QByteArray> fields = statText.sliced(close + 1).toByteArray().simplified().split(' ');
+    if (fields.size() < 20)
+        return std::nullopt;
+    bool ok = false;
+    const quint64 start = fields.at(19).toULongLong(&ok);
+    return ok ? std::optional(start) : std::nullopt;
+}
+
+std::optional<QStringList> parseArguments(QByteArrayView cmdline)
+{
+    // Every argument ends with a NUL. A process that rewrote its title (npm, node's process.title) leaves one text
+    // in the room of its arguments, with NULs after it or none at all: where they began and ended is gone.
+    if (!cmdline.endsWith('\0') || cmdline.endsWith(QByteArrayView("\0\0", 2)))
+        return std::nullopt;
+    QList<QByteArrayView> pieces;
+    for (qsizetype start = 0; start < cmdline.size();) {
+        qsizetype end = cmdline.indexOf('\0', start);
+        if (end < 0)
+            end = cmdline.size();
+        pieces.append(cmdline.sliced(start, end - start));
+        start = end + 1;
+    }
+    if (pieces.isEmpty())
+        return std::nullopt;
+    QStringList arguments;
+    for (const QByteArrayView piece : std::as_const(pieces)) {
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        QString text = decoder.decode(piece);
+        if (decoder.hasError())
+            return std::nullopt;
+        arguments.append(std::move(text));
+    }
+    return arguments;
+}
+
+#if defined(Q_OS_LINUX)
+
+std::optional<quint64> startTime(qint32 pid)
+{
+    if (pid <= 0)
+        return std::nullopt;
+    const std::optional<QByteArray> stat = readProcFile(pid, "stat");
+    return stat ? parseStartTime(*stat) : std::nullopt;
+}
+
+int send(qint32 pid, quint64 listedStart, int signal)
+{
+    if (pid <= 0)
+        return ESRCH;
+    const int opened = pidfdOpen(pid);
+    if (opened < 0) {
+        if (errno == ESRCH)
+            return ESRCH;
+        // No pidfd here (an old kernel, a sandbox): compare, then send by id.
+        if (startTime(pid) != listedStart)
+            return ESRCH;
+        return ProcessSignals::send(pid, signal);
+    }
+    const FileDescriptor pidfd(opened);
+    // The descriptor holds the process that had the id when it was opened; read after that, the start time says
+    // whether it is the listed one (a process that took the id later shows a later start).
+    if (startTime(pid) != listedStart)
+        return ESRCH;
+    if (pidfdSendSignal(pidfd.get(), signal) == 0)
+        return 0;
+    return errno;
+}
+
+std::optional<QStringList> arguments(qint32 pid, const QString& listedCommandLine)
+{
+    if (pid <= 0)
+        return std::nullopt;
+    const std::optional<QByteArray> cmdline = readProcFile(pid, "cmdline");
+    if (!cmdline || ProcFileSystem::commandLineFromBytes(*cmdline) != listedCommandLine)
+        return std::nullopt;
+    return parseArguments(*cmdline);
+}
+
+#else
+
+std::optional<quint64> startTime(qint32)
+{
+    return std::nullopt;
+}
+
+int send(qint32 pid, quint64, int signal)
+{
+    return ProcessSignals::send(pid, signal);
+}
+
+std::optional<QStringList> arguments(qint32, const QString&)
+{
+    return std::nullopt;
+}
+
+#endif
+
+} // namespace ProcessIdentity

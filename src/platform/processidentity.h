@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Who a process id stands for. A scan may be a minute old when an action acts on it, and by then the kernel may
+// have handed a listed id to another process: what was listed is kept with its start time, and a signal goes only
+// to the process that started then. On Linux the start time is field 22 of /proc/<pid>/stat and the signal goes
+// through a pidfd checked against it, which leaves no moment for the id to pass on. Blocking file work: call it
+// off the GUI thread.
+namespace ProcessIdentity {
+
+// When the process started, in the kernel's clock ticks since boot; absent where the platform has no such figure
+// or the process is gone.
+std::optional<quint64> startTime(qint32 pid);
+
+// Sends `signal` (0 only checks) to `pid` only while it is the process that started at `startTime`. Returns 0,
+// ESRCH when that process is gone (another one may have its id now), or the errno of the send.
+int send(qint32 pid, quint64 startTime, int signal);
+
+// The process's arguments as it was started, each whole, when the kernel gives them, they are all text and they
+// still make `listedCommandLine` (so they belong to the process that was listed); absent otherwise.
+std::optional<QStringList> arguments(qint32 pid, const QString& listedCommandLine);
+
+// Field 22 of the text of /proc/<pid>/stat; the command name before it may hold spaces and parentheses.
+std::optional<quint64> parseStartTime(QByteArrayView statText);
+// The arguments of /proc/<pid>/cmdline, each ended by a NUL; absent when one is no UTF-8, or when the end is not
+// one NUL (a rewritten title: the boundaries are gone).
+std::optional<QStringList> parseArguments(QByteArrayView cmdline);
+
+} // namespace ProcessIdentity

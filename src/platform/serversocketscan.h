@@ -1,0 +1,104 @@
+#pragma once
+
+#include "discovery/snapshotrows.h"
+#include "platform/procfilesystem.h"
+
+#include <QHash>
+#include <QList>
+#include <QSet>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+
+// Linux's listing of what the detection scan can use, at a cost that follows the servers rather than the machine:
+// the listening TCP sockets and the established connections on the ports of loopback and wildcard listeners come
+// from the kernel's socket diagnostics (from /proc/net/tcp{,6} where netlink is refused); the processes holding
+// them from a walk of every /proc/<pid>/fd, kept across polls while it still holds; and process details only for
+// the holders of listeners (with their nearest ancestors for loopback and wildcard ones) and of those connections.
+// The rows are written as the /proc reader writes them. Thread-safe; blocking, so call it off the GUI thread.
+class ServerSocketScan
+{
+public:
+    static constexpr int maxAncestors = 4;
+
+    struct Options
+    {
+        // False reads /proc/net/tcp{,6}, as where netlink is refused.
+        bool netlink = true;
+        // Runs between the socket listing and the search for the sockets' holders.
+        std::function<void()> afterSocketListing;
+    };
+
+    // What the latest listing did.
+    struct Report
+    {
+        bool fromNetlink = false;
+        bool walkedDescriptors = false;
+    };
+
+    ServerSocketScan();
+    explicit ServerSocketScan(Options options);
+
+    // The scan the snapshot services share, so that one walk serves both listings and later polls.
+    static ServerSocketScan& shared();
+
+    // The two parts of a scan. Both look at one listing of the sockets and their holders, taken for them.
+    enum class Part
+    {
+        Processes,
+        Connections
+    };
+    struct Batch;
+    // Called on the thread that asks for a scan: a place in the listing shared by the parts asked for in the same
+    // turn of that thread's event loop (each part once). Without an event loop, a listing of its own.
+    std::shared_ptr<Batch> join(Part part);
+
+    // The rows of the listeners' holders, of the nearest ancestors of loopback and wildcard ones and of the
+    // connections' holders, ascending by id.
+    QList<ProcessRow> processes(const std::shared_ptr<Batch>& batch);
+    // Every LISTEN socket, and every ESTABLISHED one with a side on a loopback or wildcard listener's port: one
+    // row per descriptor holding it, by process id and descriptor number.
+    QList<ConnectionRow> connections(const std::shared_ptr<Batch>& batch);
+    // The same, each from a listing of its own.
+    QList<ProcessRow> processes();
+    QList<ConnectionRow> connections();
+
+    Report lastReport() const;
+
+private:
+    struct Listing
+    {
+        QHash<quint64, ProcFileSystem::TcpSocket> sockets;
+        // Listening on a loopback or wildcard address: sockets whose holders may be servers.
+        QSet<quint64> serverListeners;
+        // The keys of `sockets`, ascending: what the kept walk is compared with.
+        QList<quint64> inodes;
+        bool fromNetlink = false;
+    };
+    struct Snapshot
+    {
+        Listing listing;
+        QList<ProcFileSystem::SocketDescriptor> holders;
+    };
+    // The batch's listing, taken by the first of its parts to need it.
+    std::shared_ptr<const Snapshot> snapshotOf(Batch& batch);
+    Snapshot takeSnapshot();
+    Listing listSockets() const;
+    // The holders of the listing's sockets: the kept ones when the sockets are the same and each holder still
+    // holds its socket, else a new walk. A kept walk can miss a holder that came since while the kept ones stayed
+    // (a child forked after the walk, a descriptor duplicated or passed on); it never names a wrong one, as each
+    // kept holder was just seen holding that very socket, which this poll's listing holds.
+    QList<ProcFileSystem::SocketDescriptor> holdersOf(const Listing& listing);
+
+    const Options m_options;
+
+    std::mutex m_batches;
+    std::weak_ptr<Batch> m_openBatch;
+
+    mutable std::mutex m_walk;
+    bool m_walked = false;
+    QList<quint64> m_walkedInodes;
+    QList<ProcFileSystem::SocketDescriptor> m_holders;
+    Report m_report;
+};

@@ -1,0 +1,369 @@
+#include "platform/procfilesystem.h"
+#include "platform/serversocketscan.h"
+#include "support/discoveryprinting.h"
+#include "support/nodeserver.h"
+#include "support/testhome.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <memory>
+
+#include <cstring>
+
+#include <net/if.h>
+#include <poll.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+template<typename Row>
+QList<Row> rowsOf(const QList<Row>& rows, const QSet<qint32>& pids)
+{
+    QList<Row> kept;
+    for (const Row& row : rows) {
+        if (pids.contains(row.pid))
+            kept.append(row);
+    }
+    return kept;
+}
+
+QSet<qint32> pidsOf(const QList<ProcessRow>& rows)
+{
+    QSet<qint32> pids;
+    for (const ProcessRow& row : rows)
+        pids.insert(row.pid);
+    return pids;
+}
+
+QString ownCommandName()
+{
+    QFile comm(u"/proc/self/comm"_s);
+    return comm.open(QIODevice::ReadOnly) ? QString::fromUtf8(comm.readAll().trimmed()) : QString();
+}
+
+// What the full /proc reader lists for the processes: the connection to 127.0.0.2 is on no server's port and
+// left out, its listener is kept.
+QList<ConnectionRow> fullReaderRows(const QSet<qint32>& pids)
+{
+    QList<ConnectionRow> rows = rowsOf(ProcFileSystem::connections(), pids);
+    rows.removeIf([&](const ConnectionRow& row) {
+        return row.endpoint.contains(u"127.0.0.2:"_s) && row.state == u"ESTABLISHED"_s;
+    });
+    return rows;
+}
+
+// Moves this thread (the test's main thread, which starts the servers and scans) into a new network namespace
+// with its loopback interface up. False where that is not allowed.
+bool enterOwnNetwork()
+{
+    if (::unshare(CLONE_NEWNET) != 0)
+        return false;
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    ifreq request{};
+    std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
+    bool up = ::ioctl(fd, SIOCGIFFLAGS, &request) == 0;
+    request.ifr_flags = short(request.ifr_flags | IFF_UP);
+    up = up && ::ioctl(fd, SIOCSIFFLAGS, &request) == 0;
+    ::close(fd);
+    return up;
+}
+
+// Kills a process and returns once it has exited, its descriptors closed (it may still wait to be reaped).
+bool killAndWait(qint64 pid)
+{
+    const int pidfd = int(::syscall(SYS_pidfd_open, pid_t(pid), 0));
+    if (pidfd < 0)
+        return false;
+    ::kill(pid_t(pid), SIGKILL);
+    pollfd exited{pidfd, POLLIN, 0};
+    const bool done = ::poll(&exited, 1, 30000) == 1;
+    ::close(pidfd);
+    return done;
+}
+
+// Five listeners, and four connections to servers (eight ends): the IPv4 server's node client and the test's own
+// clients of the IPv6, wildcard and IPv4-mapped servers.
+constexpr qsizetype machineRows = 13;
+
+std::unique_ptr<NodeServer> startNode(const QString& host, const QString& script = {})
+{
+    NodeServer::Options options;
+    options.host = host;
+    options.script = script;
+    auto server = std::make_unique<NodeServer>(options);
+    if (!server->start()) {
+        qWarning("%s", qPrintable(server->errorText()));
+        return nullptr;
+    }
+    return server;
+}
+
+} // namespace
+
+// The targeted Linux scan against the full /proc reader, on sockets and processes the test starts itself.
+class TestServerSocketScan : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanup();
+    void sameRowsAsProcReader_data();
+    void sameRowsAsProcReader();
+    void unchangedPollSkipsTheWalk();
+    void partsAskedTogetherShareOneListing();
+    void processExitingMidScan_data();
+    void processExitingMidScan();
+
+private:
+    NodeServer* start(const QString& host, const QString& script = {});
+    // The test's own processes and every listener, established client and socket of theirs.
+    bool startMachine();
+
+    std::vector<std::unique_ptr<NodeServer>> m_nodes;
+    std::vector<std::unique_ptr<QTcpSocket>> m_clients;
+    QSet<qint32> m_pids;
+    NodeServer* m_v4 = nullptr;
+    NodeServer* m_client = nullptr;
+};
+
+void TestServerSocketScan::initTestCase()
+{
+    if (!QFileInfo::exists(u"/proc/net/tcp"_s) || !QFileInfo::exists(u"/proc/self/fd"_s))
+        QSKIP("no /proc file system");
+    if (NodeServer::nodePath().isEmpty())
+        QSKIP("node is not installed");
+    // Where it may, the test and its servers get a network of their own, so that other programs' sockets never
+    // change what a poll sees.
+    if (!enterOwnNetwork())
+        qInfo("no network of its own: polls share the machine's sockets");
+}
+
+void TestServerSocketScan::cleanup()
+{
+    m_clients.clear();
+    m_nodes.clear();
+    m_pids.clear();
+    m_v4 = nullptr;
+    m_client = nullptr;
+}
+
+NodeServer* TestServerSocketScan::start(const QString& host, const QString& script)
+{
+    std::unique_ptr<NodeServer> node = startNode(host, script);
+    if (!node)
+        return nullptr;
+    m_pids.insert(qint32(node->pid()));
+    m_nodes.push_back(std::move(node));
+    return m_nodes.back().get();
+}
+
+bool TestServerSocketScan::startMachine()
+{
+    m_pids.insert(qint32(QCoreApplication::applicationPid()));
+    m_v4 = start(u"127.0.0.1"_s);
+    NodeServer* v6 = start(u"::1"_s);
+    NodeServer* wildcard = start(u"::"_s);
+    // An IPv6 socket on an IPv4-mapped address, written as IPv4.
+    NodeServer* mapped = start(u"::ffff:127.0.0.1"_s);
+    // Not a server address: listed, but no connection to it is kept.
+    NodeServer* elsewhere = start(u"127.0.0.2"_s);
+    if (!m_v4 || !v6 || !wildcard || !mapped || !elsewhere)
+        return false;
+    m_client = start(u"127.0.0.1"_s, NodeServer::clientScript(u"127.0.0.1"_s, m_v4->port()));
+    if (!m_client)
+        return false;
+    const auto connect = [&](const QHostAddress& host, quint16 port) {
+        auto& socket = m_clients.emplace_back(std::make_unique<QTcpSocket>());
+        socket->connectToHost(host, port);
+        return socket->waitForConnected(30000);
+    };
+    // The IPv4 client of the wildcard server gives an IPv4-mapped connection on the server's side.
+    return connect(QHostAddress::LocalHostIPv6, v6->port()) && connect(QHostAddress::LocalHost, wildcard->port()) &&
+           connect(QHostAddress::LocalHost, mapped->port()) && connect(QHostAddress(u"127.0.0.2"_s), elsewhere->port());
+}
+
+void TestServerSocketScan::sameRowsAsProcReader_data()
+{
+    QTest::addColumn<bool>("netlink");
+    QTest::newRow("socket diagnostics") << true;
+    QTest::newRow("/proc/net/tcp") << false;
+}
+
+void TestServerSocketScan::sameRowsAsProcReader()
+{
+    QFETCH(bool, netlink);
+    QVERIFY(startMachine());
+    ServerSocketScan scan({netlink, {}});
+
+    QList<ConnectionRow> scanned;
+    QList<ConnectionRow> expected;
+    // Every server has accepted its clients once both readers see the same sockets.
+    const auto agree = [&] {
+        scanned = rowsOf(scan.connections(), m_pids);
+        expected = fullReaderRows(m_pids);
+        return scanned.size() == machineRows && scanned == expected;
+    };
+    if (!QTest::qWaitFor(agree, 30000))
+        QCOMPARE(scanned, expected);
+    QCOMPARE(scan.lastReport().fromNetlink, netlink);
+
+    // Every process holding one of those sockets, and the ancestors of the listening ones, as the full reader
+    // lists them.
+    const QList<ProcessRow> processes = scan.processes();
+    QCOMPARE(pidsOf(processes) & m_pids, m_pids);
+    const QSet<qint32> read = pidsOf(processes);
+    QList<ProcessRow> all = rowsOf(ProcFileSystem::processes(), read);
+    QCOMPARE(pidsOf(all), read);
+    // The state of the test process itself changes as it runs.
+    const auto withoutState = [](QList<ProcessRow> rows) {
+        for (ProcessRow& row : rows)
+            row.state.clear();
+        return rows;
+    };
+    QCOMPARE(withoutState(processes), withoutState(all));
+    // The ancestors of a listener: its parent (this test) and that one's parent.
+    QVERIFY(read.contains(qint32(::getppid())));
+    QVERIFY(std::is_sorted(processes.begin(), processes.end(),
+                           [](const ProcessRow& a, const ProcessRow& b) { return a.pid < b.pid; }));
+}
+
+void TestServerSocketScan::unchangedPollSkipsTheWalk()
+{
+    QVERIFY(startMachine());
+    ServerSocketScan scan;
+    QList<ConnectionRow> first;
+    QTRY_VERIFY_WITH_TIMEOUT((first = rowsOf(scan.connections(), m_pids)).size() == machineRows, 30000);
+
+    // Nothing changed: the walk is kept, and so are the rows. (Without a network of its own, other programs may
+    // change the sockets meanwhile; a poll in a quiet moment keeps the walk.)
+    const auto keptWalk = [&] {
+        const QList<ConnectionRow> rows = rowsOf(scan.connections(), m_pids);
+        return !scan.lastReport().walkedDescriptors && rows == first;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(keptWalk(), 30000);
+    const auto keptWalkForProcesses = [&] {
+        const QSet<qint32> pids = pidsOf(scan.processes());
+        return !scan.lastReport().walkedDescriptors && (pids & m_pids) == m_pids;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(keptWalkForProcesses(), 30000);
+
+    // A new connection to a server changes the sockets: both ends are listed.
+    QTcpSocket another;
+    another.connectToHost(QHostAddress::LocalHost, m_v4->port());
+    QVERIFY(another.waitForConnected(30000));
+    QTRY_COMPARE_WITH_TIMEOUT(rowsOf(scan.connections(), m_pids).size(), machineRows + 2, 30000);
+    QCOMPARE(rowsOf(scan.connections(), m_pids), fullReaderRows(m_pids));
+
+    // The same sockets, but a kept holder holds its socket under another descriptor now: walked again.
+    QTcpServer own;
+    QVERIFY(own.listen(QHostAddress::LocalHost, 0));
+    QTRY_VERIFY_WITH_TIMEOUT(!scan.connections().isEmpty() && !scan.lastReport().walkedDescriptors, 30000);
+    const int original = int(own.socketDescriptor());
+    const int moved = ::dup(original);
+    QVERIFY(moved >= 0);
+    ::close(original);
+    const QList<ConnectionRow> afterMove = scan.connections();
+    const bool walked = scan.lastReport().walkedDescriptors;
+    ::dup2(moved, original);
+    ::close(moved);
+    QVERIFY(walked);
+    const ConnectionRow listener{qint32(QCoreApplication::applicationPid()), ownCommandName(),
+                                 u"127.0.0.1:"_s + QString::number(own.serverPort()), u"LISTEN"_s};
+    QVERIFY(afterMove.contains(listener));
+}
+
+void TestServerSocketScan::partsAskedTogetherShareOneListing()
+{
+    QVERIFY(startMachine());
+    int listings = 0;
+    ServerSocketScan::Options options;
+    options.afterSocketListing = [&] {
+        ++listings;
+    };
+    ServerSocketScan scan(options);
+    using Part = ServerSocketScan::Part;
+
+    // Asked for in one turn of the event loop: one listing for both parts.
+    const auto processes = scan.join(Part::Processes);
+    const auto connections = scan.join(Part::Connections);
+    QCOMPARE(processes, connections);
+    const QList<ConnectionRow> rows = scan.connections(connections);
+    const QSet<qint32> read = pidsOf(scan.processes(processes));
+    QCOMPARE(listings, 1);
+    // Every listener's holder, from the same listing.
+    for (const ConnectionRow& row : rows) {
+        if (row.state == u"LISTEN"_s)
+            QVERIFY(read.contains(row.pid));
+    }
+
+    // A part asked for again, even in the same turn, is a scan of its own.
+    const auto again = scan.join(Part::Processes);
+    QVERIFY(again != processes);
+    scan.processes(again);
+    QCOMPARE(listings, 2);
+    // A part asked for after the event loop has turned never joins an earlier listing.
+    const auto earlier = scan.join(Part::Processes);
+    QCoreApplication::processEvents();
+    QVERIFY(scan.join(Part::Connections) != earlier);
+}
+
+void TestServerSocketScan::processExitingMidScan_data()
+{
+    QTest::addColumn<bool>("warm");
+    QTest::newRow("first walk") << false;
+    QTest::newRow("kept walk") << true;
+}
+
+void TestServerSocketScan::processExitingMidScan()
+{
+    QFETCH(bool, warm);
+    QVERIFY(startMachine());
+    ServerSocketScan ready;
+    QTRY_VERIFY_WITH_TIMEOUT(rowsOf(ready.connections(), m_pids).size() == machineRows, 30000);
+
+    const qint32 gone = qint32(m_client->pid());
+    std::atomic<bool> ending = false;
+    bool ended = false;
+    ServerSocketScan::Options options;
+    // The sockets are listed with the client's connection among them; then the client exits.
+    options.afterSocketListing = [&] {
+        if (ending.exchange(false))
+            ended = killAndWait(gone);
+    };
+    ServerSocketScan scan(options);
+    if (warm)
+        QCOMPARE(rowsOf(scan.connections(), m_pids).size(), machineRows);
+    const QList<ConnectionRow> before = ProcFileSystem::connections();
+
+    ending = true;
+    const QList<ConnectionRow> rows = scan.connections();
+    QVERIFY(ended);
+    QVERIFY(scan.lastReport().walkedDescriptors);
+    QCOMPARE(rowsOf(rows, {gone}), QList<ConnectionRow>{});
+    for (const ConnectionRow& row : before) {
+        if (row.state == u"LISTEN"_s && m_pids.contains(row.pid))
+            QVERIFY2(rows.contains(row), qPrintable(row.endpoint));
+    }
+    QVERIFY(!pidsOf(scan.processes()).contains(gone));
+}
+
+PORTHIVE_TEST_MAIN(TestServerSocketScan)
+#include "tst_serversocketscan.moc"

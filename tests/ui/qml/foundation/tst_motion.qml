@@ -1,0 +1,102 @@
+import QtQuick
+import QtTest
+import Porthive
+
+// Rows appear one after another, spinners turn, and both keep still when the desktop asks for reduced motion.
+TestCase {
+    id: testCase
+    name: "Motion"
+    when: windowShown
+    visible: true
+    width: 400
+    height: 300
+
+    Component {
+        id: appearComponent
+        StaggeredAppear {
+            Rectangle {
+                width: 100
+                height: 36
+            }
+        }
+    }
+    Component {
+        id: spinnerComponent
+        SpinningIcon {
+            systemImage: "arrow.clockwise"
+        }
+    }
+
+    function cleanup() {
+        MotionPreference.reduceMotion = false
+    }
+
+    function test_staggerDelay_data() {
+        return [{tag: "first row", index: 0, delay: 0}, {tag: "fourth row", index: 3, delay: 54},
+                {tag: "twelfth row", index: 12, delay: 216}, {tag: "capped at 0.22 s", index: 13, delay: 220},
+                {tag: "row 20 waits 0.22 s, not 0.36 s", index: 20, delay: 220}]
+    }
+
+    function test_staggerDelay(data) {
+        const row = createTemporaryObject(appearComponent, testCase, {index: data.index})
+        compare(row.delay, data.delay)
+    }
+
+    function test_rowFadesInAndRises() {
+        const row = createTemporaryObject(appearComponent, testCase, {index: 2})
+        compare(row.opacity, 0)
+        compare(row.transform[0].y, 3)
+        verify(row.animating)
+        tryCompare(row, "opacity", 1)
+        compare(row.transform[0].y, 0)
+        verify(!row.animating)
+    }
+
+    function test_reduceMotionShowsRowsAtOnce() {
+        MotionPreference.reduceMotion = true
+        compare(Theme.reduceMotion, true)
+        const row = createTemporaryObject(appearComponent, testCase, {index: 20})
+        compare(row.opacity, 1)
+        compare(row.transform[0].y, 0)
+        verify(!row.animating)
+    }
+
+    function test_reduceMotionMidwayFinishesTheRow() {
+        const row = createTemporaryObject(appearComponent, testCase, {index: 20})
+        verify(row.animating)
+        MotionPreference.reduceMotion = true
+        compare(row.opacity, 1)
+        verify(!row.animating)
+    }
+
+    function test_spinnerTurns() {
+        const icon = createTemporaryObject(spinnerComponent, testCase)
+        verify(icon.turning)
+        tryVerify(() => icon.angle > 0)
+    }
+
+    function test_reduceMotionStopsTheSpinner() {
+        MotionPreference.reduceMotion = true
+        const icon = createTemporaryObject(spinnerComponent, testCase)
+        verify(!icon.turning)
+        compare(icon.angle, 0)
+    }
+
+    function test_reduceMotionSwitchedOnStopsATurningSpinner() {
+        const icon = createTemporaryObject(spinnerComponent, testCase)
+        tryVerify(() => icon.angle > 0)
+        MotionPreference.reduceMotion = true
+        verify(!icon.turning)
+        compare(icon.angle, 0)
+    }
+
+    function test_spinningButtonShowsAStillSymbolWithReducedMotion() {
+        MotionPreference.reduceMotion = true
+        const button = createTemporaryObject(Qt.createComponent("qrc:/qt/qml/Porthive/qml/IconButton.qml"),
+                                             testCase, {systemImage: "arrow.clockwise", spinning: true})
+        const turning = findChild(button, "spinningIcon")
+        verify(turning.visible)
+        verify(!turning.turning)
+        compare(turning.angle, 0)
+    }
+}

@@ -1,0 +1,172 @@
+#include "headermodel.h"
+
+#include "support/storerig.h"
+#include "support/testhome.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace StoreValues;
+
+namespace {
+
+QString repeated(const QString& unit, int times)
+{
+    QString text;
+    for (int i = 0; i < times; ++i)
+        text += unit;
+    return text;
+}
+
+// "e" with a combining acute accent: one user-perceived character, two code units.
+const QString accentedE = u"e\u0301"_s;
+// A flag: one user-perceived character, two code points, four code units.
+const QString flag = u"\U0001F1E9\U0001F1EA"_s;
+
+} // namespace
+
+class TestHeaderModel : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_logs;
+
+private Q_SLOTS:
+    void subtitle_data()
+    {
+        QTest::addColumn<RefreshState>("state");
+        QTest::addColumn<int>("servers");
+        QTest::addColumn<int>("saved");
+        QTest::addColumn<bool>("showingSettings");
+        QTest::addColumn<QString>("expected");
+
+        const QString stale32 = repeated(u"x"_s, 32);
+        const QString stale33 = repeated(u"x"_s, 33);
+
+        QTest::newRow("settings") << RefreshState::idle() << 2 << 1 << true << u"Settings"_s;
+        QTest::newRow("settings while refreshing") << RefreshState::refreshing() << 0 << 0 << true << u"Settings"_s;
+        QTest::newRow("settings while failed") << RefreshState::failed(u"boom"_s) << 0 << 0 << true << u"Settings"_s;
+        QTest::newRow("scanning") << RefreshState::refreshing() << 0 << 4 << false << u"Scanning\u2026"_s;
+        QTest::newRow("refreshing with servers")
+            << RefreshState::refreshing() << 2 << 3 << false << u"2 live \u00b7 3 saved"_s;
+        QTest::newRow("idle empty") << RefreshState::idle() << 0 << 5 << false << u"No servers"_s;
+        QTest::newRow("idle") << RefreshState::idle() << 12 << 0 << false << u"12 live \u00b7 0 saved"_s;
+        QTest::newRow("failed") << RefreshState::failed(u"lsof timed out"_s) << 0 << 0 << false
+                                << u"Error \u2014 lsof timed out"_s;
+        QTest::newRow("failed with servers wins over the count")
+            << RefreshState::failed(u"Project path unavailable"_s) << 3 << 0 << false
+            << u"Error \u2014 Project path unavailable"_s;
+        QTest::newRow("stale 32 shown whole (40)")
+            << RefreshState::stale(stale32) << 1 << 0 << false << u"Stale \u2014 "_s + stale32;
+        QTest::newRow("stale 33 cut to 37 and an ellipsis")
+            << RefreshState::stale(stale33) << 1 << 0 << false << u"Stale \u2014 "_s + stale33.left(29) + u"\u2026"_s;
+        QTest::newRow("error 33 cut") << RefreshState::failed(stale33) << 0 << 0 << false
+                                      << u"Error \u2014 "_s + stale33.left(29) + u"\u2026"_s;
+        QTest::newRow("combining marks: 32 shown whole") << RefreshState::stale(repeated(accentedE, 32)) << 1 << 0
+                                                         << false << u"Stale \u2014 "_s + repeated(accentedE, 32);
+        QTest::newRow("combining marks: 33 cut between characters")
+            << RefreshState::stale(repeated(accentedE, 33)) << 1 << 0 << false
+            << u"Stale \u2014 "_s + repeated(accentedE, 29) + u"\u2026"_s;
+        QTest::newRow("flags cut between characters") << RefreshState::failed(repeated(flag, 40)) << 0 << 0 << false
+                                                      << u"Error \u2014 "_s + repeated(flag, 29) + u"\u2026"_s;
+    }
+
+    void subtitle()
+    {
+        QFETCH(RefreshState, state);
+        QFETCH(int, servers);
+        QFETCH(int, saved);
+        QFETCH(bool, showingSettings);
+        QFETCH(QString, expected);
+        QCOMPARE(HeaderModel::subtitle(state, servers, saved, showingSettings), expected);
+    }
+
+    void status_data()
+    {
+        QTest::addColumn<RefreshState>("state");
+        QTest::addColumn<bool>("hasServers");
+        QTest::addColumn<HeaderModel::StatusColor>("color");
+        QTest::addColumn<bool>("active");
+
+        using Color = HeaderModel::StatusColor;
+        QTest::newRow("stale") << RefreshState::stale(u"m"_s) << true << Color::Orange << false;
+        QTest::newRow("failed") << RefreshState::failed(u"m"_s) << false << Color::Red << false;
+        QTest::newRow("failed with servers") << RefreshState::failed(u"m"_s) << true << Color::Red << false;
+        QTest::newRow("idle with servers") << RefreshState::idle() << true << Color::Green << true;
+        QTest::newRow("idle empty") << RefreshState::idle() << false << Color::Secondary << false;
+        QTest::newRow("refreshing with servers") << RefreshState::refreshing() << true << Color::Green << true;
+        QTest::newRow("refreshing empty") << RefreshState::refreshing() << false << Color::Secondary << false;
+    }
+
+    void status()
+    {
+        QFETCH(RefreshState, state);
+        QFETCH(bool, hasServers);
+        QFETCH(HeaderModel::StatusColor, color);
+        QFETCH(bool, active);
+        QCOMPARE(HeaderModel::statusColor(state, hasServers), color);
+        QCOMPARE(HeaderModel::statusIsActive(state, hasServers), active);
+    }
+
+    // The model follows the store: refresh starts a scan without waiting for it, the count includes the saved
+    // projects that are recent by the model's clock.
+    void followsTheStore()
+    {
+        StoreRig rig(m_logs.path());
+        rig.clock.set(baseTime);
+        ServerStore& store = rig.makeStore();
+        HeaderModel model;
+        model.setClock(rig.clock);
+        model.setStore(&store);
+        QCOMPARE(model.subtitle(), u"No servers"_s);
+
+        rig.detector->hold = true;
+        QSignalSpy changed(&model, &HeaderModel::stateChanged);
+        QVERIFY(changed.isValid());
+        model.refresh();
+        QCOMPARE(rig.detector->scanCount(), 1);
+        QVERIFY(model.refreshing());
+        QCOMPARE(model.subtitle(), u"Scanning\u2026"_s);
+        QVERIFY(!changed.isEmpty());
+
+        rig.detector->finish(1, {server(101, 3000, u"/work/shop"_s), server(102, 5173, u"/work/blog"_s)});
+        QTRY_VERIFY(!model.refreshing());
+        QCOMPARE(model.subtitle(), u"2 live \u00b7 0 saved"_s);
+        QCOMPARE(model.statusColor(), HeaderModel::StatusColor::Green);
+        QVERIFY(model.statusIsActive());
+
+        model.refresh();
+        rig.detector->finish(2, {server(101, 3000, u"/work/shop"_s)});
+        QTRY_VERIFY(!model.refreshing());
+        QCOMPARE(model.savedCount(), 1);
+        QCOMPARE(model.subtitle(), u"1 live \u00b7 1 saved"_s);
+
+        // Far enough on, the saved project is no longer recent.
+        rig.clock.set(baseTime.addDays(400));
+        model.setClock(rig.clock);
+        QCOMPARE(model.subtitle(), u"1 live \u00b7 0 saved"_s);
+
+        model.refresh();
+        rig.detector->fail(3, std::runtime_error("lsof timed out"));
+        QTRY_COMPARE(model.subtitle(), u"Stale \u2014 lsof timed out"_s);
+        QCOMPARE(model.statusColor(), HeaderModel::StatusColor::Orange);
+        QVERIFY(!model.statusIsActive());
+
+        model.setShowingSettings(true);
+        QCOMPARE(model.subtitle(), u"Settings"_s);
+    }
+
+    void withoutAStoreShowsNoServers()
+    {
+        HeaderModel model;
+        QCOMPARE(model.subtitle(), u"No servers"_s);
+        QVERIFY(!model.refreshing());
+        model.refresh();
+    }
+};
+
+PORTHIVE_TEST_MAIN(TestHeaderModel)
+#include "tst_headermodel.moc"
