@@ -2,6 +2,7 @@
 # bundle information at run time, which differs from a key given as empty.
 set(PORTHIVE_BUNDLE_KEYS
     PorthivePostHogProjectToken PorthivePostHogHost PorthiveSentryDSN PorthiveSentryEnvironment
+    PorthiveAppcastURL PorthiveWebsiteHost
     CFBundleShortVersionString CFBundleVersion CFBundleIdentifier)
 
 if(NOT DEFINED CFBundleShortVersionString)
@@ -9,6 +10,10 @@ if(NOT DEFINED CFBundleShortVersionString)
 endif()
 if(NOT DEFINED CFBundleVersion)
     set(CFBundleVersion "1")
+endif()
+# The product web site that the settings page's legal links open (https://<host>/privacy and so on).
+if(NOT DEFINED PorthiveWebsiteHost)
+    set(PorthiveWebsiteHost "porthive.app")
 endif()
 if(NOT DEFINED CFBundleIdentifier)
     set(CFBundleIdentifier "com.vemo.porthive")

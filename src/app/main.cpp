@@ -1,0 +1,44 @@
+// Porthive: the tray icon and its drop-down window.
+#include "app/menubarscene.h"
+#include "app/porthiveapp.h"
+#include "platform/clipboard.h"
+#include "platform/quitsignals.h"
+#include "platform/singleinstance.h"
+#include "platform/workspace.h"
+
+#include <QApplication>
+#include <QtQml/qqmlextensionplugin.h>
+
+using namespace Qt::StringLiterals;
+
+Q_IMPORT_QML_PLUGIN(PorthivePlugin)
+
+int main(int argc, char** argv)
+{
+    // The tray icon needs the widgets application.
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(u"porthive"_s);
+    QApplication::setApplicationDisplayName(u"Porthive"_s);
+    // The window hides and shows again; only Quit ends the application.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    // A second start shows the running instance's window instead of polling the same servers again.
+    const std::unique_ptr<SingleInstance> instance = SingleInstance::forThisUser();
+    if (!instance->claim()) {
+        instance->activateRunningInstance();
+        return 0;
+    }
+
+    // Logout and Ctrl-C end the event loop like Quit, so pending saves are written.
+    QuitSignals quitSignals;
+    QObject::connect(&quitSignals, &QuitSignals::quitRequested, &application, &QCoreApplication::quit);
+
+    SystemWorkspace workspace;
+    SystemClipboard clipboard;
+    PorthiveApp porthive(PorthiveApp::standardEnvironment(workspace), application.arguments());
+    MenuBarScene scene(porthive, workspace, clipboard, MenuBarScene::standardSeams());
+    QObject::connect(&scene, &MenuBarScene::quitRequested, &application, &QCoreApplication::quit, Qt::QueuedConnection);
+    QObject::connect(instance.get(), &SingleInstance::activationRequested, &scene, &MenuBarScene::showWindow);
+    scene.start();
+    return application.exec();
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QIcon>
+#include <QObject>
+#include <QRect>
+#include <QString>
+
+class QSystemTrayIcon;
+
+// The application's icon in the desktop's tray.
+class StatusItem : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    virtual void setIcon(const QIcon& icon) = 0;
+    virtual void setToolTip(const QString& text) = 0;
+    virtual void show() = 0;
+    // The icon's place on screen, in global coordinates; empty when the tray does not tell (StatusNotifierItem
+    // hosts do not).
+    virtual QRect geometry() const = 0;
+
+Q_SIGNALS:
+    // A primary (left) click.
+    void activated();
+};
+
+// QSystemTrayIcon without a context menu: an exported menu changes what a left click does on
+// StatusNotifierItem hosts. Needs a QApplication.
+class SystemStatusItem final : public StatusItem
+{
+    Q_OBJECT
+
+public:
+    explicit SystemStatusItem(QObject* parent = nullptr);
+    ~SystemStatusItem() override;
+
+    void setIcon(const QIcon& icon) override;
+    void setToolTip(const QString& text) override;
+    void show() override;
+    QRect geometry() const override;
+
+private:
+    QSystemTrayIcon* m_icon;
+};

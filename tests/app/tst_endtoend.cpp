@@ -1,0 +1,427 @@
+// The real application under Xvfb with a real window manager (openbox) and a real system tray (trayer, XEmbed):
+// started before the tray it shows an ordinary window, then moves to the tray once it comes up; its icon shows the
+// running count of a real node server, a click on the icon drops the window down under it, a click elsewhere hides
+// it, a second start shows it again, and Quit ends the process with status 0.
+#include "app/menubarlabel.h"
+#include "app/statusicon.h"
+#include "platform/desktopentry.h"
+#include "support/nodeserver.h"
+#include "support/testhome.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <xcb/xcb.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int startTimeout = 30000;
+// The first scan runs right after start-up; probes and a loaded machine can take a while.
+constexpr int scanTimeout = 60000;
+const QSize screenSize(1280, 800);
+constexpr int panelHeight = 24;
+
+// A window on the test's own X display, as the display sees it.
+struct XWindow
+{
+    xcb_window_t id = XCB_NONE;
+    QRect geometry;
+    QByteArray wmClass;
+    bool viewable = false;
+};
+
+// The test's own connection to the display, for what xdotool cannot tell: windows, selections and pixels.
+class XDisplay
+{
+public:
+    explicit XDisplay(const QByteArray& name)
+        : m_connection(xcb_connect(name.constData(), nullptr))
+    {
+        if (!xcb_connection_has_error(m_connection))
+            m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+    }
+    ~XDisplay() { xcb_disconnect(m_connection); }
+
+    bool isConnected() const { return m_root != XCB_NONE; }
+
+    bool selectionOwned(const QByteArray& name)
+    {
+        xcb_get_selection_owner_reply_t* reply =
+            xcb_get_selection_owner_reply(m_connection, xcb_get_selection_owner(m_connection, atom(name)), nullptr);
+        const bool owned = reply && reply->owner != XCB_NONE;
+        free(reply);
+        return owned;
+    }
+
+    bool windowManagerRunning()
+    {
+        return !property(m_root, atom("_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW).isEmpty();
+    }
+
+    QList<XWindow> windows()
+    {
+        QList<XWindow> found;
+        collect(m_root, found);
+        return found;
+    }
+
+    // The screen's pixels in `area`.
+    QImage grab(const QRect& area)
+    {
+        xcb_get_image_reply_t* reply =
+            xcb_get_image_reply(m_connection,
+                                xcb_get_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_root, int16_t(area.x()),
+                                              int16_t(area.y()), uint16_t(area.width()), uint16_t(area.height()), ~0u),
+                                nullptr);
+        if (!reply)
+            return {};
+        QImage image;
+        const int length = xcb_get_image_data_length(reply);
+        if (reply->depth == 24 && length == area.width() * area.height() * 4) {
+            image =
+                QImage(xcb_get_image_data(reply), area.width(), area.height(), area.width() * 4, QImage::Format_RGB32)
+                    .copy();
+        }
+        free(reply);
+        return image;
+    }
+
+private:
+    xcb_atom_t atom(const QByteArray& name)
+    {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            m_connection, xcb_intern_atom(m_connection, 0, uint16_t(name.size()), name.constData()), nullptr);
+        const xcb_atom_t value = reply ? reply->atom : XCB_NONE;
+        free(reply);
+        return value;
+    }
+
+    QByteArray property(xcb_window_t window, xcb_atom_t name, xcb_atom_t type)
+    {
+        xcb_get_property_reply_t* reply = xcb_get_property_reply(
+            m_connection, xcb_get_property(m_connection, 0, window, name, type, 0, 1024), nullptr);
+        QByteArray value;
+        if (reply && reply->format != 0) {
+            value = QByteArray(static_cast<const char*>(xcb_get_property_value(reply)),
+                               xcb_get_property_value_length(reply) * (reply->format / 8));
+        }
+        free(reply);
+        return value;
+    }
+
+    void collect(xcb_window_t parent, QList<XWindow>& found)
+    {
+        xcb_query_tree_reply_t* tree =
+            xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, parent), nullptr);
+        if (!tree)
+            return;
+        const xcb_window_t* children = xcb_query_tree_children(tree);
+        const int count = xcb_query_tree_children_length(tree);
+        for (int i = 0; i < count; ++i) {
+            XWindow window;
+            window.id = children[i];
+            window.wmClass = property(window.id, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING).split('\0').value(0);
+            xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
+                m_connection, xcb_get_window_attributes(m_connection, window.id), nullptr);
+            window.viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+            free(attributes);
+            xcb_get_geometry_reply_t* geometry =
+                xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, window.id), nullptr);
+            xcb_translate_coordinates_reply_t* origin = xcb_translate_coordinates_reply(
+                m_connection, xcb_translate_coordinates(m_connection, window.id, m_root, 0, 0), nullptr);
+            if (geometry && origin)
+                window.geometry = QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
+            free(geometry);
+            free(origin);
+            found.append(window);
+            collect(window.id, found);
+        }
+        free(tree);
+    }
+
+    xcb_connection_t* m_connection;
+    xcb_window_t m_root = XCB_NONE;
+};
+
+// The running count a tray icon image shows: the label whose drawing over the same background is nearest.
+struct IconReading
+{
+    int count = -1;
+    double distance = 0;
+};
+
+IconReading readIcon(const QImage& shown, int largestCount)
+{
+    const QColor background = shown.pixelColor(0, 0);
+    IconReading best{-1, 1e9};
+    for (int count = -1; count <= largestCount; ++count) {
+        const MenuBarLabel label = count < 0 ? MenuBarLabel::make(RefreshState::failed(u"x"_s), 0)
+                                             : MenuBarLabel::make(RefreshState::idle(), count);
+        QImage expected(shown.size(), QImage::Format_RGB32);
+        expected.fill(background);
+        {
+            QPainter painter(&expected);
+            painter.drawImage(0, 0, StatusIcon::render(label, shown.width(), 1));
+        }
+        double sum = 0;
+        for (int y = 0; y < shown.height(); ++y) {
+            for (int x = 0; x < shown.width(); ++x) {
+                const QRgb a = shown.pixel(x, y);
+                const QRgb b = expected.pixel(x, y);
+                sum += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b));
+            }
+        }
+        const double distance = sum / (3.0 * shown.width() * shown.height());
+        if (distance < best.distance)
+            best = {count, distance};
+    }
+    return best;
+}
+
+} // namespace
+
+class TestEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void trayIconAndWindow();
+
+private:
+    QProcess* startProgram(const QString& program, const QStringList& arguments);
+    QProcess* startApplication();
+    void startTray();
+    void stop(QProcess* process);
+    bool click(const QPoint& point);
+    std::optional<XWindow> trayIcon();
+    std::optional<XWindow> dropDownWindow();
+
+    QByteArray m_display;
+    std::unique_ptr<XDisplay> m_x;
+    QList<QProcess*> m_helpers;
+    QProcessEnvironment m_environment;
+};
+
+QProcess* TestEndToEnd::startProgram(const QString& program, const QStringList& arguments)
+{
+    auto* process = new QProcess(this);
+    process->setProcessEnvironment(m_environment);
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->start(program, arguments);
+    return process;
+}
+
+void TestEndToEnd::stop(QProcess* process)
+{
+    if (process->state() == QProcess::NotRunning)
+        return;
+    process->terminate();
+    if (!process->waitForFinished(5000)) {
+        process->kill();
+        process->waitForFinished(5000);
+    }
+}
+
+void TestEndToEnd::initTestCase()
+{
+    for (const QString& tool : {u"Xvfb"_s, u"openbox"_s, u"trayer"_s, u"xdotool"_s}) {
+        if (QStandardPaths::findExecutable(tool).isEmpty())
+            QSKIP(qPrintable(tool + u" is not installed (scripts/setup installs it)"_s));
+    }
+    if (NodeServer::nodePath().isEmpty())
+        QSKIP("node is not installed");
+
+    m_environment = QProcessEnvironment::systemEnvironment();
+    // No session bus: the tray is the X11 one.
+    m_environment.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path=/nonexistent/porthive-test-bus"_s);
+    m_environment.remove(u"XDG_CURRENT_DESKTOP"_s);
+
+    // The server picks a free display and says which.
+    QProcess* server = startProgram(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s,
+                                                u"%1x%2x24"_s.arg(screenSize.width()).arg(screenSize.height()),
+                                                u"-nolisten"_s, u"tcp"_s, u"-noreset"_s});
+    m_helpers.append(server);
+    server->setReadChannel(QProcess::StandardOutput);
+    QTRY_VERIFY_WITH_TIMEOUT(server->canReadLine() || server->state() == QProcess::NotRunning, startTimeout);
+    const QByteArray number = server->readLine().trimmed();
+    QVERIFY2(!number.isEmpty(), "Xvfb did not start");
+    m_display = ':' + number;
+    m_environment.insert(u"DISPLAY"_s, QString::fromLatin1(m_display));
+    m_x = std::make_unique<XDisplay>(m_display);
+    QVERIFY(m_x->isConnected());
+
+    m_helpers.append(startProgram(u"openbox"_s, {}));
+    QTRY_VERIFY_WITH_TIMEOUT(m_x->windowManagerRunning(), startTimeout);
+}
+
+void TestEndToEnd::cleanupTestCase()
+{
+    m_x.reset();
+    // Last started, first stopped: the X server goes last.
+    for (auto it = m_helpers.rbegin(); it != m_helpers.rend(); ++it)
+        stop(*it);
+}
+
+QProcess* TestEndToEnd::startApplication()
+{
+    QProcessEnvironment environment = m_environment;
+    environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+    auto* process = new QProcess(this);
+    process->setProcessEnvironment(environment);
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->start(QStringLiteral(PORTHIVE_APP_PATH), {});
+    return process;
+}
+
+void TestEndToEnd::startTray()
+{
+    m_helpers.append(startProgram(u"trayer"_s, {u"--edge"_s, u"top"_s, u"--align"_s, u"right"_s, u"--widthtype"_s,
+                                                u"pixel"_s, u"--width"_s, u"120"_s, u"--height"_s,
+                                                QString::number(panelHeight), u"--SetDockType"_s, u"true"_s,
+                                                u"--SetPartialStrut"_s, u"true"_s, u"--transparent"_s, u"false"_s}));
+    QTRY_VERIFY_WITH_TIMEOUT(m_x->selectionOwned("_NET_SYSTEM_TRAY_S0"), startTimeout);
+}
+
+bool TestEndToEnd::click(const QPoint& point)
+{
+    QProcess xdotool;
+    xdotool.setProcessEnvironment(m_environment);
+    xdotool.start(u"xdotool"_s, {u"mousemove"_s, u"--sync"_s, QString::number(point.x()), QString::number(point.y()),
+                                 u"click"_s, u"1"_s});
+    return xdotool.waitForFinished(startTimeout) && xdotool.exitCode() == 0;
+}
+
+std::optional<XWindow> TestEndToEnd::trayIcon()
+{
+    const QList<XWindow> windows = m_x->windows();
+    for (const XWindow& window : windows) {
+        if (window.wmClass == "porthive" && window.viewable && window.geometry.height() <= panelHeight &&
+            window.geometry.top() >= 0 && window.geometry.bottom() < panelHeight)
+            return window;
+    }
+    return std::nullopt;
+}
+
+std::optional<XWindow> TestEndToEnd::dropDownWindow()
+{
+    const QList<XWindow> windows = m_x->windows();
+    for (const XWindow& window : windows) {
+        if (window.wmClass == "porthive" && window.viewable && window.geometry.width() == 400)
+            return window;
+    }
+    return std::nullopt;
+}
+
+void TestEndToEnd::trayIconAndWindow()
+{
+    const bool isolated = qEnvironmentVariable("PORTHIVE_OWN_PID_NAMESPACE") == u"1"_s;
+    if (!isolated)
+        qWarning("not in a process namespace of its own: other servers on this machine count too");
+
+    QElapsedTimer clock;
+    clock.start();
+    const auto step = [&](const char* what) {
+        qInfo("%s after %lld ms", what, clock.elapsed());
+    };
+    NodeServer server;
+    QVERIFY2(server.start(), qPrintable(server.errorText()));
+
+    QProcess* app = startApplication();
+    QVERIFY(app->waitForStarted(startTimeout));
+    const auto appEnded = qScopeGuard([&] { stop(app); });
+
+    // Without a tray the window shows as an ordinary window after a short grace period.
+    QTRY_VERIFY_WITH_TIMEOUT(dropDownWindow().has_value(), startTimeout);
+    QVERIFY(!trayIcon());
+    step("ordinary window");
+
+    // Once a tray comes up, the icon appears in it and the window leaves the screen. The icon shows one running
+    // server: the node server, as the first scan found it.
+    startTray();
+    std::optional<XWindow> icon;
+    QTRY_VERIFY_WITH_TIMEOUT((icon = trayIcon()).has_value(), startTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(!dropDownWindow(), startTimeout);
+    IconReading reading;
+    QTRY_VERIFY_WITH_TIMEOUT((reading = readIcon(m_x->grab(icon->geometry), 20)).count >= 1, scanTimeout);
+    step(qPrintable(u"icon read (count %1, off by %2)"_s.arg(reading.count).arg(reading.distance, 0, 'f', 2)));
+    if (isolated)
+        QCOMPARE(reading.count, 1);
+    QVERIFY2(reading.distance < 16, qPrintable(u"the icon differs from its drawing by %1"_s.arg(reading.distance)));
+
+    // Launch at login is on after the first start.
+    const QString entry = qEnvironmentVariable("XDG_CONFIG_HOME") + u"/autostart/com.vemo.porthive.desktop"_s;
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(entry), startTimeout);
+
+    // A click on the icon drops the window down under it.
+    QVERIFY(!dropDownWindow());
+    QVERIFY(click(icon->geometry.center()));
+    QTRY_VERIFY_WITH_TIMEOUT(dropDownWindow().has_value(), startTimeout);
+    // Centred under the icon as far as the screen allows, right below the icon and its panel.
+    const int expectedLeft = std::clamp(icon->geometry.center().x() - 200, 0, screenSize.width() - 400);
+    QTRY_COMPARE_WITH_TIMEOUT(dropDownWindow().value_or(XWindow{}).geometry.left(), expectedLeft, startTimeout);
+    const int top = dropDownWindow().value_or(XWindow{}).geometry.top();
+    QVERIFY2(top > icon->geometry.bottom() && top <= panelHeight, qPrintable(QString::number(top)));
+
+    step("window dropped down");
+    // A click elsewhere hides it.
+    QVERIFY(click(QPoint(200, 500)));
+    QTRY_VERIFY_WITH_TIMEOUT(!dropDownWindow(), startTimeout);
+
+    step("window hidden");
+    // A second start shows the running instance's window and ends at once.
+    QProcess* second = startApplication();
+    QVERIFY(second->waitForFinished(startTimeout));
+    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second->exitCode(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(dropDownWindow().has_value(), startTimeout);
+    QCOMPARE(app->state(), QProcess::Running);
+
+    step("second start");
+    // Quit, in the footer's right-hand corner, ends the application normally.
+    QTRY_VERIFY_WITH_TIMEOUT(dropDownWindow().value_or(XWindow{}).geometry.height() > 60, startTimeout);
+    const QRect window = dropDownWindow().value_or(XWindow{}).geometry;
+    QVERIFY(click(window.bottomRight() - QPoint(24, 19)));
+    QVERIFY2(app->waitForFinished(startTimeout), "the application did not quit");
+    QCOMPARE(app->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(app->exitCode(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!trayIcon(), startTimeout);
+
+    // Logging out ends it the same way.
+    QProcess* again = startApplication();
+    const auto againEnded = qScopeGuard([&] { stop(again); });
+    QTRY_VERIFY_WITH_TIMEOUT(trayIcon().has_value(), startTimeout);
+    QCOMPARE(::kill(pid_t(again->processId()), SIGTERM), 0);
+    QVERIFY2(again->waitForFinished(startTimeout), "the application did not end on SIGTERM");
+    QCOMPARE(again->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(again->exitCode(), 0);
+}
+
+int main(int argc, char** argv)
+{
+    TestHome::requireIsolation();
+    QGuiApplication app(argc, argv);
+    TestEndToEnd test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_endtoend.moc"

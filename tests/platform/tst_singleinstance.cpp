@@ -1,0 +1,172 @@
+#include "platform/singleinstance.h"
+#include "support/testhome.h"
+
+#include <QLocalSocket>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int processTimeout = 30000;
+const QString instanceName = u"com.vemo.porthive"_s;
+
+// The test runs itself as the other start: "activate" asks the running instance for its window, "hold" becomes
+// the running instance and stays until it is killed.
+int childMain(const QByteArray& mode)
+{
+    SingleInstance instance(qEnvironmentVariable("PORTHIVE_INSTANCE_FOLDER"), instanceName);
+    if (mode == "activate") {
+        if (instance.claim())
+            return 3;
+        return instance.activateRunningInstance() ? 0 : 1;
+    }
+    if (!instance.claim())
+        return 4;
+    std::printf("claimed\n");
+    std::fflush(stdout);
+    return QCoreApplication::exec();
+}
+
+} // namespace
+
+class TestSingleInstance : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+
+    void laterStartShowsTheRunningInstance();
+    void oneInstancePerFolder();
+    void instanceThatDiedLeavesNothingBehind();
+    void noRunningInstanceToAsk();
+    void strayInputIsIgnored();
+    void socketIsTheUsersOnly();
+
+private:
+    QProcess* startChild(const QByteArray& mode);
+
+    std::unique_ptr<QTemporaryDir> m_folder;
+};
+
+void TestSingleInstance::init()
+{
+    m_folder = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_folder->isValid());
+}
+
+QProcess* TestSingleInstance::startChild(const QByteArray& mode)
+{
+    auto* child = new QProcess(this);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"PORTHIVE_INSTANCE_CHILD"_s, QString::fromLatin1(mode));
+    environment.insert(u"PORTHIVE_INSTANCE_FOLDER"_s, m_folder->path());
+    child->setProcessEnvironment(environment);
+    child->start(QCoreApplication::applicationFilePath(), {});
+    return child;
+}
+
+void TestSingleInstance::laterStartShowsTheRunningInstance()
+{
+    SingleInstance running(m_folder->path(), instanceName);
+    QVERIFY(running.claim());
+    QSignalSpy activations(&running, &SingleInstance::activationRequested);
+    QVERIFY(activations.isValid());
+
+    QProcess* second = startChild("activate");
+    QVERIFY(activations.wait(processTimeout));
+    QTRY_COMPARE_WITH_TIMEOUT(second->state(), QProcess::NotRunning, processTimeout);
+    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second->exitCode(), 0);
+    QCOMPARE(activations.count(), 1);
+}
+
+void TestSingleInstance::oneInstancePerFolder()
+{
+    SingleInstance first(m_folder->path(), instanceName);
+    SingleInstance second(m_folder->path(), instanceName);
+    QTemporaryDir otherFolder;
+    SingleInstance elsewhere(otherFolder.path(), instanceName);
+    QVERIFY(first.claim());
+    QVERIFY(!second.claim());
+    QVERIFY(elsewhere.claim());
+}
+
+void TestSingleInstance::instanceThatDiedLeavesNothingBehind()
+{
+    QProcess* dead = startChild("hold");
+    QVERIFY(dead->waitForReadyRead(processTimeout));
+    QCOMPARE(dead->readLine().trimmed(), QByteArray("claimed"));
+    SingleInstance blocked(m_folder->path(), instanceName);
+    QVERIFY(!blocked.claim());
+    // Killed without a chance to remove its lock or its socket.
+    ::kill(pid_t(dead->processId()), SIGKILL);
+    QVERIFY(dead->waitForFinished(processTimeout));
+    QVERIFY(QFile::exists(blocked.lockPath()));
+    QVERIFY(QFile::exists(blocked.socketPath()));
+
+    SingleInstance next(m_folder->path(), instanceName);
+    QVERIFY(next.claim());
+    QSignalSpy activations(&next, &SingleInstance::activationRequested);
+    QProcess* later = startChild("activate");
+    QVERIFY(activations.wait(processTimeout));
+    QVERIFY(later->waitForFinished(processTimeout));
+    QCOMPARE(later->exitCode(), 0);
+}
+
+void TestSingleInstance::noRunningInstanceToAsk()
+{
+    SingleInstance lonely(m_folder->path(), instanceName);
+    QVERIFY(!lonely.activateRunningInstance(200ms));
+}
+
+void TestSingleInstance::strayInputIsIgnored()
+{
+    SingleInstance running(m_folder->path(), instanceName);
+    QVERIFY(running.claim());
+    QSignalSpy activations(&running, &SingleInstance::activationRequested);
+    QLocalSocket socket;
+    socket.connectToServer(running.socketPath());
+    QVERIFY(socket.waitForConnected(processTimeout));
+    socket.write(QByteArray(4096, 'x'));
+    QTRY_COMPARE_WITH_TIMEOUT(socket.state(), QLocalSocket::UnconnectedState, processTimeout);
+    QCOMPARE(activations.count(), 0);
+
+    QLocalSocket other;
+    other.connectToServer(running.socketPath());
+    QVERIFY(other.waitForConnected(processTimeout));
+    other.write("quit\n");
+    QTRY_COMPARE_WITH_TIMEOUT(other.state(), QLocalSocket::UnconnectedState, processTimeout);
+    QCOMPARE(activations.count(), 0);
+}
+
+void TestSingleInstance::socketIsTheUsersOnly()
+{
+    SingleInstance running(m_folder->path(), instanceName);
+    QVERIFY(running.claim());
+    const QFileInfo socket(running.socketPath());
+    QVERIFY(socket.exists());
+    QCOMPARE(socket.permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
+             QFile::Permissions());
+}
+
+int main(int argc, char** argv)
+{
+    TestHome::requireIsolation();
+    QCoreApplication app(argc, argv);
+    const QByteArray mode = qgetenv("PORTHIVE_INSTANCE_CHILD");
+    if (!mode.isEmpty())
+        return childMain(mode);
+    TestSingleInstance test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_singleinstance.moc"

@@ -1,0 +1,173 @@
+#include "platform/trayhostwatcher.h"
+#include "support/testhome.h"
+
+#include <QDBusConnection>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int busTimeout = 30000;
+const QString watcherService = u"org.kde.StatusNotifierWatcher"_s;
+
+} // namespace
+
+// A panel's StatusNotifierWatcher on the test's own bus.
+class FakeStatusNotifierWatcher : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ isHostRegistered)
+
+public:
+    bool isHostRegistered() const { return hostRegistered; }
+    void registerHost()
+    {
+        hostRegistered = true;
+        Q_EMIT StatusNotifierHostRegistered();
+    }
+
+    bool hostRegistered = false;
+
+Q_SIGNALS:
+    void StatusNotifierHostRegistered();
+    void StatusNotifierHostUnregistered();
+};
+
+class TestTrayHostWatcher : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanup();
+    void cleanupTestCase();
+
+    void nothingOnTheBus();
+    void hostRegisteringLater();
+    void hostAlreadyThere();
+    void panelGoingAway();
+
+private:
+    void startPanel(bool hostRegistered);
+    void stopPanel();
+
+    QTemporaryDir m_scratch;
+    QProcess m_bus;
+    QString m_address;
+    std::unique_ptr<FakeStatusNotifierWatcher> m_panel;
+};
+
+void TestTrayHostWatcher::initTestCase()
+{
+    const QString daemon = QStandardPaths::findExecutable(u"dbus-daemon"_s);
+    if (daemon.isEmpty())
+        QSKIP("dbus-daemon is not installed");
+    QVERIFY(m_scratch.isValid());
+    // A bus of the test's own: no real panel is ever asked.
+    m_bus.start(daemon,
+                {u"--session"_s, u"--nofork"_s, u"--print-address=1"_s, u"--address=unix:dir="_s + m_scratch.path()});
+    QVERIFY(m_bus.waitForStarted(busTimeout));
+    while (!m_bus.canReadLine() && m_bus.waitForReadyRead(busTimeout)) {
+    }
+    m_address = QString::fromUtf8(m_bus.readLine()).trimmed();
+    QVERIFY(!m_address.isEmpty());
+    qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
+    QVERIFY(QDBusConnection::sessionBus().isConnected());
+}
+
+void TestTrayHostWatcher::cleanup()
+{
+    stopPanel();
+}
+
+void TestTrayHostWatcher::cleanupTestCase()
+{
+    QDBusConnection::disconnectFromBus(u"panel"_s);
+    if (m_bus.state() != QProcess::NotRunning) {
+        m_bus.kill();
+        m_bus.waitForFinished(busTimeout);
+    }
+}
+
+void TestTrayHostWatcher::startPanel(bool hostRegistered)
+{
+    m_panel = std::make_unique<FakeStatusNotifierWatcher>();
+    m_panel->hostRegistered = hostRegistered;
+    QDBusConnection panel = QDBusConnection::connectToBus(m_address, u"panel"_s);
+    QVERIFY(panel.isConnected());
+    QVERIFY(panel.registerObject(u"/StatusNotifierWatcher"_s, m_panel.get(),
+                                 QDBusConnection::ExportAllProperties | QDBusConnection::ExportAllSignals));
+    QVERIFY(panel.registerService(watcherService));
+}
+
+void TestTrayHostWatcher::stopPanel()
+{
+    if (!m_panel)
+        return;
+    QDBusConnection panel = QDBusConnection::connectToBus(m_address, u"panel"_s);
+    panel.unregisterObject(u"/StatusNotifierWatcher"_s);
+    panel.unregisterService(watcherService);
+    m_panel.reset();
+}
+
+void TestTrayHostWatcher::nothingOnTheBus()
+{
+    SystemTrayHostWatcher watcher;
+    QVERIFY(!watcher.isHostAvailable());
+}
+
+void TestTrayHostWatcher::hostRegisteringLater()
+{
+    SystemTrayHostWatcher watcher;
+    QSignalSpy changes(&watcher, &TrayHostWatching::hostAvailableChanged);
+    QVERIFY(changes.isValid());
+    // A watcher without a host is no tray yet.
+    startPanel(false);
+    QDBusConnection panel = QDBusConnection::connectToBus(m_address, u"panel"_s);
+    QVERIFY(!watcher.isHostAvailable());
+
+    m_panel->registerHost();
+    QTRY_VERIFY_WITH_TIMEOUT(watcher.isHostAvailable(), busTimeout);
+    QCOMPARE(changes.count(), 1);
+    QCOMPARE(changes.constFirst().constFirst().toBool(), true);
+}
+
+void TestTrayHostWatcher::hostAlreadyThere()
+{
+    startPanel(true);
+    SystemTrayHostWatcher watcher;
+    QTRY_VERIFY_WITH_TIMEOUT(watcher.isHostAvailable(), busTimeout);
+}
+
+void TestTrayHostWatcher::panelGoingAway()
+{
+    startPanel(true);
+    SystemTrayHostWatcher watcher;
+    QTRY_VERIFY_WITH_TIMEOUT(watcher.isHostAvailable(), busTimeout);
+    QSignalSpy changes(&watcher, &TrayHostWatching::hostAvailableChanged);
+    stopPanel();
+    QTRY_VERIFY_WITH_TIMEOUT(!watcher.isHostAvailable(), busTimeout);
+    QCOMPARE(changes.count(), 1);
+
+    // A panel that comes back with its host.
+    startPanel(true);
+    QTRY_VERIFY_WITH_TIMEOUT(watcher.isHostAvailable(), busTimeout);
+}
+
+int main(int argc, char** argv)
+{
+    TestHome::requireIsolation();
+    QGuiApplication app(argc, argv);
+    TestTrayHostWatcher test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_trayhostwatcher.moc"
