@@ -107,8 +107,7 @@ void ChromeRig::scanWith(const QList<LocalServer>& servers)
 
 void ChromeRig::answerOpenScans()
 {
-    for (int scan = 1; scan <= m_rig->detector->scanCount(); ++scan)
-        m_rig->detector->finish(scan, {});
+    m_rig->detector->finishWaiting({});
 }
 
 void ChromeSettingsFake::setLaunchAtLoginEnabled(bool enabled)

@@ -85,6 +85,7 @@ class ChromeSettingsFake : public QObject
     Q_PROPERTY(QString launchAtLoginMessage MEMBER launchAtLoginMessage NOTIFY changed)
     Q_PROPERTY(bool groupAgentBrowserSessions MEMBER groupAgentBrowserSessions NOTIFY changed)
     Q_PROPERTY(QString approvalMessageText MEMBER approvalMessageText CONSTANT)
+    Q_PROPERTY(QString openLoginItemsText MEMBER openLoginItemsText CONSTANT)
 
 public:
     using QObject::QObject;
@@ -101,6 +102,7 @@ public:
     QString launchAtLoginMessage;
     bool groupAgentBrowserSessions = true;
     QString approvalMessageText = QStringLiteral("Allow Porthive in your desktop's startup applications.");
+    QString openLoginItemsText = QStringLiteral("Open Startup Settings");
 
 Q_SIGNALS:
     void changed();

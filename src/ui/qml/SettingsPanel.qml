@@ -42,7 +42,7 @@ Column {
             objectName: "openLoginItemsRow"
             width: parent.width
             visible: panel.requiresApproval
-            title: "Open Login Items"
+            title: panel.settings.openLoginItemsText || "Open Login Items"
             systemImage: "gearshape"
             onClicked: panel.settings.openLoginItemSettings()
         }

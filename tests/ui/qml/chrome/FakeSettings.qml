@@ -8,6 +8,7 @@ QtObject {
     property string launchAtLoginMessage: ""
     property bool groupAgentBrowserSessions: true
     readonly property string approvalMessageText: "Approve Porthive in your desktop's startup settings."
+    readonly property string openLoginItemsText: "Open Startup Settings"
     property var calls: []
 
     function record(call) {

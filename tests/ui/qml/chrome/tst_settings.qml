@@ -75,7 +75,7 @@ TestCase {
         compare(message.visible, data.shownMessage)
         if (data.approval) {
             compare(approval.text, p.settings.approvalMessageText)
-            compare(openRow.title, "Open Login Items")
+            compare(openRow.title, p.settings.openLoginItemsText)
             mouseClick(openRow)
             compare(p.settings.calls[p.settings.calls.length - 1], "openLoginItemSettings")
         }
