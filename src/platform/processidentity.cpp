@@ -22,21 +22,7 @@ namespace {
 std::optional<QByteArray> readProcFile(qint32 pid, const char* leaf)
 {
     const QByteArray path = "/proc/" + QByteArray::number(pid) + '/' + leaf;
-    const FileDescriptor file(::open(path.constData(), O_RDONLY | O_CLOEXEC));
-    if (!file.isValid())
-        return std::nullopt;
-    QByteArray data;
-    char buffer[8192];
-    for (;;) {
-        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return std::nullopt;
-        if (n == 0)
-            return data;
-        data.append(buffer, n);
-    }
+    return ProcFileSystem::readFileAt(AT_FDCWD, path.constData());
 }
 
 // The pidfd calls by number: the C library may be older than the kernel.

@@ -19,8 +19,6 @@ using namespace Qt::StringLiterals;
 
 namespace ProcFileSystem {
 
-namespace {
-
 std::optional<QByteArray> readFileAt(int dirFd, const char* path)
 {
     const FileDescriptor file(::openat(dirFd, path, O_RDONLY | O_CLOEXEC));
@@ -39,6 +37,8 @@ std::optional<QByteArray> readFileAt(int dirFd, const char* path)
         data.append(buffer, n);
     }
 }
+
+namespace {
 
 std::optional<QByteArray> readFile(const char* path)
 {

@@ -20,6 +20,10 @@ namespace ProcFileSystem {
 QList<ProcessRow> processes();
 QList<ConnectionRow> connections();
 // One process as processes() lists it; std::nullopt when it cannot be read or has gone.
+// The whole of a small file (/proc files have no size to read up to), relative to a folder descriptor or
+// AT_FDCWD; none when it cannot be opened or read.
+std::optional<QByteArray> readFileAt(int dirFd, const char* path);
+
 std::optional<ProcessRow> process(qint32 pid);
 // The process's command name as lsof writes it beside its sockets; std::nullopt when it has gone.
 std::optional<QString> socketCommandName(qint32 pid);

@@ -1,4 +1,4 @@
-#include "support/httpreceiver.h"
+#include "support/qmlloopback.h"
 #include "support/quicktestsetup.h"
 
 #include <QGuiApplication>
@@ -9,29 +9,6 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
-
-// A loopback HTTP receiver the tests hand to views as an image address: a view that shows outside text as
-// markup would fetch it.
-class Loopback : public QObject
-{
-    Q_OBJECT
-    Q_PROPERTY(QString baseUrl READ baseUrl CONSTANT)
-
-public:
-    using QObject::QObject;
-
-    QString baseUrl() const { return m_receiver.baseUrl().toString(); }
-    Q_INVOKABLE QStringList requestedPaths() const
-    {
-        QStringList paths;
-        for (const ReceivedRequest& request : m_receiver.requests())
-            paths.append(request.path);
-        return paths;
-    }
-
-private:
-    HttpReceiver m_receiver;
-};
 
 // Switches the application palette between a light and a dark appearance.
 class Appearance : public QObject
@@ -60,7 +37,7 @@ public Q_SLOTS:
         PorthiveQuickTestSetup::qmlEngineAvailable(engine);
         // Made here, not with the setup: the setup exists before the application does.
         if (!m_loopback) {
-            m_loopback = std::make_unique<Loopback>();
+            m_loopback = std::make_unique<QmlLoopback>();
             m_appearance = std::make_unique<Appearance>();
         }
         qmlRegisterSingletonInstance("PorthiveTest", 1, 0, "Loopback", m_loopback.get());
@@ -68,7 +45,7 @@ public Q_SLOTS:
     }
 
 private:
-    std::unique_ptr<Loopback> m_loopback;
+    std::unique_ptr<QmlLoopback> m_loopback;
     std::unique_ptr<Appearance> m_appearance;
 };
 
