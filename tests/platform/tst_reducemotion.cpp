@@ -1,4 +1,5 @@
 #include "platform/reducemotion.h"
+#include "support/privatebus.h"
 #include "support/testhome.h"
 
 #include <QDBusConnection>
@@ -83,13 +84,7 @@ private:
 void TestReduceMotion::initTestCase()
 {
     QVERIFY(m_folder.isValid());
-    const QString socket = m_folder.filePath(u"bus"_s);
-    m_busDaemon.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--nopidfile"_s,
-                                         u"--address=unix:path="_s + socket, u"--print-address=1"_s});
-    QVERIFY2(m_busDaemon.waitForStarted(), "dbus-daemon did not start");
-    while (!m_busDaemon.canReadLine())
-        QVERIFY2(m_busDaemon.waitForReadyRead(5000), "dbus-daemon printed no address");
-    m_busAddress = QString::fromUtf8(m_busDaemon.readLine()).trimmed();
+    m_busAddress = startPrivateSessionBus(m_busDaemon, m_folder.path());
     QVERIFY(!m_busAddress.isEmpty());
     m_serviceThread.start();
 }

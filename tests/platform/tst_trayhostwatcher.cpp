@@ -1,4 +1,5 @@
 #include "platform/trayhostwatcher.h"
+#include "support/privatebus.h"
 #include "support/testhome.h"
 
 #include <QDBusConnection>
@@ -66,17 +67,9 @@ private:
 
 void TestTrayHostWatcher::initTestCase()
 {
-    const QString daemon = QStandardPaths::findExecutable(u"dbus-daemon"_s);
-    if (daemon.isEmpty())
-        QSKIP("dbus-daemon is not installed");
     QVERIFY(m_scratch.isValid());
     // A bus of the test's own: no real panel is ever asked.
-    m_bus.start(daemon,
-                {u"--session"_s, u"--nofork"_s, u"--print-address=1"_s, u"--address=unix:dir="_s + m_scratch.path()});
-    QVERIFY(m_bus.waitForStarted(busTimeout));
-    while (!m_bus.canReadLine() && m_bus.waitForReadyRead(busTimeout)) {
-    }
-    m_address = QString::fromUtf8(m_bus.readLine()).trimmed();
+    m_address = startPrivateSessionBus(m_bus, m_scratch.path(), busTimeout);
     QVERIFY(!m_address.isEmpty());
     qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
     QVERIFY(QDBusConnection::sessionBus().isConnected());
