@@ -14,6 +14,7 @@
 #include "discovery/localserverdetector.h"
 #include "discovery/processsnapshotservice.h"
 #include "discovery/serverprobeservice.h"
+#include "instantprobe.h"
 
 #include <QCoreApplication>
 #include <QCoroTask>
@@ -94,20 +95,6 @@ public:
 private:
     QProcess m_process;
     quint16 m_port = 0;
-};
-
-// Answers at once without touching the network: what the scan costs besides its probes.
-class InstantProbe final : public ServerProbeService
-{
-public:
-    InstantProbe()
-        : ServerProbeService(standardTimeout, standardByteLimit)
-    {}
-
-    QCoro::Task<ProbeResult> probe(const QUrl&) const override { return answer(); }
-
-private:
-    static QCoro::Task<ProbeResult> answer() { co_return ProbeResult{}; }
 };
 
 QCoro::Task<std::optional<QList<LocalServer>>> scanOnce(LocalServerDetector* detector)

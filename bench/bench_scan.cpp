@@ -14,6 +14,7 @@
 #include "discovery/localserverdetector.h"
 #include "discovery/processsnapshotservice.h"
 #include "discovery/serverprobeservice.h"
+#include "instantprobe.h"
 #include "platform/serversocketscan.h"
 #include "platform/socketdiagnostics.h"
 #include "platform/userdefaults.h"
@@ -207,20 +208,6 @@ public:
 
 private:
     std::vector<int> m_fds;
-};
-
-// Answers at once without touching the network: what the scan costs besides its probes.
-class InstantProbe final : public ServerProbeService
-{
-public:
-    InstantProbe()
-        : ServerProbeService(standardTimeout, standardByteLimit)
-    {}
-
-    QCoro::Task<ProbeResult> probe(const QUrl&) const override { return answer(); }
-
-private:
-    static QCoro::Task<ProbeResult> answer() { co_return ProbeResult{}; }
 };
 
 QCoro::Task<qsizetype> scanOnce(LocalServerDetector* detector)
