@@ -169,13 +169,26 @@ std::optional<quint64> socketInode(QByteArrayView target)
 
 const QByteArray deletedSuffix = " (deleted)";
 
-std::optional<ProcessRow> readProcess(qint32 pid)
+// The command name between the pid and the fields, as raw as /proc/<pid>/comm holds it (without its line feed).
+std::optional<QByteArray> statCommandName(QByteArrayView stat)
+{
+    const qsizetype open = stat.indexOf('(');
+    const qsizetype close = stat.lastIndexOf(')');
+    if (open < 0 || close < open)
+        return std::nullopt;
+    return stat.sliced(open + 1, close - open - 1).toByteArray();
+}
+
+std::optional<ProcessRow> readProcess(qint32 pid, std::optional<QByteArray>* name = nullptr)
 {
     const std::optional<QByteArray> statText = readFile(pidPath(pid, "stat").constData());
     if (!statText)
         return std::nullopt;
+    const std::optional<QByteArray> comm = statCommandName(*statText);
+    if (name)
+        *name = comm;
     const std::optional<ProcessStat> stat = parseStat(*statText);
-    if (!stat)
+    if (!stat || !comm)
         return std::nullopt;
     const std::optional<QByteArray> cmdline = readFile(pidPath(pid, "cmdline").constData());
     if (!cmdline)
@@ -186,7 +199,6 @@ std::optional<ProcessRow> readProcess(qint32 pid)
     row.parentPid = stat->parentPid;
     row.state = stateLetters(*stat, pid);
 
-    std::optional<QByteArray> comm;
     if (std::optional<QByteArray> exe = readLinkAt(AT_FDCWD, pidPath(pid, "exe").constData())) {
         // A binary replaced on disk (a node upgrade) still names the path it was started from.
         if (exe->endsWith(deletedSuffix))
@@ -194,19 +206,12 @@ std::optional<ProcessRow> readProcess(qint32 pid)
         row.executable = QString::fromUtf8(*exe);
     } else {
         // Another user's process or a kernel thread.
-        comm = commandName(pid);
-        if (!comm)
-            return std::nullopt;
         row.executable = psCommandName(*comm);
     }
 
     row.commandLine = commandLineFromBytes(*cmdline);
     if (row.commandLine.isEmpty()) {
         // Kernel threads and zombies have no arguments; ps shows their name in brackets.
-        if (!comm)
-            comm = commandName(pid);
-        if (!comm)
-            return std::nullopt;
         row.commandLine = u'[' + psCommandName(*comm) + u']';
         if (stat->state == 'Z')
             row.commandLine += u" <defunct>"_s;
@@ -411,9 +416,14 @@ QList<TcpSocket> parseNetTcp(QByteArrayView text, bool ipv6)
     return sockets;
 }
 
-std::optional<ProcessRow> process(qint32 pid)
+std::optional<ProcessRow> process(qint32 pid, std::optional<QString>* socketCommand)
 {
-    return readProcess(pid);
+    if (!socketCommand)
+        return readProcess(pid);
+    std::optional<QByteArray> name;
+    std::optional<ProcessRow> row = readProcess(pid, &name);
+    *socketCommand = name ? std::optional(lsofCommandName(*name)) : std::nullopt;
+    return row;
 }
 
 std::optional<QString> socketCommandName(qint32 pid)
@@ -460,19 +470,10 @@ QList<SocketDescriptor> socketDescriptors(const std::function<bool(quint64)>& wa
 
 bool holdSockets(const QList<SocketDescriptor>& descriptors)
 {
-    // Each process's descriptor folder is opened once; each descriptor is then one readlink relative to it.
-    FileDescriptor folder;
-    qint32 folderPid = 0;
     for (const SocketDescriptor& descriptor : descriptors) {
-        if (!folder.isValid() || folderPid != descriptor.pid) {
-            folder.reset(::open(pidPath(descriptor.pid, "fd").constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-            folderPid = descriptor.pid;
-            if (!folder.isValid())
-                return false;
-        }
-        char name[16];
-        std::snprintf(name, sizeof name, "%d", descriptor.fd);
-        const std::optional<QByteArray> target = readLinkAt(folder.get(), name);
+        char path[48];
+        std::snprintf(path, sizeof path, "/proc/%d/fd/%d", descriptor.pid, descriptor.fd);
+        const std::optional<QByteArray> target = readLinkAt(AT_FDCWD, path);
         if (!target || socketInode(*target) != descriptor.inode)
             return false;
     }
@@ -489,8 +490,45 @@ QList<TcpSocket> tcpSockets()
     return sockets;
 }
 
+std::optional<TcpOpenings> parseTcpOpenings(QByteArrayView snmp)
+{
+    // A line of names, then a line of values.
+    QList<QByteArray> names;
+    for (const QByteArray& line : snmp.toByteArray().split('\n')) {
+        if (!line.startsWith("Tcp:"))
+            continue;
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (names.isEmpty()) {
+            names = fields;
+            continue;
+        }
+        if (fields.size() != names.size())
+            return std::nullopt;
+        const auto count = [&](QByteArrayView name) -> std::optional<quint64> {
+            const qsizetype at = names.indexOf(name);
+            bool ok = false;
+            const quint64 value = at < 0 ? 0 : fields.at(at).toULongLong(&ok);
+            return ok ? std::optional(value) : std::nullopt;
+        };
+        const std::optional<quint64> active = count("ActiveOpens");
+        const std::optional<quint64> passive = count("PassiveOpens");
+        const std::optional<quint64> established = count("CurrEstab");
+        if (!active || !passive || !established)
+            return std::nullopt;
+        return TcpOpenings{*active, *passive, *established};
+    }
+    return std::nullopt;
+}
+
+std::optional<TcpOpenings> tcpOpenings()
+{
+    const std::optional<QByteArray> text = readFile("/proc/net/snmp");
+    return text ? parseTcpOpenings(*text) : std::nullopt;
+}
+
 QList<ConnectionRow> connectionRows(const QList<SocketDescriptor>& descriptors,
-                                    const QHash<quint64, TcpSocket>& sockets)
+                                    const QHash<quint64, TcpSocket>& sockets,
+                                    const std::function<std::optional<QString>(qint32 pid)>& commandOf)
 {
     QList<ConnectionRow> rows;
     qint32 commandPid = 0;
@@ -501,7 +539,7 @@ QList<ConnectionRow> connectionRows(const QList<SocketDescriptor>& descriptors,
             continue;
         if (commandPid != descriptor.pid) {
             commandPid = descriptor.pid;
-            command = socketCommandName(descriptor.pid);
+            command = commandOf ? commandOf(descriptor.pid) : socketCommandName(descriptor.pid);
         }
         // Gone since its descriptors were read.
         if (!command)

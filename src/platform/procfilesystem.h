@@ -24,7 +24,8 @@ QList<ConnectionRow> connections();
 // AT_FDCWD; none when it cannot be opened or read.
 std::optional<QByteArray> readFileAt(int dirFd, const char* path);
 
-std::optional<ProcessRow> process(qint32 pid);
+// With `socketCommand`, also the command name as socketCommandName gives it, from the same reading.
+std::optional<ProcessRow> process(qint32 pid, std::optional<QString>* socketCommand = nullptr);
 // The process's command name as lsof writes it beside its sockets; std::nullopt when it has gone.
 std::optional<QString> socketCommandName(qint32 pid);
 // Only the ids asked for; unreadable ones are left out.
@@ -73,6 +74,20 @@ QList<TcpSocket> parseNetTcp(QByteArrayView text, bool ipv6);
 // /proc/net/tcp and then /proc/net/tcp6, as parseNetTcp reads them.
 QList<TcpSocket> tcpSockets();
 
+// The kernel's running counts of TCP connections in this network namespace that tell whether a connection may
+// have been made since an earlier reading: each connect() and each connection accepted by a listener counts once.
+struct TcpOpenings
+{
+    quint64 active = 0;
+    quint64 passive = 0;
+    quint64 currentlyEstablished = 0;
+
+    friend bool operator==(const TcpOpenings&, const TcpOpenings&) = default;
+};
+// From the "Tcp:" lines of /proc/net/snmp; std::nullopt when a count is missing.
+std::optional<TcpOpenings> parseTcpOpenings(QByteArrayView snmp);
+std::optional<TcpOpenings> tcpOpenings();
+
 // A descriptor of a process that refers to a socket.
 struct SocketDescriptor
 {
@@ -89,9 +104,11 @@ QList<SocketDescriptor> socketDescriptors(const std::function<bool(quint64 inode
 // Whether every process still holds each socket under its descriptor: one readlink each.
 bool holdSockets(const QList<SocketDescriptor>& descriptors);
 // One row per descriptor whose socket is in `sockets`, with the command name of its process, as lsof writes
-// them; the descriptors of a process that has gone meanwhile give none.
+// them; the descriptors of a process that has gone meanwhile give none. The names come from `commandOf` where
+// given (none for a process that has gone), else from socketCommandName.
 QList<ConnectionRow> connectionRows(const QList<SocketDescriptor>& descriptors,
-                                    const QHash<quint64, TcpSocket>& sockets);
+                                    const QHash<quint64, TcpSocket>& sockets,
+                                    const std::function<std::optional<QString>(qint32 pid)>& commandOf = {});
 
 // An IPv4 address in its first 4 bytes or an IPv6 address, in network byte order.
 using SocketAddress = std::array<unsigned char, 16>;

@@ -113,18 +113,71 @@ ServerSocketScan::Snapshot ServerSocketScan::takeSnapshot()
     if (m_options.afterSocketListing)
         m_options.afterSocketListing();
     snapshot.holders = holdersOf(snapshot.listing);
+    readProcesses(snapshot);
     return snapshot;
 }
 
-ServerSocketScan::Listing ServerSocketScan::listSockets() const
+std::optional<QList<TcpSocket>> ServerSocketScan::kernelSockets(bool* keptConnections)
 {
+    using SocketDiagnostics::Socket;
     using SocketDiagnostics::stateBit;
+    *keptConnections = false;
+    const std::optional<ProcFileSystem::TcpOpenings> openings = ProcFileSystem::tcpOpenings();
+    std::optional<QList<Socket>> listeners = SocketDiagnostics::tcpSockets(stateBit(SocketDiagnostics::listenState));
+    if (!listeners)
+        return std::nullopt;
+    QSet<quint16> serverPorts;
+    for (const Socket& listener : std::as_const(*listeners)) {
+        if (isServerAddress(listener.socket.endpoint))
+            serverPorts.insert(listener.localPort);
+    }
+
+    const std::lock_guard lock(m_connectionsLock);
+    std::optional<KeptConnections>& kept = m_keptConnections;
+    *keptConnections = openings && kept && kept->openings == *openings && kept->serverPorts == serverPorts &&
+                       !kept->unsettled && SocketDiagnostics::stillEstablished(kept->connections);
+    QList<Socket> connections;
+    if (*keptConnections) {
+        connections = kept->connections;
+    } else {
+        kept.reset();
+        const std::optional<QList<Socket>> listed = SocketDiagnostics::tcpSockets(
+            stateBit(SocketDiagnostics::establishedState) | stateBit(SocketDiagnostics::synSentState) |
+            stateBit(SocketDiagnostics::synReceivedState));
+        if (!listed)
+            return std::nullopt;
+        bool unsettled = false;
+        for (const Socket& connection : *listed) {
+            if (!serverPorts.contains(connection.localPort) && !serverPorts.contains(connection.remotePort))
+                continue;
+            if (connection.state != SocketDiagnostics::establishedState || connection.socket.inode == 0)
+                unsettled = true;
+            else
+                connections.append(connection);
+        }
+        if (openings && connections.size() <= SocketDiagnostics::maxLookups)
+            kept = KeptConnections{*openings, serverPorts, connections, unsettled};
+    }
+    QList<TcpSocket> sockets;
+    sockets.reserve(listeners->size() + connections.size());
+    for (const QList<Socket>* list : {&*listeners, &connections}) {
+        for (const Socket& socket : *list) {
+            if (socket.socket.inode != 0)
+                sockets.append(socket.socket);
+        }
+    }
+    return sockets;
+}
+
+ServerSocketScan::Listing ServerSocketScan::listSockets()
+{
     Listing listing;
     std::optional<QList<TcpSocket>> sockets;
+    bool keptConnections = false;
     if (m_options.netlink)
-        sockets = SocketDiagnostics::tcpSockets(stateBit(SocketDiagnostics::listenState) |
-                                                stateBit(SocketDiagnostics::establishedState));
+        sockets = kernelSockets(&keptConnections);
     listing.fromNetlink = sockets.has_value();
+    listing.keptConnections = keptConnections;
     if (!sockets) {
         sockets = ProcFileSystem::tcpSockets();
         sockets->removeIf([](const TcpSocket& socket) {
@@ -161,6 +214,7 @@ QList<SocketDescriptor> ServerSocketScan::holdersOf(const Listing& listing)
 {
     const std::lock_guard lock(m_walk);
     m_report.fromNetlink = listing.fromNetlink;
+    m_report.keptConnections = listing.keptConnections;
     const bool unchanged = m_walked && m_walkedInodes == listing.inodes && ProcFileSystem::holdSockets(m_holders);
     m_report.walkedDescriptors = !unchanged;
     if (unchanged)
@@ -184,37 +238,38 @@ QList<ProcessRow> ServerSocketScan::processes()
 QList<ConnectionRow> ServerSocketScan::connections(const std::shared_ptr<Batch>& batch)
 {
     const std::shared_ptr<const Snapshot> snapshot = snapshotOf(*batch);
-    return ProcFileSystem::connectionRows(snapshot->holders, snapshot->listing.sockets);
+    return ProcFileSystem::connectionRows(snapshot->holders, snapshot->listing.sockets,
+                                          [&](qint32 pid) { return snapshot->commands.value(pid); });
 }
 
 QList<ProcessRow> ServerSocketScan::processes(const std::shared_ptr<Batch>& batch)
 {
-    const std::shared_ptr<const Snapshot> snapshot = snapshotOf(*batch);
-    const Listing& listing = snapshot->listing;
+    return snapshotOf(*batch)->processes;
+}
 
+void ServerSocketScan::readProcesses(Snapshot& snapshot)
+{
     std::map<qint32, ProcessRow> rows;
-    QSet<qint32> tried;
     // Reads a process once; its parent's id, or none when it could not be read.
     const auto read = [&](qint32 pid) -> std::optional<qint32> {
-        if (!tried.contains(pid)) {
-            tried.insert(pid);
-            if (std::optional<ProcessRow> row = ProcFileSystem::process(pid))
+        if (!snapshot.commands.contains(pid)) {
+            std::optional<QString> command;
+            if (std::optional<ProcessRow> row = ProcFileSystem::process(pid, &command))
                 rows.emplace(pid, std::move(*row));
+            snapshot.commands.insert(pid, std::move(command));
         }
         const auto found = rows.find(pid);
         return found == rows.end() ? std::nullopt : std::optional(found->second.parentPid);
     };
-    for (const SocketDescriptor& holder : snapshot->holders) {
+    for (const SocketDescriptor& holder : std::as_const(snapshot.holders)) {
         std::optional<qint32> parent = read(holder.pid);
-        if (!listing.serverListeners.contains(holder.inode))
+        if (!snapshot.listing.serverListeners.contains(holder.inode))
             continue;
         // The chain the detection looks at for a development tool, a launcher and the processes it manages.
         for (int depth = 0; parent && depth < maxAncestors; ++depth)
             parent = read(*parent);
     }
-    QList<ProcessRow> list;
-    list.reserve(qsizetype(rows.size()));
+    snapshot.processes.reserve(qsizetype(rows.size()));
     for (auto& [pid, row] : rows)
-        list.append(std::move(row));
-    return list;
+        snapshot.processes.append(std::move(row));
 }

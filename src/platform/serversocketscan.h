@@ -2,6 +2,7 @@
 
 #include "discovery/snapshotrows.h"
 #include "platform/procfilesystem.h"
+#include "platform/socketdiagnostics.h"
 
 #include <QHash>
 #include <QList>
@@ -13,9 +14,9 @@
 
 // Linux's listing of what the detection scan can use, at a cost that follows the servers rather than the machine:
 // the listening TCP sockets and the established connections on the ports of loopback and wildcard listeners come
-// from the kernel's socket diagnostics (from /proc/net/tcp{,6} where netlink is refused); the processes holding
-// them from a walk of every /proc/<pid>/fd, kept across polls while it still holds; and process details only for
-// the holders of listeners (with their nearest ancestors for loopback and wildcard ones) and of those connections.
+// from the kernel's socket diagnostics (from /proc/net/tcp{,6} where netlink is refused), the connections kept
+// from the poll before while the kernel's counts show none made since; the processes holding them from a walk of
+// every /proc/<pid>/fd, kept across polls while it still holds; and process details only for the holders of listeners (with their nearest ancestors for loopback and wildcard ones) and of those connections.
 // The rows are written as the /proc reader writes them. Thread-safe; blocking, so call it off the GUI thread.
 class ServerSocketScan
 {
@@ -34,6 +35,8 @@ public:
     struct Report
     {
         bool fromNetlink = false;
+        // The established connections were those of the listing before, looked up one by one.
+        bool keptConnections = false;
         bool walkedDescriptors = false;
     };
 
@@ -75,23 +78,49 @@ private:
         // The keys of `sockets`, ascending: what the kept walk is compared with.
         QList<quint64> inodes;
         bool fromNetlink = false;
+        bool keptConnections = false;
     };
     struct Snapshot
     {
         Listing listing;
         QList<ProcFileSystem::SocketDescriptor> holders;
+        // Read once for both parts: the rows processes() gives, and the command names of the processes read
+        // (none for one that had gone).
+        QList<ProcessRow> processes;
+        QHash<qint32, std::optional<QString>> commands;
     };
     // The batch's listing, taken by the first of its parts to need it.
     std::shared_ptr<const Snapshot> snapshotOf(Batch& batch);
     Snapshot takeSnapshot();
-    Listing listSockets() const;
+    Listing listSockets();
+    // The listening sockets and the established connections on the possible servers' ports, from the kernel;
+    // std::nullopt where it refuses. See KeptConnections for when the connections come from the listing before.
+    std::optional<QList<ProcFileSystem::TcpSocket>> kernelSockets(bool* keptConnections);
     // The holders of the listing's sockets: the kept ones when the sockets are the same and each holder still
     // holds its socket, else a new walk. A kept walk can miss a holder that came since while the kept ones stayed
     // (a child forked after the walk, a descriptor duplicated or passed on); it never names a wrong one, as each
     // kept holder was just seen holding that very socket, which this poll's listing holds.
     QList<ProcFileSystem::SocketDescriptor> holdersOf(const Listing& listing);
+    static void readProcesses(Snapshot& snapshot);
 
     const Options m_options;
+
+    // Dumping the established sockets walks the kernel's whole connection table, a millisecond or more even when
+    // it is empty; the listeners' dump and the counters are cheap. The connections of the listing before are kept
+    // while the servers' ports are the same, the kernel counted no connection made since (a connect() or an
+    // accepted connection counts when it is made, so the counts are read before the dumps), that listing saw no
+    // connection on those ports in its handshake or not yet accepted (which could become established without
+    // being counted again), and a lookup of each kept one finds it still established. A connection moved in by
+    // checkpoint/restore is not counted and shows with the next change.
+    struct KeptConnections
+    {
+        ProcFileSystem::TcpOpenings openings;
+        QSet<quint16> serverPorts;
+        QList<SocketDiagnostics::Socket> connections;
+        bool unsettled = false;
+    };
+    std::mutex m_connectionsLock;
+    std::optional<KeptConnections> m_keptConnections;
 
     std::mutex m_batches;
     std::weak_ptr<Batch> m_openBatch;

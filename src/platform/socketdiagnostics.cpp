@@ -28,6 +28,9 @@ constexpr std::size_t align(std::size_t length)
 }
 
 constexpr std::size_t headerLength = align(sizeof(nlmsghdr));
+constexpr qsizetype keyLength = 1 + qsizetype(sizeof(inet_diag_sockid));
+// Answers to a batch of lookups wait in the socket's receive buffer until read.
+constexpr qsizetype lookupBatch = 16;
 
 SocketAddress addressOf(const __be32 (&words)[4])
 {
@@ -37,50 +40,64 @@ SocketAddress addressOf(const __be32 (&words)[4])
     return address;
 }
 
-std::optional<TcpSocket> socketOf(const inet_diag_msg& message)
+std::optional<Socket> socketOf(const inet_diag_msg& message)
 {
-    if (message.idiag_inode == 0)
-        return std::nullopt;
     const bool ipv6 = message.idiag_family == AF_INET6;
+    const quint16 localPort = ntohs(message.id.idiag_sport);
+    const quint16 remotePort = ntohs(message.id.idiag_dport);
     bool remoteUnspecified = false;
     const std::optional<QString> local =
-        ProcFileSystem::formatSocketAddress(addressOf(message.id.idiag_src), ipv6, ntohs(message.id.idiag_sport));
-    const std::optional<QString> remote = ProcFileSystem::formatSocketAddress(
-        addressOf(message.id.idiag_dst), ipv6, ntohs(message.id.idiag_dport), &remoteUnspecified);
+        ProcFileSystem::formatSocketAddress(addressOf(message.id.idiag_src), ipv6, localPort);
+    const std::optional<QString> remote = ProcFileSystem::formatSocketAddress(addressOf(message.id.idiag_dst), ipv6,
+                                                                              remotePort, &remoteUnspecified);
     if (!local || !remote)
         return std::nullopt;
-    return TcpSocket{message.idiag_inode, remoteUnspecified ? *local : *local + u"->" + *remote,
-                     ProcFileSystem::tcpStateName(message.idiag_state)};
+    Socket socket;
+    socket.socket = TcpSocket{message.idiag_inode, remoteUnspecified ? *local : *local + u"->" + *remote,
+                              ProcFileSystem::tcpStateName(message.idiag_state)};
+    socket.state = message.idiag_state;
+    socket.localPort = localPort;
+    socket.remotePort = remotePort;
+    socket.key.resize(keyLength);
+    socket.key[0] = char(message.idiag_family);
+    std::memcpy(socket.key.data() + 1, &message.id, sizeof message.id);
+    return socket;
 }
 
-bool sendRequest(int fd, int family, quint32 stateMask, quint32 sequence)
+struct Request
 {
-    struct
-    {
-        nlmsghdr header;
-        inet_diag_req_v2 request;
-    } message{};
+    nlmsghdr header;
+    inet_diag_req_v2 request;
+};
+
+Request requestFor(int family, quint32 sequence)
+{
+    Request message{};
     message.header.nlmsg_len = sizeof message;
     message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
-    message.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    message.header.nlmsg_flags = NLM_F_REQUEST;
     message.header.nlmsg_seq = sequence;
     message.request.sdiag_family = quint8(family);
     message.request.sdiag_protocol = IPPROTO_TCP;
-    message.request.idiag_states = stateMask;
+    return message;
+}
 
+bool send(int fd, const void* data, std::size_t length)
+{
     sockaddr_nl kernel{};
     kernel.nl_family = AF_NETLINK;
     for (;;) {
-        const ssize_t sent =
-            ::sendto(fd, &message, sizeof message, 0, reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel);
+        const ssize_t sent = ::sendto(fd, data, length, 0, reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel);
         if (sent < 0 && errno == EINTR)
             continue;
-        return sent == ssize_t(sizeof message);
+        return sent == ssize_t(length);
     }
 }
 
-// Reads the answers to one dump until its end; false on any error the kernel reports or a message cut short.
-bool readDump(int fd, quint32 sequence, QList<TcpSocket>& sockets)
+// Reads answers, handing each message of ours to `take`, until it returns false (finished) or an error; false
+// on an error, a message cut short or no answer within the socket's time limit.
+template<typename Take>
+bool readAnswers(int fd, Take&& take)
 {
     QByteArray buffer(65536, Qt::Uninitialized);
     for (;;) {
@@ -96,45 +113,121 @@ bool readDump(int fd, quint32 sequence, QList<TcpSocket>& sockets)
             std::memcpy(&header, buffer.constData() + at, sizeof header);
             if (header.nlmsg_len < sizeof header || header.nlmsg_len > end - at)
                 return false;
-            const char* payload = buffer.constData() + at + headerLength;
-            const std::size_t payloadLength = header.nlmsg_len - std::min<std::size_t>(header.nlmsg_len, headerLength);
+            const QByteArrayView payload(buffer.constData() + at + headerLength,
+                                         qsizetype(header.nlmsg_len - std::min<std::size_t>(header.nlmsg_len, headerLength)));
             at += align(header.nlmsg_len);
-            if (header.nlmsg_seq != sequence)
-                continue;
-            if (header.nlmsg_type == NLMSG_DONE) {
-                // Newer kernels put the dump's outcome after the header.
-                int status = 0;
-                if (payloadLength >= sizeof status)
-                    std::memcpy(&status, payload, sizeof status);
-                return status == 0;
-            }
-            if (header.nlmsg_type == NLMSG_ERROR)
+            std::optional<bool> more = take(header, payload);
+            if (!more)
                 return false;
-            if (header.nlmsg_type != SOCK_DIAG_BY_FAMILY || payloadLength < sizeof(inet_diag_msg))
-                continue;
-            inet_diag_msg message;
-            std::memcpy(&message, payload, sizeof message);
-            if (std::optional<TcpSocket> socket = socketOf(message))
-                sockets.append(std::move(*socket));
+            if (!*more)
+                return true;
         }
     }
 }
 
+std::optional<inet_diag_msg> diagnosisOf(const nlmsghdr& header, QByteArrayView payload)
+{
+    if (header.nlmsg_type != SOCK_DIAG_BY_FAMILY || std::size_t(payload.size()) < sizeof(inet_diag_msg))
+        return std::nullopt;
+    inet_diag_msg message;
+    std::memcpy(&message, payload.data(), sizeof message);
+    return message;
+}
+
+// Reads the answers to one dump until its end.
+bool readDump(int fd, quint32 sequence, QList<Socket>& sockets)
+{
+    return readAnswers(fd, [&](const nlmsghdr& header, QByteArrayView payload) -> std::optional<bool> {
+        if (header.nlmsg_seq != sequence)
+            return true;
+        if (header.nlmsg_type == NLMSG_DONE) {
+            // Newer kernels put the dump's outcome after the header.
+            int status = 0;
+            if (std::size_t(payload.size()) >= sizeof status)
+                std::memcpy(&status, payload.data(), sizeof status);
+            return status == 0 ? std::optional(false) : std::nullopt;
+        }
+        if (header.nlmsg_type == NLMSG_ERROR)
+            return std::nullopt;
+        if (const std::optional<inet_diag_msg> message = diagnosisOf(header, payload)) {
+            if (std::optional<Socket> socket = socketOf(*message))
+                sockets.append(std::move(*socket));
+        }
+        return true;
+    });
+}
+
+FileDescriptor openDiagnostics()
+{
+    FileDescriptor fd(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG));
+    // The kernel answers at once; a lost answer must not hang the scan.
+    const timeval limit{1, 0};
+    if (fd.isValid() && ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0)
+        fd.reset();
+    return fd;
+}
+
+// Whether each socket of the batch answers its lookup as the same ESTABLISHED socket.
+bool lookUp(int fd, QList<Socket>::const_iterator first, QList<Socket>::const_iterator last)
+{
+    QList<Request> requests;
+    quint32 sequence = 0;
+    for (auto socket = first; socket != last; ++socket) {
+        if (socket->key.size() != keyLength)
+            return false;
+        Request request = requestFor(quint8(socket->key[0]), ++sequence);
+        std::memcpy(&request.request.id, socket->key.constData() + 1, sizeof request.request.id);
+        requests.append(request);
+    }
+    if (!send(fd, requests.constData(), std::size_t(requests.size()) * sizeof(Request)))
+        return false;
+    // Each lookup gets one answer: the socket, or an error when it has gone.
+    qsizetype answered = 0;
+    return readAnswers(fd, [&](const nlmsghdr& header, QByteArrayView payload) -> std::optional<bool> {
+        if (header.nlmsg_seq == 0 || header.nlmsg_seq > quint32(requests.size()))
+            return true;
+        const std::optional<inet_diag_msg> message = diagnosisOf(header, payload);
+        const Socket& asked = *(first + (header.nlmsg_seq - 1));
+        if (!message || message->idiag_state != establishedState || message->idiag_inode != asked.socket.inode)
+            return std::nullopt;
+        return ++answered < requests.size();
+    });
+}
+
 } // namespace
 
-std::optional<QList<TcpSocket>> tcpSockets(quint32 stateMask)
+std::optional<QList<Socket>> tcpSockets(quint32 stateMask)
 {
-    const FileDescriptor fd(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG));
+    const FileDescriptor fd = openDiagnostics();
     if (!fd.isValid())
         return std::nullopt;
-    QList<TcpSocket> sockets;
+    QList<Socket> sockets;
     quint32 sequence = 0;
     for (const int family : {AF_INET, AF_INET6}) {
-        ++sequence;
-        if (!sendRequest(fd.get(), family, stateMask, sequence) || !readDump(fd.get(), sequence, sockets))
+        Request request = requestFor(family, ++sequence);
+        request.header.nlmsg_flags |= NLM_F_DUMP;
+        request.request.idiag_states = stateMask;
+        if (!send(fd.get(), &request, sizeof request) || !readDump(fd.get(), sequence, sockets))
             return std::nullopt;
     }
     return sockets;
+}
+
+bool stillEstablished(const QList<Socket>& sockets)
+{
+    if (sockets.size() > maxLookups)
+        return false;
+    if (sockets.isEmpty())
+        return true;
+    const FileDescriptor fd = openDiagnostics();
+    if (!fd.isValid())
+        return false;
+    for (qsizetype at = 0; at < sockets.size(); at += lookupBatch) {
+        const qsizetype end = std::min(sockets.size(), at + lookupBatch);
+        if (!lookUp(fd.get(), sockets.cbegin() + at, sockets.cbegin() + end))
+            return false;
+    }
+    return true;
 }
 
 } // namespace SocketDiagnostics
@@ -143,9 +236,14 @@ std::optional<QList<TcpSocket>> tcpSockets(quint32 stateMask)
 
 namespace SocketDiagnostics {
 
-std::optional<QList<ProcFileSystem::TcpSocket>> tcpSockets(quint32)
+std::optional<QList<Socket>> tcpSockets(quint32)
 {
     return std::nullopt;
+}
+
+bool stillEstablished(const QList<Socket>& sockets)
+{
+    return sockets.isEmpty();
 }
 
 } // namespace SocketDiagnostics

@@ -2,6 +2,7 @@
 
 #include "platform/procfilesystem.h"
 
+#include <QByteArray>
 #include <QList>
 
 #include <optional>
@@ -17,11 +18,31 @@ constexpr quint32 stateBit(int state)
     return quint32(1) << state;
 }
 constexpr int establishedState = 1;
+constexpr int synSentState = 2;
+constexpr int synReceivedState = 3;
 constexpr int listenState = 10;
 
-// The IPv4 and then the IPv6 TCP sockets in the states of `stateMask` that have an inode, written as
-// ProcFileSystem::parseNetTcp writes them; std::nullopt when the kernel refuses the request (no netlink here, a
-// sandbox, diagnostics not built in), so the caller can read /proc/net/tcp instead.
-std::optional<QList<ProcFileSystem::TcpSocket>> tcpSockets(quint32 stateMask);
+// A socket as the kernel listed it.
+struct Socket
+{
+    // Written as ProcFileSystem::parseNetTcp writes it; inode 0 for a connection no process holds yet (still in
+    // its handshake, or waiting to be accepted).
+    ProcFileSystem::TcpSocket socket;
+    int state = 0;
+    quint16 localPort = 0;
+    quint16 remotePort = 0;
+    // What finds this very socket again: its family, addresses, ports, interface and the kernel's cookie.
+    QByteArray key;
+};
+
+// The IPv4 and then the IPv6 TCP sockets in the states of `stateMask`; std::nullopt when the kernel refuses the
+// request (no netlink here, a sandbox, diagnostics not built in), so the caller can read /proc/net/tcp instead.
+std::optional<QList<Socket>> tcpSockets(quint32 stateMask);
+
+// How many sockets one call of stillEstablished looks up at most; more are refused.
+constexpr qsizetype maxLookups = 64;
+// Whether each socket is still the very one listed, with the same inode, and still ESTABLISHED: one lookup in the
+// kernel's hash per socket, far cheaper than a dump, which walks the whole table. False on any doubt.
+bool stillEstablished(const QList<Socket>& sockets);
 
 } // namespace SocketDiagnostics

@@ -4,6 +4,7 @@
 #include "platform/userdefaults.h"
 #include "support/awaittask.h"
 #include "support/childguard.h"
+#include "support/ownnetwork.h"
 #include "support/recordinganalyticsclient.h"
 #include "support/recordingtelemetryclient.h"
 #include "support/testhome.h"
@@ -106,6 +107,9 @@ void TestStoreEndToEnd::initTestCase()
     qputenv("npm_config_update_notifier", "false");
     qputenv("NO_UPDATE_NOTIFIER", "1");
     ChildGuard::installTerminateHandler();
+    // Other tests' servers stay out of what the store lists.
+    if (!enterOwnNetwork())
+        qInfo("no network of its own: other programs' servers show in the store");
     m_telemetry = RecordingTelemetryClient::installShared();
     m_defaultsFile = QDir::homePath() + u"/defaults/porthive.json"_s;
 }

@@ -17,6 +17,8 @@
 #include <QTest>
 
 #include <csignal>
+
+#include <sys/prctl.h>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -86,6 +88,8 @@ private Q_SLOTS:
     void parseNetTcpCapture();
     void parseNetTcp6Capture();
     void parseNetTcpOddLines();
+    void parseTcpOpenings_data();
+    void parseTcpOpenings();
 
     void initLive();
     void processRowsOfRealServers();
@@ -93,6 +97,7 @@ private Q_SLOTS:
     void connectionRowsOfRealSockets();
     void sameRowsAsLsof();
     void workingDirectories();
+    void commandNameOfOddlyNamedProcess();
 
 private:
     QCoro::Task<QList<ConnectionRow>> connections() { return m_connections->connections(); }
@@ -469,4 +474,52 @@ void TestProcSnapshot::workingDirectories()
 }
 
 PORTHIVE_TEST_MAIN(TestProcSnapshot)
+void TestProcSnapshot::parseTcpOpenings_data()
+{
+    using ProcFileSystem::TcpOpenings;
+    QTest::addColumn<QByteArray>("snmp");
+    QTest::addColumn<std::optional<TcpOpenings>>("expected");
+    const QByteArray names = "Tcp: RtoAlgorithm RtoMin RtoMax MaxConn ActiveOpens PassiveOpens AttemptFails "
+                             "EstabResets CurrEstab InSegs OutSegs RetransSegs InErrs OutRsts InCsumErrors\n";
+    const QByteArray udp = "Udp: InDatagrams NoPorts\nUdp: 5 6\n";
+    QTest::newRow("counts") << QByteArray("Ip: Forwarding\nIp: 1\n" + names +
+                                          "Tcp: 1 200 120000 -1 93235 93004 209 1834 7 735709 735461 320 0 1421 0\n" +
+                                          udp)
+                            << std::optional(TcpOpenings{93235, 93004, 7});
+    QTest::newRow("values cut short") << QByteArray(names + "Tcp: 1 200 120000 -1 93235 93004\n")
+                                      << std::optional<TcpOpenings>();
+    QTest::newRow("no values") << QByteArray(names) << std::optional<TcpOpenings>();
+    QTest::newRow("a count missing")
+        << QByteArray("Tcp: ActiveOpens PassiveOpens\nTcp: 1 2\n") << std::optional<TcpOpenings>();
+    QTest::newRow("not a number") << QByteArray("Tcp: ActiveOpens PassiveOpens CurrEstab\nTcp: 1 x 3\n")
+                                  << std::optional<TcpOpenings>();
+    QTest::newRow("no TCP") << udp << std::optional<TcpOpenings>();
+}
+
+void TestProcSnapshot::parseTcpOpenings()
+{
+    QFETCH(QByteArray, snmp);
+    QFETCH(std::optional<ProcFileSystem::TcpOpenings>, expected);
+    QVERIFY(ProcFileSystem::parseTcpOpenings(snmp) == expected);
+}
+
+void TestProcSnapshot::commandNameOfOddlyNamedProcess()
+{
+    if (!requireProc())
+        QSKIP("no /proc file system");
+    // The name a process row and its sockets get, read from its stat, is the one its comm file holds.
+    const qint32 self = qint32(QCoreApplication::applicationPid());
+    char original[17] = {};
+    QCOMPARE(::prctl(PR_GET_NAME, original), 0);
+    QCOMPARE(::prctl(PR_SET_NAME, "a\nb\\c) (d\x01"), 0);
+    std::optional<QString> command;
+    const std::optional<ProcessRow> row = ProcFileSystem::process(self, &command);
+    const std::optional<QString> fromComm = ProcFileSystem::socketCommandName(self);
+    ::prctl(PR_SET_NAME, original);
+    QVERIFY(row);
+    QVERIFY(fromComm);
+    QCOMPARE(command, fromComm);
+    QCOMPARE(*command, u"a\\nb\\\\c) (d^A"_s);
+}
+
 #include "tst_procsnapshot.moc"

@@ -1,7 +1,10 @@
+#include "platform/filedescriptor.h"
 #include "platform/procfilesystem.h"
 #include "platform/serversocketscan.h"
+#include "platform/socketdiagnostics.h"
 #include "support/discoveryprinting.h"
 #include "support/nodeserver.h"
+#include "support/ownnetwork.h"
 #include "support/testhome.h"
 
 #include <QCoreApplication>
@@ -19,10 +22,9 @@
 
 #include <cstring>
 
-#include <net/if.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
-#include <sched.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -67,24 +69,6 @@ QList<ConnectionRow> fullReaderRows(const QSet<qint32>& pids)
     return rows;
 }
 
-// Moves this thread (the test's main thread, which starts the servers and scans) into a new network namespace
-// with its loopback interface up. False where that is not allowed.
-bool enterOwnNetwork()
-{
-    if (::unshare(CLONE_NEWNET) != 0)
-        return false;
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    ifreq request{};
-    std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
-    bool up = ::ioctl(fd, SIOCGIFFLAGS, &request) == 0;
-    request.ifr_flags = short(request.ifr_flags | IFF_UP);
-    up = up && ::ioctl(fd, SIOCSIFFLAGS, &request) == 0;
-    ::close(fd);
-    return up;
-}
-
 // Kills a process and returns once it has exited, its descriptors closed (it may still wait to be reaped).
 bool killAndWait(qint64 pid)
 {
@@ -96,6 +80,39 @@ bool killAndWait(qint64 pid)
     const bool done = ::poll(&exited, 1, 30000) == 1;
     ::close(pidfd);
     return done;
+}
+
+sockaddr_in loopback(quint16 port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    return address;
+}
+
+// A listener on 127.0.0.1 that accepts only when told; its port in *port.
+FileDescriptor listenOnLoopback(quint16* port)
+{
+    FileDescriptor listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address = loopback(0);
+    socklen_t length = sizeof address;
+    if (!listener.isValid() || ::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener.get(), 8) != 0 ||
+        ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return {};
+    *port = ntohs(address.sin_port);
+    return listener;
+}
+
+// A client connected to 127.0.0.1:port (on loopback the handshake is over when connect returns).
+FileDescriptor connectToLoopback(quint16 port)
+{
+    FileDescriptor client(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const sockaddr_in address = loopback(port);
+    if (!client.isValid() || ::connect(client.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        return {};
+    return client;
 }
 
 // Five listeners, and four connections to servers (eight ends): the IPv4 server's node client and the test's own
@@ -131,6 +148,8 @@ private Q_SLOTS:
     void partsAskedTogetherShareOneListing();
     void processExitingMidScan_data();
     void processExitingMidScan();
+    void connectionShowsOnceAccepted();
+    void lookupsFindOnlyEstablishedSockets();
 
 private:
     NodeServer* start(const QString& host, const QString& script = {});
@@ -256,7 +275,7 @@ void TestServerSocketScan::unchangedPollSkipsTheWalk()
     // change the sockets meanwhile; a poll in a quiet moment keeps the walk.)
     const auto keptWalk = [&] {
         const QList<ConnectionRow> rows = rowsOf(scan.connections(), m_pids);
-        return !scan.lastReport().walkedDescriptors && rows == first;
+        return !scan.lastReport().walkedDescriptors && scan.lastReport().keptConnections && rows == first;
     };
     QTRY_VERIFY_WITH_TIMEOUT(keptWalk(), 30000);
     const auto keptWalkForProcesses = [&] {
@@ -269,6 +288,8 @@ void TestServerSocketScan::unchangedPollSkipsTheWalk()
     QTcpSocket another;
     another.connectToHost(QHostAddress::LocalHost, m_v4->port());
     QVERIFY(another.waitForConnected(30000));
+    scan.connections();
+    QVERIFY(!scan.lastReport().keptConnections);
     QTRY_COMPARE_WITH_TIMEOUT(rowsOf(scan.connections(), m_pids).size(), machineRows + 2, 30000);
     QCOMPARE(rowsOf(scan.connections(), m_pids), fullReaderRows(m_pids));
 
@@ -363,6 +384,69 @@ void TestServerSocketScan::processExitingMidScan()
             QVERIFY2(rows.contains(row), qPrintable(row.endpoint));
     }
     QVERIFY(!pidsOf(scan.processes()).contains(gone));
+}
+
+void TestServerSocketScan::connectionShowsOnceAccepted()
+{
+    m_pids.insert(qint32(QCoreApplication::applicationPid()));
+    quint16 port = 0;
+    const FileDescriptor listener = listenOnLoopback(&port);
+    QVERIFY(listener.isValid());
+    const FileDescriptor client = connectToLoopback(port);
+    QVERIFY(client.isValid());
+
+    // The server's end waits to be accepted: no process holds it yet, and no count changes when it is accepted.
+    ServerSocketScan scan;
+    const QString serverEnd = u"127.0.0.1:%1->127.0.0.1:"_s.arg(port);
+    const auto serverEndListed = [&](const QList<ConnectionRow>& rows) {
+        return std::any_of(rows.begin(), rows.end(),
+                           [&](const ConnectionRow& row) { return row.endpoint.startsWith(serverEnd); });
+    };
+    for (int poll = 0; poll < 2; ++poll)
+        QVERIFY(!serverEndListed(scan.connections()));
+
+    const FileDescriptor accepted(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    QVERIFY(accepted.isValid());
+    const QList<ConnectionRow> rows = rowsOf(scan.connections(), m_pids);
+    QVERIFY(serverEndListed(rows));
+    QCOMPARE(rows, fullReaderRows(m_pids));
+}
+
+void TestServerSocketScan::lookupsFindOnlyEstablishedSockets()
+{
+    quint16 port = 0;
+    const FileDescriptor listener = listenOnLoopback(&port);
+    FileDescriptor client = connectToLoopback(port);
+    QVERIFY(client.isValid());
+    const FileDescriptor accepted(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    QVERIFY(accepted.isValid());
+
+    using namespace SocketDiagnostics;
+    const std::optional<QList<Socket>> sockets = tcpSockets(stateBit(establishedState));
+    if (!sockets)
+        QSKIP("no socket diagnostics here");
+    QList<Socket> ends[2];
+    for (const Socket& socket : *sockets) {
+        if (socket.localPort == port)
+            ends[0].append(socket);
+        else if (socket.remotePort == port)
+            ends[1].append(socket);
+    }
+    const QList<Socket>& serverEnd = ends[0];
+    const QList<Socket>& clientEnd = ends[1];
+    QCOMPARE(serverEnd.size(), 1);
+    QCOMPARE(clientEnd.size(), 1);
+    QVERIFY(stillEstablished(serverEnd + clientEnd));
+    QVERIFY(stillEstablished({}));
+
+    // The client closes its side: the server's end is no longer established (it waits for its own close) though
+    // it is the same socket.
+    QCOMPARE(::shutdown(client.get(), SHUT_WR), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!stillEstablished(serverEnd), 30000);
+    QVERIFY(!stillEstablished(clientEnd));
+    // And a socket that has gone is not found at all.
+    client.reset();
+    QVERIFY(!stillEstablished(clientEnd));
 }
 
 PORTHIVE_TEST_MAIN(TestServerSocketScan)

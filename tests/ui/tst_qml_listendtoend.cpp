@@ -3,6 +3,7 @@
 #include "platform/userdefaults.h"
 #include "support/childguard.h"
 #include "support/nodeserver.h"
+#include "support/ownnetwork.h"
 #include "support/quicktestsetup.h"
 #include "support/recordinganalyticsclient.h"
 #include "support/recordingtelemetryclient.h"
@@ -160,6 +161,14 @@ private:
 class ListEndToEndSetup : public PorthiveQuickTestSetup
 {
     Q_OBJECT
+
+public:
+    // Made before any thread: the servers of tests running beside this one must not move its rows under a click.
+    ListEndToEndSetup()
+    {
+        if (!enterOwnNetwork())
+            qInfo("no network of its own: other programs' servers show in the list");
+    }
 
 public Q_SLOTS:
     void qmlEngineAvailable(QQmlEngine* engine) override
