@@ -19,10 +19,11 @@ namespace ProcessIdentity {
 namespace {
 
 #if defined(Q_OS_LINUX)
+// Only the process's stat and cmdline, which the kernel hands over whole.
 std::optional<QByteArray> readProcFile(qint32 pid, const char* leaf)
 {
     const QByteArray path = "/proc/" + QByteArray::number(pid) + '/' + leaf;
-    return ProcFileSystem::readFileAt(AT_FDCWD, path.constData());
+    return ProcFileSystem::readFileAt(AT_FDCWD, path.constData(), ProcFileSystem::ReadEnd::AtShortRead);
 }
 
 // The pidfd calls by number: the C library may be older than the kernel.

@@ -19,7 +19,7 @@ using namespace Qt::StringLiterals;
 
 namespace ProcFileSystem {
 
-std::optional<QByteArray> readFileAt(int dirFd, const char* path)
+std::optional<QByteArray> readFileAt(int dirFd, const char* path, ReadEnd end)
 {
     const FileDescriptor file(::openat(dirFd, path, O_RDONLY | O_CLOEXEC));
     if (!file.isValid())
@@ -35,14 +35,16 @@ std::optional<QByteArray> readFileAt(int dirFd, const char* path)
         if (n == 0)
             return data;
         data.append(buffer, n);
+        if (end == ReadEnd::AtShortRead && std::size_t(n) < sizeof buffer)
+            return data;
     }
 }
 
 namespace {
 
-std::optional<QByteArray> readFile(const char* path)
+std::optional<QByteArray> readFile(const char* path, ReadEnd end = ReadEnd::AtZero)
 {
-    return readFileAt(AT_FDCWD, path);
+    return readFileAt(AT_FDCWD, path, end);
 }
 
 std::optional<QByteArray> readLinkAt(int dirFd, const char* path)
@@ -181,7 +183,7 @@ std::optional<QByteArray> statCommandName(QByteArrayView stat)
 
 std::optional<ProcessRow> readProcess(qint32 pid, std::optional<QByteArray>* name = nullptr)
 {
-    const std::optional<QByteArray> statText = readFile(pidPath(pid, "stat").constData());
+    const std::optional<QByteArray> statText = readFile(pidPath(pid, "stat").constData(), ReadEnd::AtShortRead);
     if (!statText)
         return std::nullopt;
     const std::optional<QByteArray> comm = statCommandName(*statText);
@@ -190,7 +192,7 @@ std::optional<ProcessRow> readProcess(qint32 pid, std::optional<QByteArray>* nam
     const std::optional<ProcessStat> stat = parseStat(*statText);
     if (!stat || !comm)
         return std::nullopt;
-    const std::optional<QByteArray> cmdline = readFile(pidPath(pid, "cmdline").constData());
+    const std::optional<QByteArray> cmdline = readFile(pidPath(pid, "cmdline").constData(), ReadEnd::AtShortRead);
     if (!cmdline)
         return std::nullopt;
 

@@ -22,7 +22,14 @@ QList<ConnectionRow> connections();
 // One process as processes() lists it; std::nullopt when it cannot be read or has gone.
 // The whole of a small file (/proc files have no size to read up to), relative to a folder descriptor or
 // AT_FDCWD; none when it cannot be opened or read.
-std::optional<QByteArray> readFileAt(int dirFd, const char* path);
+enum class ReadEnd
+{
+    AtZero,
+    // For files the kernel hands over whole up to the buffer's size (a process's stat and cmdline): a read that
+    // fills less of it was the last, which saves the read that would return nothing.
+    AtShortRead
+};
+std::optional<QByteArray> readFileAt(int dirFd, const char* path, ReadEnd end = ReadEnd::AtZero);
 
 // With `socketCommand`, also the command name as socketCommandName gives it, from the same reading.
 std::optional<ProcessRow> process(qint32 pid, std::optional<QString>* socketCommand = nullptr);

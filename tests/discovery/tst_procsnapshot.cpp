@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -98,6 +99,7 @@ private Q_SLOTS:
     void sameRowsAsLsof();
     void workingDirectories();
     void commandNameOfOddlyNamedProcess();
+    void longCommandLineReadWhole();
 
 private:
     QCoro::Task<QList<ConnectionRow>> connections() { return m_connections->connections(); }
@@ -520,6 +522,24 @@ void TestProcSnapshot::commandNameOfOddlyNamedProcess()
     QVERIFY(fromComm);
     QCOMPARE(command, fromComm);
     QCOMPARE(*command, u"a\\nb\\\\c) (d^A"_s);
+}
+
+void TestProcSnapshot::longCommandLineReadWhole()
+{
+    if (!requireProc())
+        QSKIP("no /proc file system");
+    // Longer than one read of the reader's buffer: the reads go on past the first full one.
+    const QString argument = QString(40000, u'a') + u'z';
+    QProcess shell;
+    shell.start(u"/bin/sh"_s, {u"-c"_s, u"sleep 60"_s, u"sh"_s, argument});
+    QVERIFY(shell.waitForStarted());
+    const qint32 pid = qint32(shell.processId());
+    std::optional<ProcessRow> row;
+    // Until the child has replaced the forked test with the shell.
+    QTRY_VERIFY((row = ProcFileSystem::process(pid)) && row->commandLine.startsWith(u"/bin/sh"_s));
+    ::kill(pid, SIGKILL);
+    shell.waitForFinished();
+    QCOMPARE(row->commandLine, u"/bin/sh -c sleep 60 sh "_s + argument);
 }
 
 #include "tst_procsnapshot.moc"
