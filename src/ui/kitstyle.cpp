@@ -2,6 +2,9 @@
 
 #include <QVariantMap>
 
+#include <algorithm>
+#include <cmath>
+
 using namespace Qt::StringLiterals;
 
 namespace KitLooks {
@@ -144,6 +147,21 @@ QColor runtimeAccent(const QString& kind)
     if (kind == u"bun"_s)
         return QColor::fromRgbF(1.0f, 0.58f, 0.78f);
     return green();
+}
+
+QColor legibleOn(const QColor& color, const QColor& background, const QColor& ink)
+{
+    // Relative luminance of an sRGB colour.
+    const auto luminance = [](const QColor& c) {
+        const auto linear = [](float channel) {
+            return channel <= 0.04045f ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    const double a = luminance(color);
+    const double b = luminance(background);
+    const double ratio = (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+    return ratio < minimumContrast ? ink : color;
 }
 
 BadgeGlyph runtimeBadgeGlyph(const QString& kind, qreal side)

@@ -83,6 +83,11 @@ bool httpTagDotActive(std::optional<int> status, bool paused);
 // The accent of a runtime kind by its raw value ("next", "vite", ...); an unknown kind gets the node green.
 QColor runtimeAccent(const QString& kind);
 
+// `color`, or `ink` where `color` would nearly vanish on `background` (the near-white next accent on a light
+// window): by the contrast ratio of their luminances, below minimumContrast.
+constexpr double minimumContrast = 1.3;
+QColor legibleOn(const QColor& color, const QColor& background, const QColor& ink);
+
 // What a runtime badge of `side` points draws: a symbol or a letter, at `size` points.
 struct BadgeGlyph
 {
@@ -128,6 +133,10 @@ public:
     // {color, text, dotActive}; `status` is an HTTP status number or null.
     Q_INVOKABLE static QVariantMap httpTag(const QVariant& status, bool paused, const QColor& secondary);
     Q_INVOKABLE static QColor runtimeAccent(const QString& kind) { return KitLooks::runtimeAccent(kind); }
+    Q_INVOKABLE static QColor legibleOn(const QColor& color, const QColor& background, const QColor& ink)
+    {
+        return KitLooks::legibleOn(color, background, ink);
+    }
     // {symbol, text, size, bold, monospaced}
     Q_INVOKABLE static QVariantMap runtimeBadgeGlyph(const QString& kind, qreal side);
 

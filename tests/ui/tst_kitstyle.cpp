@@ -44,6 +44,8 @@ private Q_SLOTS:
     void runtimeBadgeGlyph_data();
     void runtimeBadgeGlyph();
     void accents();
+    void legibleOn_data();
+    void legibleOn();
     void qmlArguments();
 };
 
@@ -269,6 +271,34 @@ void TestKitStyle::accents()
     QCOMPARE(KitLooks::runtimeAccent(u"node"_s), green);
     QCOMPARE(KitLooks::runtimeAccent(u"bun"_s), QColor::fromRgbF(1.0f, 0.58f, 0.78f));
     QCOMPARE(KitLooks::green(), green);
+}
+
+void TestKitStyle::legibleOn_data()
+{
+    QTest::addColumn<QColor>("color");
+    QTest::addColumn<QColor>("background");
+    QTest::addColumn<bool>("replaced");
+    const QColor light = QColor::fromRgbF(0.937f, 0.937f, 0.937f);
+    const QColor dark = QColor::fromRgbF(0.19f, 0.19f, 0.19f);
+    for (const QString kind : {u"agentBrowser"_s, u"next"_s, u"vite"_s, u"node"_s, u"bun"_s}) {
+        const QByteArray name = kind.toUtf8();
+        QTest::newRow(QByteArray(name + " on dark").constData()) << KitLooks::runtimeAccent(kind) << dark << false;
+        // Only the near-white next accent vanishes on a light window.
+        QTest::newRow(QByteArray(name + " on light").constData()) << KitLooks::runtimeAccent(kind) << light << (kind == u"next"_s);
+    }
+    // The marks' amber stays amber on either.
+    QTest::newRow("amber on light") << KitLooks::amber() << light << false;
+    QTest::newRow("amber on dark") << KitLooks::amber() << dark << false;
+    QTest::newRow("the window's own colour") << light << light << true;
+}
+
+void TestKitStyle::legibleOn()
+{
+    QFETCH(QColor, color);
+    QFETCH(QColor, background);
+    QFETCH(bool, replaced);
+    const QColor ink = QColor::fromRgbF(0.1f, 0.1f, 0.1f);
+    QCOMPARE(KitLooks::legibleOn(color, background, ink), replaced ? ink : color);
 }
 
 // Optional colours and statuses arrive from QML as null, undefined or a value.

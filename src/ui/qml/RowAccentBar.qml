@@ -20,6 +20,6 @@ Item {
 
     Rectangle {
         anchors.fill: parent
-        color: Qt.alpha(bar.color, bar.dimmed ? 0.45 : 1.0)
+        color: Qt.alpha(Theme.legible(bar.color), bar.dimmed ? 0.45 : 1.0)
     }
 }

@@ -51,9 +51,15 @@ QtObject {
         return Qt.alpha(primaryInk, opacity)
     }
 
-    // The accent colour of a runtime kind ("agentBrowser", "next", "vite", "node", "bun").
+    // The accent colour of a runtime kind ("agentBrowser", "next", "vite", "node", "bun"), as legible() draws it.
     function accentColor(kind: string): color {
-        return KitStyle.runtimeAccent(kind)
+        return legible(KitStyle.runtimeAccent(kind))
+    }
+
+    // A colour that would nearly vanish on the window (the near-white next accent in a light appearance) is drawn
+    // in the primary ink instead.
+    function legible(tint: color): color {
+        return KitStyle.legibleOn(tint, palette.window, primaryInk)
     }
 
     // font.pointSize for a fractional size in logical pixels (font.pixelSize only takes whole pixels).

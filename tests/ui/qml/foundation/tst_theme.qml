@@ -50,7 +50,13 @@ TestCase {
     }
 
     function test_accents(data) {
+        Appearance.setDark(true)
+        tryVerify(() => Theme.primaryInk.hslLightness > 0.5)
         compare(Theme.accentColor(data.tag), data.color)
+        // On a light window the near-white next accent would vanish: it is drawn in the ink there.
+        Appearance.setDark(false)
+        tryVerify(() => Theme.primaryInk.hslLightness < 0.5)
+        compare(Theme.accentColor(data.tag), data.tag === "next" ? Theme.primaryInk : data.color)
     }
 
     function test_animationSettings() {
