@@ -280,7 +280,7 @@ void TestKitStyle::legibleOn_data()
     QTest::addColumn<bool>("replaced");
     const QColor light = QColor::fromRgbF(0.937f, 0.937f, 0.937f);
     const QColor dark = QColor::fromRgbF(0.19f, 0.19f, 0.19f);
-    for (const QString kind : {u"agentBrowser"_s, u"next"_s, u"vite"_s, u"node"_s, u"bun"_s}) {
+    for (const QString& kind : {u"agentBrowser"_s, u"next"_s, u"vite"_s, u"node"_s, u"bun"_s}) {
         const QByteArray name = kind.toUtf8();
         QTest::newRow(QByteArray(name + " on dark").constData()) << KitLooks::runtimeAccent(kind) << dark << false;
         // Only the near-white next accent vanishes on a light window.
