@@ -11,6 +11,7 @@
 
 #include "discovery/commandrunner.h"
 #include "discovery/connectionsnapshotservice.h"
+#include "discovery/devcommandcache.h"
 #include "discovery/listenersnapshotservice.h"
 #include "discovery/localserverdetector.h"
 #include "discovery/processsnapshotservice.h"
@@ -29,6 +30,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <algorithm>
 #include <cerrno>
@@ -437,6 +439,9 @@ int main(int argc, char** argv)
             return 1;
         }
     }
+    // A project's files were written long before its server is scanned; the scan reads the files of ones
+    // written within a moment of a scan again.
+    QThread::sleep(DevCommandCache::settleSeconds + 1);
     std::printf("detection scan without probes, %d node development servers of the bench's own\n", serverCount);
 
     measureSize("baseline", rounds);

@@ -66,13 +66,14 @@ bool entryExists(const QString& folder, const QString& name)
 
 bool isReplayableCommandLine(const QString& commandLine)
 {
-    const QString trimmed = commandLine.trimmed();
+    const QStringView trimmed = QStringView(commandLine).trimmed();
     if (trimmed.isEmpty() || trimmed.startsWith(u'('))
         return false;
-    const QString first = splitWords(trimmed).constFirst().toLower();
+    const auto space = std::find_if(trimmed.cbegin(), trimmed.cend(), [](QChar c) { return c.isSpace(); });
+    const QString first = trimmed.first(space - trimmed.cbegin()).toString().toLower();
     if (first == u"run"_s || first == u"dev"_s || first.startsWith(u'-'))
         return false;
-    return !trimmed.toLower().contains(u"next-server"_s);
+    return !trimmed.toString().toLower().contains(u"next-server"_s);
 }
 
 bool isPackageManagerDevVariant(const QString& commandLine)

@@ -146,14 +146,106 @@ QList<qint32> managedOf(const Chain& chain, const std::optional<ProcessRow>& lau
     return ids;
 }
 
-// A candidate with the texts of its chain.
+// What the scan works out from a listener's chain: whether it is a server worth probing and, if so, its runtime,
+// the process that starts it again and the processes an action signals.
+struct ChainFacts
+{
+    bool wanted = false;
+    RuntimeKind runtime = RuntimeKind::Node;
+    std::optional<ProcessRow> launch;
+    QList<qint32> managed;
+};
+
+ChainFacts factsOf(const Chain& chain)
+{
+    const QString& text = chain.first().text;
+    // The helper, browser and agent-browser tests look at the listening process alone.
+    const bool devTool = std::any_of(chain.cbegin(), chain.cend(), [](const Member& m) { return isDevText(m.text); });
+    ChainFacts facts;
+    facts.wanted = (isAgentBrowserText(text) || devTool) && !matchesAny(text, DetectionPlatform::appHelperRules()) &&
+                   !matchesAny(text, DetectionPlatform::browserDebugPortRules());
+    if (!facts.wanted)
+        return facts;
+    facts.runtime = runtimeOf(chain);
+    facts.launch = launchOf(chain);
+    facts.managed = managedOf(chain, facts.launch);
+    return facts;
+}
+
+// What factsOf gave for a listening process's chain in the scan before, kept while the chain's rows are the same: the
+// word tests over the chain's texts cost far more than comparing its rows.
+struct KnownChain
+{
+    QList<ProcessRow> rows;
+    ChainFacts facts;
+};
+using ChainMemo = QHash<qint32, KnownChain>;
+
+// A candidate with what its chain gave.
 struct PreparedCandidate
 {
     ServerCandidate candidate;
-    Chain chain;
+    ChainFacts facts;
 };
 
-QList<PreparedCandidate> prepareCandidates(const QList<ListenerRow>& listeners, const ProcessIndex& processesByID)
+PreparedCandidate prepared(const ServerCandidate& candidate)
+{
+    return {candidate, factsOf(chainOf(candidate.process, candidate.ancestors))};
+}
+
+// The start time of each managed process and the exact arguments of each launch process. A row read from /proc
+// holds both, read with it, so they are the very listed process's; a row from ps has neither, so they are read now.
+void readIdentities(const QList<PreparedCandidate>& candidates, CandidateDetails& details)
+{
+    for (const PreparedCandidate& candidate : candidates) {
+        for (const qint32 pid : candidate.facts.managed) {
+            if (details.startTimes.contains(pid))
+                continue;
+            // Every managed process is in the chain.
+            const ProcessRow* row = &candidate.candidate.process;
+            if (row->pid != pid) {
+                const QList<ProcessRow>& ancestors = candidate.candidate.ancestors;
+                const auto found = std::find_if(ancestors.cbegin(), ancestors.cend(),
+                                                [pid](const ProcessRow& ancestor) { return ancestor.pid == pid; });
+                row = found != ancestors.cend() ? &*found : nullptr;
+            }
+            const std::optional<quint64> start =
+                row && row->startTime ? row->startTime : ProcessIdentity::startTime(pid);
+            if (start)
+                details.startTimes.insert(pid, *start);
+        }
+        const std::optional<ProcessRow>& launch = candidate.facts.launch;
+        if (launch && !details.arguments.contains(launch->pid)) {
+            std::optional<QStringList> arguments =
+                launch->startTime ? launch->arguments : ProcessIdentity::arguments(launch->pid, launch->commandLine);
+            if (arguments)
+                details.arguments.insert(launch->pid, std::move(*arguments));
+        }
+    }
+}
+
+// The dev command of each candidate's project folder; an agent browser's folder is no project.
+void readDevCommands(const QList<PreparedCandidate>& candidates, const WorkingDirectories& folders,
+                     DevCommandCache* cache, CandidateDetails& details)
+{
+    QStringList projectFolders;
+    for (const PreparedCandidate& candidate : candidates) {
+        const auto folder = folders.constFind(candidate.candidate.listener.pid);
+        if (folder != folders.cend() && candidate.facts.runtime != RuntimeKind::AgentBrowser)
+            projectFolders.append(*folder);
+    }
+    if (cache) {
+        details.devCommands = cache->devCommands(projectFolders);
+        return;
+    }
+    for (const QString& folder : std::as_const(projectFolders)) {
+        if (!details.devCommands.contains(folder))
+            details.devCommands.insert(folder, projectDevCommand(folder));
+    }
+}
+
+QList<PreparedCandidate> prepareCandidates(const QList<ListenerRow>& listeners, const ProcessIndex& processesByID,
+                                           ChainMemo* memo = nullptr)
 {
     // Each process's text is made once, however many listeners and chains it is part of.
     QHash<qint32, QString> texts;
@@ -163,6 +255,7 @@ QList<PreparedCandidate> prepareCandidates(const QList<ListenerRow>& listeners, 
             text = texts.insert(row.pid, LocalServerDetector::processText(row));
         return Member{row, *text};
     };
+    ChainMemo seen;
     QList<PreparedCandidate> candidates;
     for (const ListenerRow& listener : listeners) {
         if (!LocalServerDetector::isLocalBindAddress(listener.bindAddress))
@@ -172,23 +265,29 @@ QList<PreparedCandidate> prepareCandidates(const QList<ListenerRow>& listeners, 
             continue;
         const ProcessRow& process = *found;
         QList<ProcessRow> ancestors = LocalServerDetector::ancestors(process, processesByID);
-        Chain chain;
-        chain.reserve(ancestors.size() + 1);
-        chain.append(member(process));
-        for (const ProcessRow& row : std::as_const(ancestors))
-            chain.append(member(row));
-        const QString& text = chain.first().text;
-        // The helper, browser and agent-browser tests look at the listening process alone.
-        const bool devTool =
-            std::any_of(chain.cbegin(), chain.cend(), [](const Member& m) { return isDevText(m.text); });
-        const bool wanted = (isAgentBrowserText(text) || devTool) &&
-                            !matchesAny(text, DetectionPlatform::appHelperRules()) &&
-                            !matchesAny(text, DetectionPlatform::browserDebugPortRules());
-        if (!wanted)
+        QList<ProcessRow> rows{process};
+        rows.append(ancestors);
+
+        auto known = seen.constFind(process.pid);
+        if (known == seen.cend() || known->rows != rows) {
+            const auto before = memo ? memo->constFind(process.pid) : ChainMemo::const_iterator();
+            if (memo && before != memo->cend() && before->rows == rows) {
+                known = seen.insert(process.pid, *before);
+            } else {
+                Chain chain;
+                chain.reserve(rows.size());
+                for (const ProcessRow& row : std::as_const(rows))
+                    chain.append(member(row));
+                known = seen.insert(process.pid, {rows, factsOf(chain)});
+            }
+        }
+        if (!known->facts.wanted)
             continue;
         const QUrl url = loopbackServerURL(listener.bindAddress, listener.port);
-        candidates.append({{listener, process, std::move(ancestors), url}, std::move(chain)});
+        candidates.append({{listener, process, std::move(ancestors), url}, known->facts});
     }
+    if (memo)
+        *memo = std::move(seen);
     return candidates;
 }
 
@@ -219,13 +318,13 @@ LocalServer assemble(const PreparedCandidate& prepared, const WorkingDirectories
     server.port = candidate.listener.port;
     server.url = candidate.url;
     server.lastSeenAt = seenAt;
-    server.runtimeKind = runtimeOf(prepared.chain);
+    server.runtimeKind = prepared.facts.runtime;
     if (const auto folder = folders.constFind(server.pid); folder != folders.cend())
         server.processWorkingDirectory = *folder;
     if (server.runtimeKind != RuntimeKind::AgentBrowser)
         server.projectPath = server.processWorkingDirectory;
 
-    const std::optional<ProcessRow> launch = launchOf(prepared.chain);
+    const std::optional<ProcessRow>& launch = prepared.facts.launch;
     DevCommandLookup devCommandOf;
     if (details) {
         devCommandOf = [details](const QString& folder) {
@@ -241,7 +340,7 @@ LocalServer assemble(const PreparedCandidate& prepared, const WorkingDirectories
     const ActiveConnections active = connections.activeConnections(server.pid, server.port);
     server.activeConnectionCount = active.count;
     server.activeConnectionClients = active.clients;
-    server.managedProcessIDs = managedOf(prepared.chain, launch);
+    server.managedProcessIDs = prepared.facts.managed;
     server.isPaused = process.state.contains(u'T');
     server.processExecutable = process.executable;
     server.parentProcessSummary = LocalServerDetector::parentProcessSummary(process, candidate.ancestors);
@@ -260,9 +359,12 @@ struct ScanPlan
 {
     QList<PreparedCandidate> candidates;
     ConnectionIndex connections;
+    // Start times and arguments, taken right after the listing.
+    CandidateDetails identities;
 };
 
-std::shared_ptr<const ScanPlan> planScan(const QList<ProcessRow>& processes, const QList<ConnectionRow>& connections)
+std::shared_ptr<const ScanPlan> planScan(const QList<ProcessRow>& processes, const QList<ConnectionRow>& connections,
+                                         ChainMemo* memo)
 {
     ProcessIndex processesByID;
     processesByID.reserve(processes.size());
@@ -271,8 +373,9 @@ std::shared_ptr<const ScanPlan> planScan(const QList<ProcessRow>& processes, con
             processesByID.insert(row.pid, row);
     }
     auto plan = std::make_shared<ScanPlan>();
-    plan->candidates = prepareCandidates(listenerRows(connections), processesByID);
+    plan->candidates = prepareCandidates(listenerRows(connections), processesByID, memo);
     plan->connections = ConnectionIndex(connections);
+    readIdentities(plan->candidates, plan->identities);
     return plan;
 }
 
@@ -299,6 +402,13 @@ QCoro::Task<> probeInto(const ServerProbeService* service, QUrl url, std::shared
 
 } // namespace
 
+// What the detector's worker thread keeps from one scan for the next.
+struct LocalServerDetector::ScanMemory
+{
+    ChainMemo chains;
+    DevCommandCache devCommands;
+};
+
 LocalServerDetector::LocalServerDetector(ListenerSnapshotService* listenerService,
                                          ProcessSnapshotService* processService,
                                          ConnectionSnapshotService* connectionService, ServerProbeService* probeService,
@@ -309,6 +419,7 @@ LocalServerDetector::LocalServerDetector(ListenerSnapshotService* listenerServic
     , m_connectionService(connectionService)
     , m_probeService(probeService)
     , m_clock(clock ? clock : &SystemClock::shared())
+    , m_memory(std::make_unique<ScanMemory>())
 {
     Q_ASSERT(m_processService && m_connectionService && m_probeService);
     m_pool.setMaxThreadCount(1);
@@ -350,9 +461,10 @@ QCoro::Task<QList<LocalServer>> LocalServerDetector::scan()
 
     // Indexing and the candidates' chains grow with the listings: worked out on the detector's own thread, which
     // also frees the rows.
-    auto prepare = AsyncWork::runOn(&m_pool, [processes = std::move(processes), connections = std::move(connections)] {
-        return planScan(processes, connections);
-    });
+    auto prepare = AsyncWork::runOn(
+        &m_pool, [processes = std::move(processes), connections = std::move(connections), memory = m_memory.get()] {
+            return planScan(processes, connections, &memory->chains);
+        });
     std::shared_ptr<const ScanPlan> plan = co_await prepare;
     if (!self)
         co_return {};
@@ -366,14 +478,6 @@ QCoro::Task<QList<LocalServer>> LocalServerDetector::scan()
     if (!self)
         co_return {};
 
-    // Read while the probes run.
-    QList<ServerCandidate> candidates;
-    candidates.reserve(plan->candidates.size());
-    for (const PreparedCandidate& prepared : plan->candidates)
-        candidates.append(prepared.candidate);
-    auto detailRead = AsyncWork::runOn(
-        &m_pool, [candidates = std::move(candidates), folders] { return readCandidateDetails(candidates, folders); });
-
     // Every probe starts before the first is awaited, so the probing takes as long as the slowest one.
     auto probeResults = std::make_shared<ProbeResults>();
     std::vector<QCoro::Task<>> probes;
@@ -382,7 +486,6 @@ QCoro::Task<QList<LocalServer>> LocalServerDetector::scan()
         probes.push_back(probeInto(m_probeService, prepared.candidate.url, probeResults));
     for (QCoro::Task<>& probe : probes)
         co_await probe;
-    CandidateDetails details = co_await detailRead;
     if (!self)
         co_return {};
 
@@ -391,8 +494,11 @@ QCoro::Task<QList<LocalServer>> LocalServerDetector::scan()
     seenAt.reserve(plan->candidates.size());
     for (qsizetype i = 0; i < plan->candidates.size(); ++i)
         seenAt.append(m_clock->now());
+    // The dev commands are read here, as they seldom change and are mostly kept from the scan before.
     auto assembly = AsyncWork::runOn(
-        &m_pool, [plan = std::move(plan), folders, results = *probeResults, seenAt, details = std::move(details)] {
+        &m_pool, [plan = std::move(plan), folders, results = *probeResults, seenAt, memory = m_memory.get()] {
+            CandidateDetails details = plan->identities;
+            readDevCommands(plan->candidates, folders, &memory->devCommands, details);
             return assembleServers(*plan, folders, results, seenAt, details);
         });
     co_return co_await assembly;
@@ -568,32 +674,20 @@ LocalServer LocalServerDetector::makeServer(const ServerCandidate& candidate, co
                                             const QList<ConnectionRow>& connectionRows, const QDateTime& seenAt,
                                             const CandidateDetails* details)
 {
-    return assemble({candidate, chainOf(candidate.process, candidate.ancestors)}, folders, probeResults,
-                    ConnectionIndex(connectionRows), seenAt, details);
+    return assemble(prepared(candidate), folders, probeResults, ConnectionIndex(connectionRows), seenAt, details);
 }
 
 CandidateDetails LocalServerDetector::readCandidateDetails(const QList<ServerCandidate>& candidates,
-                                                           const WorkingDirectories& folders)
+                                                           const WorkingDirectories& folders,
+                                                           DevCommandCache* devCommands)
 {
+    QList<PreparedCandidate> preparedCandidates;
+    preparedCandidates.reserve(candidates.size());
+    for (const ServerCandidate& candidate : candidates)
+        preparedCandidates.append(prepared(candidate));
     CandidateDetails details;
-    for (const ServerCandidate& candidate : candidates) {
-        for (const qint32 pid : managedProcessIDs(candidate.process, candidate.ancestors)) {
-            if (details.startTimes.contains(pid))
-                continue;
-            if (const std::optional<quint64> start = ProcessIdentity::startTime(pid))
-                details.startTimes.insert(pid, *start);
-        }
-        if (const std::optional<ProcessRow> launch = launchProcess(candidate.process, candidate.ancestors)) {
-            if (!details.arguments.contains(launch->pid)) {
-                if (std::optional<QStringList> arguments = ProcessIdentity::arguments(launch->pid, launch->commandLine))
-                    details.arguments.insert(launch->pid, std::move(*arguments));
-            }
-        }
-        const auto folder = folders.constFind(candidate.listener.pid);
-        if (folder != folders.cend() && !isAgentBrowserProcess(candidate.process) &&
-            !details.devCommands.contains(*folder))
-            details.devCommands.insert(*folder, projectDevCommand(*folder));
-    }
+    readIdentities(preparedCandidates, details);
+    readDevCommands(preparedCandidates, folders, devCommands, details);
     return details;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "discovery/devcommandcache.h"
 #include "discovery/serverdetecting.h"
 #include "discovery/serverprobeservice.h"
 #include "discovery/snapshotrows.h"
@@ -10,6 +11,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class Clock;
@@ -78,7 +80,9 @@ struct CandidateDetails
 
 // Takes one snapshot of the machine and returns its local development servers: joins the process table with the
 // TCP sockets, keeps loopback and wildcard listeners of development tool chains, probes them all at once and
-// folds servers of one project and command into one. Keeps nothing between scans. The calling thread only awaits
+// folds servers of one project and command into one. Keeps between scans only what it can tell is unchanged: what
+// it worked out from a listener's process chain while the chain's rows are the same, and the dev commands of
+// project folders whose files are the same. The calling thread only awaits
 // the listings and probes and reads the clock; joining the rows and assembling the servers run on the detector's
 // own worker thread.
 class LocalServerDetector final : public QObject, public ServerDetecting
@@ -127,9 +131,11 @@ public:
     static LocalServer makeServer(const ServerCandidate& candidate, const WorkingDirectories& folders,
                                   const ProbeResults& probeResults, const QList<ConnectionRow>& connectionRows,
                                   const QDateTime& seenAt, const CandidateDetails* details = nullptr);
-    // Blocking file work.
+    // Blocking file work. The start times and arguments come from the rows where the listing read them; the dev
+    // commands from `devCommands` where given.
     static CandidateDetails readCandidateDetails(const QList<ServerCandidate>& candidates,
-                                                 const WorkingDirectories& folders);
+                                                 const WorkingDirectories& folders,
+                                                 DevCommandCache* devCommands = nullptr);
 
 private:
     QCoro::Task<QList<LocalServer>> scan();
@@ -139,6 +145,9 @@ private:
     ConnectionSnapshotService* m_connectionService;
     ServerProbeService* m_probeService;
     const Clock* m_clock;
+    // Used on the worker thread only.
+    struct ScanMemory;
+    std::unique_ptr<ScanMemory> m_memory;
     // The scan's work off the GUI thread: joining the rows, reading the candidates' details and assembling the
     // servers. Last, so that its destructor waits for work still running.
     QThreadPool m_pool;

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QMetaType>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <optional>
@@ -18,6 +19,11 @@ struct ProcessRow
     // A single token: an executable path with a space in it is cut there.
     QString executable;
     QString commandLine;
+    // Where the listing reads the process itself (never from ps), what it read beside the row: when the process
+    // started, in the kernel's clock ticks since boot, and its arguments each whole, absent when they cannot be
+    // told apart (a rewritten title).
+    std::optional<quint64> startTime = {};
+    std::optional<QStringList> arguments = {};
 
     friend bool operator==(const ProcessRow&, const ProcessRow&) = default;
 };

@@ -1,6 +1,7 @@
 #include "platform/procfilesystem.h"
 
 #include "platform/filedescriptor.h"
+#include "platform/processidentity.h"
 
 #include <QHash>
 
@@ -24,10 +25,15 @@ std::optional<QByteArray> readFileAt(int dirFd, const char* path, ReadEnd end)
     const FileDescriptor file(::openat(dirFd, path, O_RDONLY | O_CLOEXEC));
     if (!file.isValid())
         return std::nullopt;
+    return readOpenFile(file.get(), end);
+}
+
+std::optional<QByteArray> readOpenFile(int fd, ReadEnd end)
+{
     QByteArray data;
     char buffer[16384];
     for (;;) {
-        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
+        const ssize_t n = ::pread(fd, buffer, sizeof buffer, off_t(data.size()));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -181,9 +187,26 @@ std::optional<QByteArray> statCommandName(QByteArrayView stat)
     return stat.sliced(open + 1, close - open - 1).toByteArray();
 }
 
-std::optional<ProcessRow> readProcess(qint32 pid, std::optional<QByteArray>* name = nullptr)
+// A process's stat and cmdline: read by path, or from files kept open.
+struct ProcessTexts
 {
-    const std::optional<QByteArray> statText = readFile(pidPath(pid, "stat").constData(), ReadEnd::AtShortRead);
+    std::function<std::optional<QByteArray>()> stat;
+    std::function<std::optional<QByteArray>()> cmdline;
+};
+
+ProcessTexts textsByPath(qint32 pid)
+{
+    return {[pid] { return readFile(pidPath(pid, "stat").constData(), ReadEnd::AtShortRead); },
+            [pid] {
+                return readFile(pidPath(pid, "cmdline").constData(), ReadEnd::AtShortRead);
+            }};
+}
+
+std::optional<ProcessRow> readProcess(qint32 pid, std::optional<QByteArray>* name = nullptr,
+                                      const ProcessTexts& texts = {})
+{
+    const ProcessTexts& read = texts.stat ? texts : textsByPath(pid);
+    const std::optional<QByteArray> statText = read.stat();
     if (!statText)
         return std::nullopt;
     const std::optional<QByteArray> comm = statCommandName(*statText);
@@ -192,7 +215,7 @@ std::optional<ProcessRow> readProcess(qint32 pid, std::optional<QByteArray>* nam
     const std::optional<ProcessStat> stat = parseStat(*statText);
     if (!stat || !comm)
         return std::nullopt;
-    const std::optional<QByteArray> cmdline = readFile(pidPath(pid, "cmdline").constData(), ReadEnd::AtShortRead);
+    const std::optional<QByteArray> cmdline = read.cmdline();
     if (!cmdline)
         return std::nullopt;
 
@@ -211,6 +234,8 @@ std::optional<ProcessRow> readProcess(qint32 pid, std::optional<QByteArray>* nam
         row.executable = psCommandName(*comm);
     }
 
+    row.startTime = stat->startTime;
+    row.arguments = ProcessIdentity::parseArguments(*cmdline);
     row.commandLine = commandLineFromBytes(*cmdline);
     if (row.commandLine.isEmpty()) {
         // Kernel threads and zombies have no arguments; ps shows their name in brackets.
@@ -310,6 +335,12 @@ std::optional<ProcessStat> parseStat(QByteArrayView text)
     stat.threadCount = fields[17].toLongLong(&ok[5]);
     if (!std::all_of(std::begin(ok), std::end(ok), [](bool b) { return b; }))
         return std::nullopt;
+    if (fields.size() > 19) {
+        bool started = false;
+        const quint64 start = fields[19].toULongLong(&started);
+        if (started)
+            stat.startTime = start;
+    }
     return stat;
 }
 
@@ -426,6 +457,53 @@ std::optional<ProcessRow> process(qint32 pid, std::optional<QString>* socketComm
     std::optional<ProcessRow> row = readProcess(pid, &name);
     *socketCommand = name ? std::optional(lsofCommandName(*name)) : std::nullopt;
     return row;
+}
+
+std::optional<ProcessRow> KeptProcessFiles::process(qint32 pid, std::optional<QString>* socketCommand)
+{
+    auto kept = m_files.find(pid);
+    const auto open = [pid](Files& files) {
+        files.stat.reset(::open(pidPath(pid, "stat").constData(), O_RDONLY | O_CLOEXEC));
+        files.cmdline.reset(::open(pidPath(pid, "cmdline").constData(), O_RDONLY | O_CLOEXEC));
+    };
+    if (kept == m_files.end()) {
+        if (qsizetype(m_files.size()) >= maxKept)
+            return ProcFileSystem::process(pid, socketCommand);
+        kept = m_files.emplace(pid, Files{}).first;
+        open(kept->second);
+    }
+    Files& files = kept->second;
+    files.read = true;
+    const auto readFrom = [](const FileDescriptor& file) {
+        return file.isValid() ? readOpenFile(file.get(), ReadEnd::AtShortRead) : std::nullopt;
+    };
+    // A kept stat that reads nothing belongs to a process that has gone: the id may be another's now.
+    std::optional<QByteArray> stat = readFrom(files.stat);
+    if (!stat) {
+        open(files);
+        stat = readFrom(files.stat);
+    }
+    const ProcessTexts texts{[&stat] { return stat; },
+                             [&] {
+                                 return readFrom(files.cmdline);
+                             }};
+    std::optional<QByteArray> name;
+    std::optional<ProcessRow> row = readProcess(pid, &name, texts);
+    if (socketCommand)
+        *socketCommand = name ? std::optional(lsofCommandName(*name)) : std::nullopt;
+    if (!stat)
+        m_files.erase(pid);
+    return row;
+}
+
+void KeptProcessFiles::closeUnread()
+{
+    for (auto it = m_files.begin(); it != m_files.end();) {
+        if (std::exchange(it->second.read, false))
+            ++it;
+        else
+            it = m_files.erase(it);
+    }
 }
 
 std::optional<QString> socketCommandName(qint32 pid)

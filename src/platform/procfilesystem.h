@@ -1,6 +1,7 @@
 #pragma once
 
 #include "discovery/snapshotrows.h"
+#include "platform/filedescriptor.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -11,6 +12,7 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <unordered_map>
 
 // The process table, the TCP sockets and working folders read straight from Linux's /proc, giving the same rows
 // as ps and lsof. Processes that cannot be read (another user's, or gone mid-read) are skipped. Blocking file
@@ -30,9 +32,36 @@ enum class ReadEnd
     AtShortRead
 };
 std::optional<QByteArray> readFileAt(int dirFd, const char* path, ReadEnd end = ReadEnd::AtZero);
+// The same of a file already open, from its start.
+std::optional<QByteArray> readOpenFile(int fd, ReadEnd end = ReadEnd::AtZero);
 
 // With `socketCommand`, also the command name as socketCommandName gives it, from the same reading.
 std::optional<ProcessRow> process(qint32 pid, std::optional<QString>* socketCommand = nullptr);
+// The stat and cmdline of processes read poll after poll, kept open in between: a reading is then one read of each
+// instead of an open, a read and a close. A kept file stays bound to the process it was opened for: once that
+// process has been reaped it reads nothing, even when another process has its id by then, and the files are
+// opened again by id. Not thread-safe.
+class KeptProcessFiles
+{
+public:
+    // Beyond these, processes are read by path.
+    static constexpr qsizetype maxKept = 128;
+
+    // As process() gives it.
+    std::optional<ProcessRow> process(qint32 pid, std::optional<QString>* socketCommand = nullptr);
+    // Closes the files of the processes not read since the call before.
+    void closeUnread();
+
+private:
+    struct Files
+    {
+        FileDescriptor stat;
+        FileDescriptor cmdline;
+        bool read = false;
+    };
+    std::unordered_map<qint32, Files> m_files;
+};
+
 // The process's command name as lsof writes it beside its sockets; std::nullopt when it has gone.
 std::optional<QString> socketCommandName(qint32 pid);
 // Only the ids asked for; unreadable ones are left out.
@@ -48,6 +77,8 @@ struct ProcessStat
     qint32 terminalProcessGroup = 0;
     qint64 nice = 0;
     qint64 threadCount = 0;
+    // Field 22, in the kernel's clock ticks since boot.
+    std::optional<quint64> startTime = {};
 
     friend bool operator==(const ProcessStat&, const ProcessStat&) = default;
 };

@@ -249,12 +249,13 @@ QList<ProcessRow> ServerSocketScan::processes(const std::shared_ptr<Batch>& batc
 
 void ServerSocketScan::readProcesses(Snapshot& snapshot)
 {
+    const std::lock_guard guard(m_processFilesLock);
     std::map<qint32, ProcessRow> rows;
     // Reads a process once; its parent's id, or none when it could not be read.
     const auto read = [&](qint32 pid) -> std::optional<qint32> {
         if (!snapshot.commands.contains(pid)) {
             std::optional<QString> command;
-            if (std::optional<ProcessRow> row = ProcFileSystem::process(pid, &command))
+            if (std::optional<ProcessRow> row = m_processFiles.process(pid, &command))
                 rows.emplace(pid, std::move(*row));
             snapshot.commands.insert(pid, std::move(command));
         }
@@ -269,6 +270,7 @@ void ServerSocketScan::readProcesses(Snapshot& snapshot)
         for (int depth = 0; parent && depth < maxAncestors; ++depth)
             parent = read(*parent);
     }
+    m_processFiles.closeUnread();
     snapshot.processes.reserve(qsizetype(rows.size()));
     for (auto& [pid, row] : rows)
         snapshot.processes.append(std::move(row));

@@ -101,7 +101,7 @@ private:
     // (a child forked after the walk, a descriptor duplicated or passed on); it never names a wrong one, as each
     // kept holder was just seen holding that very socket, which this poll's listing holds.
     QList<ProcFileSystem::SocketDescriptor> holdersOf(const Listing& listing);
-    static void readProcesses(Snapshot& snapshot);
+    void readProcesses(Snapshot& snapshot);
 
     const Options m_options;
 
@@ -121,6 +121,10 @@ private:
     };
     std::mutex m_connectionsLock;
     std::optional<KeptConnections> m_keptConnections;
+
+    // The processes read in one scan are mostly those of the next.
+    std::mutex m_processFilesLock;
+    ProcFileSystem::KeptProcessFiles m_processFiles;
 
     std::mutex m_batches;
     std::weak_ptr<Batch> m_openBatch;

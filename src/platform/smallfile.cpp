@@ -38,3 +38,23 @@ std::optional<QByteArray> readSmallRegularFile(const QString& path, qint64 limit
     data.truncate(got);
     return data;
 }
+
+std::optional<FileStamp> fileStamp(const QString& path)
+{
+    struct stat info
+    {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    FileStamp stamp;
+    stamp.device = quint64(info.st_dev);
+    stamp.inode = quint64(info.st_ino);
+#if defined(Q_OS_DARWIN)
+    const timespec changed = info.st_ctimespec;
+#else
+    const timespec changed = info.st_ctim;
+#endif
+    stamp.changedSeconds = qint64(changed.tv_sec);
+    stamp.changedNanoseconds = qint64(changed.tv_nsec);
+    return stamp;
+}

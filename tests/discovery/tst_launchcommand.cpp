@@ -1,4 +1,6 @@
+#include "discovery/devcommandcache.h"
 #include "discovery/launchcommand.h"
+#include "support/manualclock.h"
 #include "support/testhome.h"
 
 #include <QDir>
@@ -13,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <functional>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -38,6 +41,8 @@ private Q_SLOTS:
     void devCommandOfMissingOrOddFolders();
     void oversizedManifestIsIgnored();
     void manifestSwappedForAPipeNeverHangs();
+    void keptDevCommandFollowsChanges();
+    void devCommandRewrittenRightAfterAReadIsSeen();
     void shellCommandLine_data();
     void shellCommandLine();
 
@@ -280,6 +285,65 @@ void TestLaunchCommand::manifestSwappedForAPipeNeverHangs()
         reader.join();
     });
     QTRY_VERIFY_WITH_TIMEOUT(readsDone, 20000);
+}
+
+void TestLaunchCommand::keptDevCommandFollowsChanges()
+{
+    // Every change is long past by this clock, so whatever is unchanged is kept.
+    const ManualClock clock(QDateTime::currentDateTimeUtc().addSecs(3600));
+    DevCommandCache cache(&clock);
+    const QString folder = makeProject({{u"package.json"_s, R"({"scripts":{"dev":"vite"}})"}});
+    const QString manifest = folder + u"/package.json"_s;
+    const auto commandNow = [&] {
+        return cache.devCommands({folder}).value(folder);
+    };
+    // Changes a tick of the change time apart from the read before.
+    const auto change = [](const std::function<bool()>& step) {
+        QTest::qSleep(50);
+        QVERIFY(step());
+    };
+
+    QCOMPARE(commandNow(), std::optional(u"npm run dev"_s));
+    QCOMPARE(commandNow(), std::optional(u"npm run dev"_s));
+    change([&] { return QFile(folder + u"/pnpm-lock.yaml"_s).open(QIODevice::WriteOnly); });
+    QCOMPARE(commandNow(), std::optional(u"pnpm dev"_s));
+    // Rewritten in place: the same file.
+    change([&] {
+        QFile file(manifest);
+        return file.open(QIODevice::WriteOnly) && file.write(R"({"scripts":{"start":"vite"}})") > 0;
+    });
+    QCOMPARE(commandNow(), std::nullopt);
+    // Replaced by another file.
+    change([&] {
+        QFile file(folder + u"/next.json"_s);
+        return file.open(QIODevice::WriteOnly) && file.write(R"({"scripts":{"dev":"vite"}})") > 0 &&
+               std::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(manifest).constData()) ==
+                   0;
+    });
+    QCOMPARE(commandNow(), std::optional(u"pnpm dev"_s));
+    change([&] { return QFile::remove(folder + u"/pnpm-lock.yaml"_s); });
+    QCOMPARE(commandNow(), std::optional(u"npm run dev"_s));
+    change([&] { return QFile::remove(manifest); });
+    QCOMPARE(commandNow(), std::nullopt);
+
+    // A folder no longer asked for is forgotten, and one asked for twice is read once.
+    const QString other = makeProject({{u"package.json"_s, R"({"scripts":{"dev":"vite"}})"}});
+    QCOMPARE(cache.devCommands({other, other}), (QHash<QString, std::optional<QString>>{{other, u"npm run dev"_s}}));
+}
+
+// By the real clock, rewrites right after each read, which may fall in the tick of the change time before.
+void TestLaunchCommand::devCommandRewrittenRightAfterAReadIsSeen()
+{
+    DevCommandCache cache;
+    const QString folder = makeProject({{u"package.json"_s, R"({"scripts":{"dev":"vite"}})"}});
+    for (int i = 0; i < 20; ++i) {
+        const bool withDev = i % 2 == 0;
+        QFile file(folder + u"/package.json"_s);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.write(withDev ? R"({"scripts":{"dev":"vite"}})" : R"({"scripts":{"start":"vite"}})") > 0);
+        file.close();
+        QCOMPARE(cache.devCommands({folder}).value(folder), withDev ? std::optional(u"npm run dev"_s) : std::nullopt);
+    }
 }
 
 void TestLaunchCommand::shellCommandLine_data()

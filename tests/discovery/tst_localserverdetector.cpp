@@ -208,6 +208,7 @@ private Q_SLOTS:
     void makeServer();
     void makeServerWithoutCommand();
     void makeAgentBrowserServer();
+    void detailsOfListedProcessesAreTheirOwn();
     void pausedState_data();
     void pausedState();
     void sort_data();
@@ -217,6 +218,7 @@ private Q_SLOTS:
 
     void scanJoinsListingsProbesAndMerges();
     void scanOfSameProcessAtTwoAddresses();
+    void laterScansFollowChangedChains();
     void failedProcessListingWaitsForSocketListing();
     void failedSocketListingFailsTheScan();
     void failedFolderLookupGivesServersWithoutFolders();
@@ -768,6 +770,39 @@ void TestLocalServerDetector::makeServer()
     QCOMPARE(made, expected);
 }
 
+// A row read from /proc carries the start time and arguments of the very process it lists; they are taken from
+// it, not read again (by then the id could be another process's). Without them (a ps row) they are read.
+void TestLocalServerDetector::detailsOfListedProcessesAreTheirOwn()
+{
+    // No process has this id: anything read for it would be missing.
+    constexpr qint32 gone = 0x7ffffff0;
+    ProcessRow pnpm = proc(gone - 1, 1, u"/usr/bin/pnpm"_s, u"pnpm dev --port 5173"_s);
+    pnpm.startTime = 4100;
+    pnpm.arguments = QStringList{u"pnpm"_s, u"dev"_s, u"--port"_s, u"5173"_s};
+    ProcessRow node = proc(gone, gone - 1, u"/usr/bin/node"_s, u"node vite"_s);
+    node.startTime = 4200;
+    const ServerCandidate listed{{gone, u"127.0.0.1"_s, 5173}, node, {pnpm}, QUrl(u"http://127.0.0.1:5173"_s)};
+    const CandidateDetails details = LocalServerDetector::readCandidateDetails({listed}, {});
+    QCOMPARE(details.startTimes, (QHash<qint32, quint64>{{gone - 1, 4100}, {gone, 4200}}));
+    QCOMPARE(details.arguments, (QHash<qint32, QStringList>{{gone - 1, *pnpm.arguments}}));
+
+    // A title the process rewrote: the row has no arguments, and none are read.
+    pnpm.arguments.reset();
+    const CandidateDetails retitled =
+        LocalServerDetector::readCandidateDetails({{listed.listener, node, {pnpm}, listed.url}}, {});
+    QVERIFY(retitled.arguments.isEmpty());
+
+    // From ps: read now, and this process is gone.
+    const CandidateDetails fromPs =
+        LocalServerDetector::readCandidateDetails({{listed.listener,
+                                                    proc(gone, gone - 1, u"/usr/bin/node"_s, u"node vite"_s),
+                                                    {proc(gone - 1, 1, u"/usr/bin/pnpm"_s, u"pnpm dev --port 5173"_s)},
+                                                    listed.url}},
+                                                  {});
+    QVERIFY(fromPs.startTimes.isEmpty());
+    QVERIFY(fromPs.arguments.isEmpty());
+}
+
 void TestLocalServerDetector::makeServerWithoutCommand()
 {
     const ProcessRow odd = proc(300, 200, u"/usr/local/bin/node"_s, u"(node) --token=abc123"_s);
@@ -955,6 +990,71 @@ void TestLocalServerDetector::scanJoinsListingsProbesAndMerges()
     agent.displayCommandLine = u"agent serve"_s;
 
     QCOMPARE(describeServers(found), describeServers({api, agent}));
+}
+
+// A detector keeps what a listener's chain gave while its rows stay the same; any change of the process or of an
+// ancestor shows in the next scan.
+void TestLocalServerDetector::laterScansFollowChangedChains()
+{
+    FakeListenerSnapshotService listeners;
+    FakeProcessSnapshotService processes;
+    FakeConnectionSnapshotService connections;
+    FakeServerProbeService probe;
+    LocalServerDetector detector(&listeners, &processes, &connections, &probe);
+    connections.rows = {socket(31, u"node"_s, u"*:3000"_s, u"LISTEN"_s)};
+    const ProcessRow zsh = proc(5, 1, u"/bin/zsh"_s, u"-zsh"_s);
+
+    struct Step
+    {
+        const char* name;
+        ProcessRows rows;
+        // Empty: no server.
+        QString command;
+        RuntimeKind runtime = RuntimeKind::Node;
+        ProcessIDs managed;
+    };
+    const QList<Step> steps{
+        {"node", {zsh, proc(31, 5, u"/usr/bin/node"_s, u"node web.js"_s)}, u"node web.js"_s, RuntimeKind::Node, {31}},
+        {"retitled", {zsh, proc(31, 5, u"/usr/bin/node"_s, u"node vite"_s)}, u"node vite"_s, RuntimeKind::Vite, {31}},
+        {"new parent",
+         {zsh, proc(10, 5, u"/usr/bin/pnpm"_s, u"pnpm dev"_s), proc(31, 10, u"/usr/bin/node"_s, u"node vite"_s)},
+         u"pnpm dev"_s,
+         RuntimeKind::Vite,
+         {10, 31}},
+        {"parent changed alone",
+         {zsh, proc(10, 5, u"/usr/bin/pnpm"_s, u"pnpm start"_s), proc(31, 10, u"/usr/bin/node"_s, u"node vite"_s)},
+         u"node vite"_s,
+         RuntimeKind::Vite,
+         {31}},
+        {"paused",
+         {zsh, proc(31, 5, u"/usr/bin/node"_s, u"node web.js"_s, u"T"_s)},
+         u"node web.js"_s,
+         RuntimeKind::Node,
+         {31}},
+        {"no development tool",
+         {zsh, proc(31, 5, u"/usr/bin/python3"_s, u"python3 -m http.server"_s)},
+         {},
+         RuntimeKind::Node,
+         {}},
+        {"node again",
+         {zsh, proc(31, 5, u"/usr/bin/node"_s, u"node web.js"_s)},
+         u"node web.js"_s,
+         RuntimeKind::Node,
+         {31}},
+    };
+    for (const Step& step : steps) {
+        processes.rows = step.rows;
+        const QList<LocalServer> found = awaitTask(detector.detectServers());
+        if (step.command.isEmpty()) {
+            QVERIFY2(found.isEmpty(), step.name);
+            continue;
+        }
+        QVERIFY2(found.size() == 1, step.name);
+        QCOMPARE(found.first().rawCommandLine, step.command);
+        QCOMPARE(found.first().runtimeKind, step.runtime);
+        QCOMPARE(found.first().managedProcessIDs, step.managed);
+        QCOMPARE(found.first().isPaused, step.rows.last().state == u"T"_s);
+    }
 }
 
 void TestLocalServerDetector::scanOfSameProcessAtTwoAddresses()

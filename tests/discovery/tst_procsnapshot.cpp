@@ -100,6 +100,7 @@ private Q_SLOTS:
     void workingDirectories();
     void commandNameOfOddlyNamedProcess();
     void longCommandLineReadWhole();
+    void keptFilesFollowTheirProcess();
 
 private:
     QCoro::Task<QList<ConnectionRow>> connections() { return m_connections->connections(); }
@@ -115,12 +116,15 @@ void TestProcSnapshot::parseStat_data()
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<std::optional<Stat>>("expected");
     QTest::newRow("node") << statLine("node", 'S', 1, 4242, 4242, -1, 0, 11)
-                          << std::optional(Stat{'S', 1, 4242, 4242, -1, 0, 11});
+                          << std::optional(Stat{'S', 1, 4242, 4242, -1, 0, 11, 98765});
     // The kernel name holds spaces and an unbalanced "(": the fields start after the last ")".
     QTest::newRow("next-server") << statLine("next-server (v1", 'R', 77, 70, 60, 70, 0, 1)
-                                 << std::optional(Stat{'R', 77, 70, 60, 70, 0, 1});
+                                 << std::optional(Stat{'R', 77, 70, 60, 70, 0, 1, 98765});
     QTest::newRow("parentheses in the name")
-        << statLine("a) S 9 (b", 'T', 5, 5, 5, 5, -5, 2) << std::optional(Stat{'T', 5, 5, 5, 5, -5, 2});
+        << statLine("a) S 9 (b", 'T', 5, 5, 5, 5, -5, 2) << std::optional(Stat{'T', 5, 5, 5, 5, -5, 2, 98765});
+    // Before the start time: the row without it.
+    QTest::newRow("no start time") << statLine("node", 'S', 1, 9, 9, -1, 0, 1).left(66)
+                                   << std::optional(Stat{'S', 1, 9, 9, -1, 0, 1});
     QTest::newRow("cut short") << QByteArray("4242 (node) S 1 4242") << std::optional<Stat>();
     QTest::newRow("no name") << QByteArray("4242 node S 1") << std::optional<Stat>();
     QTest::newRow("bad parent") << statLine("node", 'S', 1, 1, 1, 1, 0, 1).replace(" S 1 ", " S x ")
@@ -524,6 +528,47 @@ void TestProcSnapshot::commandNameOfOddlyNamedProcess()
     QCOMPARE(*command, u"a\\nb\\\\c) (d^A"_s);
 }
 
+// Files kept open give what a reading by path gives, follow the process through an exec, read nothing once it has
+// been reaped, and are closed when a round goes by without reading them.
+void TestProcSnapshot::keptFilesFollowTheirProcess()
+{
+    if (!requireProc())
+        QSKIP("no /proc file system");
+    const auto openFiles = [] { return QDir(u"/proc/self/fd"_s).entryList(QDir::Files | QDir::System).size(); };
+    QProcess shell;
+    shell.start(u"/bin/sh"_s, {u"-c"_s, u"read line; exec /bin/sleep 60"_s});
+    QVERIFY(shell.waitForStarted());
+    const qint32 pid = qint32(shell.processId());
+    QTRY_VERIFY(ProcFileSystem::process(pid).value_or(ProcessRow{}).commandLine.startsWith(u"/bin/sh"_s));
+
+    const qsizetype before = openFiles();
+    ProcFileSystem::KeptProcessFiles kept;
+    std::optional<QString> command;
+    const std::optional<ProcessRow> row = kept.process(pid, &command);
+    std::optional<QString> commandByPath;
+    QCOMPARE(row, ProcFileSystem::process(pid, &commandByPath));
+    QCOMPARE(command, commandByPath);
+    QVERIFY(row->startTime);
+    QCOMPARE(row->arguments, (QStringList{u"/bin/sh"_s, u"-c"_s, u"read line; exec /bin/sleep 60"_s}));
+    QCOMPARE(openFiles(), before + 2);
+
+    shell.write("\n");
+    QTRY_COMPARE(kept.process(pid).value_or(ProcessRow{}).commandLine, u"/bin/sleep 60"_s);
+    QCOMPARE(kept.process(pid)->startTime, row->startTime);
+    QCOMPARE(openFiles(), before + 2);
+
+    ::kill(pid, SIGKILL);
+    QVERIFY(shell.waitForFinished());
+    QCOMPARE(kept.process(pid), std::nullopt);
+    const qsizetype afterReap = openFiles();
+    QVERIFY(kept.process(qint32(QCoreApplication::applicationPid())));
+    QCOMPARE(openFiles(), afterReap + 2);
+    kept.closeUnread();
+    QCOMPARE(openFiles(), afterReap + 2);
+    kept.closeUnread();
+    QCOMPARE(openFiles(), afterReap);
+}
+
 void TestProcSnapshot::longCommandLineReadWhole()
 {
     if (!requireProc())
@@ -543,3 +588,4 @@ void TestProcSnapshot::longCommandLineReadWhole()
 }
 
 #include "tst_procsnapshot.moc"
+
