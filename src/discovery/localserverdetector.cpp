@@ -224,26 +224,6 @@ void readIdentities(const QList<PreparedCandidate>& candidates, CandidateDetails
     }
 }
 
-// The dev command of each candidate's project folder; an agent browser's folder is no project.
-void readDevCommands(const QList<PreparedCandidate>& candidates, const WorkingDirectories& folders,
-                     DevCommandCache* cache, CandidateDetails& details)
-{
-    QStringList projectFolders;
-    for (const PreparedCandidate& candidate : candidates) {
-        const auto folder = folders.constFind(candidate.candidate.listener.pid);
-        if (folder != folders.cend() && candidate.facts.runtime != RuntimeKind::AgentBrowser)
-            projectFolders.append(*folder);
-    }
-    if (cache) {
-        details.devCommands = cache->devCommands(projectFolders);
-        return;
-    }
-    for (const QString& folder : std::as_const(projectFolders)) {
-        if (!details.devCommands.contains(folder))
-            details.devCommands.insert(folder, projectDevCommand(folder));
-    }
-}
-
 QList<PreparedCandidate> prepareCandidates(const QList<ListenerRow>& listeners, const ProcessIndex& processesByID,
                                            ChainMemo* memo = nullptr)
 {
@@ -309,7 +289,7 @@ void applyCandidateDetails(LocalServer& server, const std::optional<ProcessRow>&
 
 LocalServer assemble(const PreparedCandidate& prepared, const WorkingDirectories& folders,
                      const ProbeResults& probeResults, const ConnectionIndex& connections, const QDateTime& seenAt,
-                     const CandidateDetails* details)
+                     const CandidateDetails* details, const DevCommandLookup& devCommandOf = {})
 {
     const ServerCandidate& candidate = prepared.candidate;
     const ProcessRow& process = candidate.process;
@@ -325,13 +305,6 @@ LocalServer assemble(const PreparedCandidate& prepared, const WorkingDirectories
         server.projectPath = server.processWorkingDirectory;
 
     const std::optional<ProcessRow>& launch = prepared.facts.launch;
-    DevCommandLookup devCommandOf;
-    if (details) {
-        devCommandOf = [details](const QString& folder) {
-            const auto known = details->devCommands.constFind(folder);
-            return known != details->devCommands.cend() ? *known : projectDevCommand(folder);
-        };
-    }
     const std::optional<QString> command =
         LocalServerDetector::resolveCommandLine(launch, server.projectPath, devCommandOf);
     server.rawCommandLine = command.value_or(QString());
@@ -379,15 +352,20 @@ std::shared_ptr<const ScanPlan> planScan(const QList<ProcessRow>& processes, con
     return plan;
 }
 
+// A project's dev command is read only for a server whose command needs it, and mostly kept from the scan before.
 QList<LocalServer> assembleServers(const ScanPlan& plan, const WorkingDirectories& folders,
                                    const ProbeResults& probeResults, const QList<QDateTime>& seenAt,
-                                   const CandidateDetails& details)
+                                   DevCommandCache& devCommands)
 {
+    const DevCommandLookup devCommandOf = [&devCommands](const QString& folder) {
+        return devCommands.devCommand(folder);
+    };
     QList<LocalServer> servers;
     servers.reserve(plan.candidates.size());
     for (qsizetype i = 0; i < plan.candidates.size(); ++i)
-        servers.append(
-            assemble(plan.candidates.at(i), folders, probeResults, plan.connections, seenAt.at(i), &details));
+        servers.append(assemble(plan.candidates.at(i), folders, probeResults, plan.connections, seenAt.at(i),
+                                &plan.identities, devCommandOf));
+    devCommands.endScan();
     return mergeDuplicateServers(sortDetectedServers(std::move(servers)));
 }
 
@@ -494,12 +472,9 @@ QCoro::Task<QList<LocalServer>> LocalServerDetector::scan()
     seenAt.reserve(plan->candidates.size());
     for (qsizetype i = 0; i < plan->candidates.size(); ++i)
         seenAt.append(m_clock->now());
-    // The dev commands are read here, as they seldom change and are mostly kept from the scan before.
     auto assembly = AsyncWork::runOn(
         &m_pool, [plan = std::move(plan), folders, results = *probeResults, seenAt, memory = m_memory.get()] {
-            CandidateDetails details = plan->identities;
-            readDevCommands(plan->candidates, folders, &memory->devCommands, details);
-            return assembleServers(*plan, folders, results, seenAt, details);
+            return assembleServers(*plan, folders, results, seenAt, memory->devCommands);
         });
     co_return co_await assembly;
 }
@@ -677,9 +652,7 @@ LocalServer LocalServerDetector::makeServer(const ServerCandidate& candidate, co
     return assemble(prepared(candidate), folders, probeResults, ConnectionIndex(connectionRows), seenAt, details);
 }
 
-CandidateDetails LocalServerDetector::readCandidateDetails(const QList<ServerCandidate>& candidates,
-                                                           const WorkingDirectories& folders,
-                                                           DevCommandCache* devCommands)
+CandidateDetails LocalServerDetector::readCandidateDetails(const QList<ServerCandidate>& candidates)
 {
     QList<PreparedCandidate> preparedCandidates;
     preparedCandidates.reserve(candidates.size());
@@ -687,7 +660,6 @@ CandidateDetails LocalServerDetector::readCandidateDetails(const QList<ServerCan
         preparedCandidates.append(prepared(candidate));
     CandidateDetails details;
     readIdentities(preparedCandidates, details);
-    readDevCommands(preparedCandidates, folders, devCommands, details);
     return details;
 }
 

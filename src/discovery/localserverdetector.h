@@ -69,13 +69,12 @@ using ProbeResults = QHash<QUrl, ProbeResult>;
 // A project folder's own dev command: a lookup of what projectDevCommand gave (empty: ask it).
 using DevCommandLookup = std::function<std::optional<QString>(const QString& projectPath)>;
 
-// What a scan reads about its candidates beyond the listings, off the GUI thread: the start time of each managed
-// process, the exact arguments of each launch process and the dev command of each project folder.
+// What a scan knows of its candidates' processes beyond the listings, taken right after them: the start time of
+// each managed process and the exact arguments of each launch process.
 struct CandidateDetails
 {
     QHash<qint32, quint64> startTimes;
     QHash<qint32, QStringList> arguments;
-    QHash<QString, std::optional<QString>> devCommands;
 };
 
 // Takes one snapshot of the machine and returns its local development servers: joins the process table with the
@@ -127,15 +126,12 @@ public:
     // The listeners worth probing, in listing order.
     static QList<ServerCandidate> candidateServers(const QList<ListenerRow>& listeners,
                                                    const ProcessIndex& processesByID);
-    // Without details, the dev command is read here and the listed command line is used as it is.
+    // The dev command is read here; without details, the listed command line is used as it is.
     static LocalServer makeServer(const ServerCandidate& candidate, const WorkingDirectories& folders,
                                   const ProbeResults& probeResults, const QList<ConnectionRow>& connectionRows,
                                   const QDateTime& seenAt, const CandidateDetails* details = nullptr);
-    // Blocking file work. The start times and arguments come from the rows where the listing read them; the dev
-    // commands from `devCommands` where given.
-    static CandidateDetails readCandidateDetails(const QList<ServerCandidate>& candidates,
-                                                 const WorkingDirectories& folders,
-                                                 DevCommandCache* devCommands = nullptr);
+    // From the rows where the listing read them (from /proc); read now where it did not (from ps): blocking.
+    static CandidateDetails readCandidateDetails(const QList<ServerCandidate>& candidates);
 
 private:
     QCoro::Task<QList<LocalServer>> scan();

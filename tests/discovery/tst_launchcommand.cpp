@@ -295,7 +295,9 @@ void TestLaunchCommand::keptDevCommandFollowsChanges()
     const QString folder = makeProject({{u"package.json"_s, R"({"scripts":{"dev":"vite"}})"}});
     const QString manifest = folder + u"/package.json"_s;
     const auto commandNow = [&] {
-        return cache.devCommands({folder}).value(folder);
+        std::optional<QString> command = cache.devCommand(folder);
+        cache.endScan();
+        return command;
     };
     // Changes a tick of the change time apart from the read before.
     const auto change = [](const std::function<bool()>& step) {
@@ -326,9 +328,13 @@ void TestLaunchCommand::keptDevCommandFollowsChanges()
     change([&] { return QFile::remove(manifest); });
     QCOMPARE(commandNow(), std::nullopt);
 
-    // A folder no longer asked for is forgotten, and one asked for twice is read once.
+    // Asked twice in one scan, a folder is looked at once.
     const QString other = makeProject({{u"package.json"_s, R"({"scripts":{"dev":"vite"}})"}});
-    QCOMPARE(cache.devCommands({other, other}), (QHash<QString, std::optional<QString>>{{other, u"npm run dev"_s}}));
+    QCOMPARE(cache.devCommand(other), std::optional(u"npm run dev"_s));
+    QVERIFY(QFile::remove(other + u"/package.json"_s));
+    QCOMPARE(cache.devCommand(other), std::optional(u"npm run dev"_s));
+    cache.endScan();
+    QCOMPARE(cache.devCommand(other), std::nullopt);
 }
 
 // By the real clock, rewrites right after each read, which may fall in the tick of the change time before.
@@ -342,7 +348,8 @@ void TestLaunchCommand::devCommandRewrittenRightAfterAReadIsSeen()
         QVERIFY(file.open(QIODevice::WriteOnly));
         QVERIFY(file.write(withDev ? R"({"scripts":{"dev":"vite"}})" : R"({"scripts":{"start":"vite"}})") > 0);
         file.close();
-        QCOMPARE(cache.devCommands({folder}).value(folder), withDev ? std::optional(u"npm run dev"_s) : std::nullopt);
+        QCOMPARE(cache.devCommand(folder), withDev ? std::optional(u"npm run dev"_s) : std::nullopt);
+        cache.endScan();
     }
 }
 

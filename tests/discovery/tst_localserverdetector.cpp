@@ -782,14 +782,14 @@ void TestLocalServerDetector::detailsOfListedProcessesAreTheirOwn()
     ProcessRow node = proc(gone, gone - 1, u"/usr/bin/node"_s, u"node vite"_s);
     node.startTime = 4200;
     const ServerCandidate listed{{gone, u"127.0.0.1"_s, 5173}, node, {pnpm}, QUrl(u"http://127.0.0.1:5173"_s)};
-    const CandidateDetails details = LocalServerDetector::readCandidateDetails({listed}, {});
+    const CandidateDetails details = LocalServerDetector::readCandidateDetails({listed});
     QCOMPARE(details.startTimes, (QHash<qint32, quint64>{{gone - 1, 4100}, {gone, 4200}}));
     QCOMPARE(details.arguments, (QHash<qint32, QStringList>{{gone - 1, *pnpm.arguments}}));
 
     // A title the process rewrote: the row has no arguments, and none are read.
     pnpm.arguments.reset();
     const CandidateDetails retitled =
-        LocalServerDetector::readCandidateDetails({{listed.listener, node, {pnpm}, listed.url}}, {});
+        LocalServerDetector::readCandidateDetails({{listed.listener, node, {pnpm}, listed.url}});
     QVERIFY(retitled.arguments.isEmpty());
 
     // From ps: read now, and this process is gone.
@@ -797,8 +797,7 @@ void TestLocalServerDetector::detailsOfListedProcessesAreTheirOwn()
         LocalServerDetector::readCandidateDetails({{listed.listener,
                                                     proc(gone, gone - 1, u"/usr/bin/node"_s, u"node vite"_s),
                                                     {proc(gone - 1, 1, u"/usr/bin/pnpm"_s, u"pnpm dev --port 5173"_s)},
-                                                    listed.url}},
-                                                  {});
+                                                    listed.url}});
     QVERIFY(fromPs.startTimes.isEmpty());
     QVERIFY(fromPs.arguments.isEmpty());
 }
