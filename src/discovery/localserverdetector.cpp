@@ -172,14 +172,36 @@ ChainFacts factsOf(const Chain& chain)
     return facts;
 }
 
-// What factsOf gave for a listening process's chain in the scan before, kept while the chain's rows are the same: the
-// word tests over the chain's texts cost far more than comparing its rows.
+// What factsOf gave for a listening process's chain in the scan before, kept while the chain's processes, texts and
+// parents are the same: the word tests over the chain's texts cost far more than comparing them.
 struct KnownChain
 {
     QList<ProcessRow> rows;
     ChainFacts facts;
 };
 using ChainMemo = QHash<qint32, KnownChain>;
+
+// What factsOf gave for a chain with the same processes, texts and parents as `rows`, with the launch row taken
+// from `rows`: its state, start time and arguments may have changed meanwhile.
+std::optional<ChainFacts> knownFacts(const ChainMemo& memo, const QList<ProcessRow>& rows)
+{
+    const auto known = memo.constFind(rows.first().pid);
+    if (known == memo.cend())
+        return std::nullopt;
+    const auto sameTexts = [](const ProcessRow& a, const ProcessRow& b) {
+        return a.pid == b.pid && a.parentPid == b.parentPid && a.executable == b.executable &&
+               a.commandLine == b.commandLine;
+    };
+    if (!std::equal(known->rows.cbegin(), known->rows.cend(), rows.cbegin(), rows.cend(), sameTexts))
+        return std::nullopt;
+    ChainFacts facts = known->facts;
+    if (facts.launch) {
+        const qint32 pid = facts.launch->pid;
+        facts.launch =
+            *std::find_if(rows.cbegin(), rows.cend(), [pid](const ProcessRow& row) { return row.pid == pid; });
+    }
+    return facts;
+}
 
 // A candidate with what its chain gave.
 struct PreparedCandidate
@@ -248,23 +270,21 @@ QList<PreparedCandidate> prepareCandidates(const QList<ListenerRow>& listeners, 
         QList<ProcessRow> rows{process};
         rows.append(ancestors);
 
-        auto known = seen.constFind(process.pid);
-        if (known == seen.cend() || known->rows != rows) {
-            const auto before = memo ? memo->constFind(process.pid) : ChainMemo::const_iterator();
-            if (memo && before != memo->cend() && before->rows == rows) {
-                known = seen.insert(process.pid, *before);
-            } else {
-                Chain chain;
-                chain.reserve(rows.size());
-                for (const ProcessRow& row : std::as_const(rows))
-                    chain.append(member(row));
-                known = seen.insert(process.pid, {rows, factsOf(chain)});
-            }
+        std::optional<ChainFacts> facts = knownFacts(seen, rows);
+        if (!facts && memo)
+            facts = knownFacts(*memo, rows);
+        if (!facts) {
+            Chain chain;
+            chain.reserve(rows.size());
+            for (const ProcessRow& row : std::as_const(rows))
+                chain.append(member(row));
+            facts = factsOf(chain);
         }
-        if (!known->facts.wanted)
+        seen.insert(process.pid, {rows, *facts});
+        if (!facts->wanted)
             continue;
         const QUrl url = loopbackServerURL(listener.bindAddress, listener.port);
-        candidates.append({{listener, process, std::move(ancestors), url}, known->facts});
+        candidates.append({{listener, process, std::move(ancestors), url}, std::move(*facts)});
     }
     if (memo)
         *memo = std::move(seen);

@@ -319,10 +319,24 @@ std::optional<ProcessStat> parseStat(QByteArrayView text)
     const qsizetype close = text.lastIndexOf(')');
     if (close < 0)
         return std::nullopt;
-    const QList<QByteArray> fields = text.sliced(close + 1).toByteArray().simplified().split(' ');
     // state ppid pgrp session tty_nr tpgid flags minflt cminflt majflt cmajflt utime stime cutime cstime
-    // priority nice num_threads ...
-    if (fields.size() < 18 || fields[0].size() != 1)
+    // priority nice num_threads itrealvalue starttime: read in place, as every scan reads many.
+    std::array<QByteArrayView, 20> fields;
+    std::size_t count = 0;
+    const QByteArrayView rest = text.sliced(close + 1);
+    const auto isBlank = [](char c) {
+        return c == ' ' || (c >= '\t' && c <= '\r');
+    };
+    for (qsizetype at = 0; at < rest.size() && count < fields.size();) {
+        while (at < rest.size() && isBlank(rest[at]))
+            ++at;
+        const qsizetype start = at;
+        while (at < rest.size() && !isBlank(rest[at]))
+            ++at;
+        if (at > start)
+            fields[count++] = rest.sliced(start, at - start);
+    }
+    if (count < 18 || fields[0].size() != 1)
         return std::nullopt;
     ProcessStat stat;
     stat.state = fields[0][0];
@@ -335,7 +349,7 @@ std::optional<ProcessStat> parseStat(QByteArrayView text)
     stat.threadCount = fields[17].toLongLong(&ok[5]);
     if (!std::all_of(std::begin(ok), std::end(ok), [](bool b) { return b; }))
         return std::nullopt;
-    if (fields.size() > 19) {
+    if (count > 19) {
         bool started = false;
         const quint64 start = fields[19].toULongLong(&started);
         if (started)

@@ -34,6 +34,14 @@ ProcessRow proc(qint32 pid, qint32 parentPid, const QString& executable, const Q
     return ProcessRow{pid, parentPid, state, executable, commandLine};
 }
 
+// As a listing from /proc reads it.
+ProcessRow withArguments(ProcessRow row, const QStringList& arguments)
+{
+    row.startTime = 1;
+    row.arguments = arguments;
+    return row;
+}
+
 ConnectionRow socket(qint32 pid, const QString& command, const QString& endpoint, OptionalText state)
 {
     return ConnectionRow{pid, command, endpoint, std::move(state)};
@@ -1038,6 +1046,17 @@ void TestLocalServerDetector::laterScansFollowChangedChains()
         {"node again",
          {zsh, proc(31, 5, u"/usr/bin/node"_s, u"node web.js"_s)},
          u"node web.js"_s,
+         RuntimeKind::Node,
+         {31}},
+        // One listed line, other arguments: what the launch process was read with this time counts.
+        {"arguments",
+         {zsh, withArguments(proc(31, 5, u"/usr/bin/node"_s, u"node my app.js"_s), {u"node"_s, u"my app.js"_s})},
+         u"node 'my app.js'"_s,
+         RuntimeKind::Node,
+         {31}},
+        {"same line, other arguments",
+         {zsh, withArguments(proc(31, 5, u"/usr/bin/node"_s, u"node my app.js"_s), {u"node"_s, u"my"_s, u"app.js"_s})},
+         u"node my app.js"_s,
          RuntimeKind::Node,
          {31}},
     };
