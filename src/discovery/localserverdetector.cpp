@@ -1,6 +1,7 @@
 #include "discovery/localserverdetector.h"
 
 #include "discovery/connectionsnapshotservice.h"
+#include "discovery/devcommandcache.h"
 #include "discovery/launchcommand.h"
 #include "discovery/pathtext.h"
 #include "discovery/processsnapshotservice.h"

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "discovery/devcommandcache.h"
 #include "discovery/serverdetecting.h"
 #include "discovery/serverprobeservice.h"
 #include "discovery/snapshotrows.h"
