@@ -42,16 +42,8 @@ int pidfdSendSignal(int pidfd, int signal)
 
 std::optional<quint64> parseStartTime(QByteArrayView statText)
 {
-    const qsizetype close = statText.lastIndexOf(')');
-    if (close < 0)
-        return std::nullopt;
-    // After the command name: field 3 (state) onwards, so field 22 is the 20th.
-    const QList<QByteArray> fields = statText.sliced(close + 1).toByteArray().simplified().split(' ');
-    if (fields.size() < 20)
-        return std::nullopt;
-    bool ok = false;
-    const quint64 start = fields.at(19).toULongLong(&ok);
-    return ok ? std::optional(start) : std::nullopt;
+    const std::optional<ProcFileSystem::ProcessStat> stat = ProcFileSystem::parseStat(statText);
+    return stat ? stat->startTime : std::nullopt;
 }
 
 std::optional<QStringList> parseArguments(QByteArrayView cmdline)
