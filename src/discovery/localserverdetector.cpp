@@ -355,6 +355,10 @@ struct ScanPlan
     ConnectionIndex connections;
     // Start times and arguments, taken right after the listing.
     CandidateDetails identities;
+    // The working folders the listing read with the candidates' rows, and the candidates whose folder it did not
+    // read.
+    WorkingDirectories folders;
+    QList<qint32> foldersToLookUp;
 };
 
 std::shared_ptr<const ScanPlan> planScan(const QList<ProcessRow>& processes, const QList<ConnectionRow>& connections,
@@ -370,6 +374,13 @@ std::shared_ptr<const ScanPlan> planScan(const QList<ProcessRow>& processes, con
     plan->candidates = prepareCandidates(listenerRows(connections), processesByID, memo);
     plan->connections = ConnectionIndex(connections);
     readIdentities(plan->candidates, plan->identities);
+    for (const PreparedCandidate& prepared : std::as_const(plan->candidates)) {
+        const ProcessRow& process = prepared.candidate.process;
+        if (!process.workingDirectory)
+            plan->foldersToLookUp.append(process.pid);
+        else if (!process.workingDirectory->isEmpty())
+            plan->folders.insert(process.pid, *process.workingDirectory);
+    }
     return plan;
 }
 
@@ -468,14 +479,17 @@ QCoro::Task<QList<LocalServer>> LocalServerDetector::scan()
     if (!self)
         co_return {};
 
-    QList<qint32> pids;
-    pids.reserve(plan->candidates.size());
-    for (const PreparedCandidate& prepared : plan->candidates)
-        pids.append(prepared.candidate.listener.pid);
-    QCoro::Task<WorkingDirectories> folderLookup = m_processService->workingDirectories(pids);
-    const WorkingDirectories folders = co_await folderLookup;
-    if (!self)
-        co_return {};
+    WorkingDirectories folders = plan->folders;
+    if (!plan->foldersToLookUp.isEmpty()) {
+        QCoro::Task<WorkingDirectories> folderLookup = m_processService->workingDirectories(plan->foldersToLookUp);
+        const WorkingDirectories found = co_await folderLookup;
+        if (!self)
+            co_return {};
+        for (const qint32 pid : plan->foldersToLookUp) {
+            if (const auto folder = found.constFind(pid); folder != found.cend())
+                folders.insert(pid, *folder);
+        }
+    }
 
     // Every probe starts before the first is awaited, so the probing takes as long as the slowest one.
     auto probeResults = std::make_shared<ProbeResults>();

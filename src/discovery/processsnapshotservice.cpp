@@ -6,7 +6,6 @@
 #include "platform/serversocketscan.h"
 #include "platform/systemtools.h"
 
-#include <QFileInfo>
 #include <QPointer>
 #include <QRegularExpression>
 
@@ -85,10 +84,7 @@ QList<ProcessRow> ProcessSnapshotService::parsePsOutput(const QString& text)
 
 WorkingDirectories ProcessSnapshotService::keepExistingFolders(WorkingDirectories folders)
 {
-    folders.removeIf([](const std::pair<const qint32&, QString&>& entry) {
-        const QString& path = entry.second;
-        return path.endsWith(u" (deleted)"_s) || path.contains(u"(readlink:"_s) || !QFileInfo(path).isDir();
-    });
+    folders.removeIf([](const std::pair<const qint32&, QString&>& entry) { return !isExistingFolder(entry.second); });
     return folders;
 }
 

@@ -1,5 +1,7 @@
 #include "discovery/snapshotrows.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 #include <limits>
 
@@ -73,4 +75,10 @@ QList<ListenerRow> listenerRows(const QList<ConnectionRow>& connectionRows)
         listeners.append(ListenerRow{row.pid, host, *port});
     }
     return listeners;
+}
+
+bool isExistingFolder(const QString& path)
+{
+    return path.startsWith(u'/') && !path.endsWith(u" (deleted)"_s) && !path.contains(u"(readlink:"_s) &&
+           QFileInfo(path).isDir();
 }

@@ -24,6 +24,9 @@ struct ProcessRow
     // told apart (a rewritten title).
     std::optional<quint64> startTime = {};
     std::optional<QStringList> arguments = {};
+    // Where the listing reads it beside the row (for the holders of loopback and wildcard listeners): the working
+    // folder, empty when it has none that is there; absent where it was not read.
+    std::optional<QString> workingDirectory = {};
 
     friend bool operator==(const ProcessRow&, const ProcessRow&) = default;
 };
@@ -55,6 +58,10 @@ struct ListenerRow
 
 // Process id to absolute working folder.
 using WorkingDirectories = QHash<qint32, QString>;
+
+// A working folder as a listing names it that is there: an absolute path, not marked deleted (" (deleted)") or
+// unreadable (lsof's "(readlink: ...)" note), and a folder now. Touches the file system.
+bool isExistingFolder(const QString& path);
 
 // A decimal integer: an optional sign and ASCII digits, nothing else (no blanks); absent when it does not fit.
 std::optional<qint64> parseDecimal(QStringView text);

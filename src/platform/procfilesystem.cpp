@@ -656,13 +656,20 @@ QList<ConnectionRow> connections()
     return connectionRows(descriptors, sockets);
 }
 
+std::optional<QString> workingDirectory(qint32 pid)
+{
+    const std::optional<QByteArray> cwd = readLinkAt(AT_FDCWD, pidPath(pid, "cwd").constData());
+    if (!cwd || !cwd->startsWith('/'))
+        return std::nullopt;
+    return QString::fromUtf8(*cwd);
+}
+
 WorkingDirectories workingDirectories(const QList<qint32>& pids)
 {
     WorkingDirectories folders;
     for (qint32 pid : pids) {
-        const std::optional<QByteArray> cwd = readLinkAt(AT_FDCWD, pidPath(pid, "cwd").constData());
-        if (cwd && cwd->startsWith('/'))
-            folders.insert(pid, QString::fromUtf8(*cwd));
+        if (std::optional<QString> folder = workingDirectory(pid))
+            folders.insert(pid, std::move(*folder));
     }
     return folders;
 }

@@ -64,6 +64,8 @@ private:
 
 // The process's command name as lsof writes it beside its sockets; std::nullopt when it has gone.
 std::optional<QString> socketCommandName(qint32 pid);
+// The process's working folder as the kernel names it; std::nullopt when unreadable or not an absolute path.
+std::optional<QString> workingDirectory(qint32 pid);
 // Only the ids asked for; unreadable ones are left out.
 WorkingDirectories workingDirectories(const QList<qint32>& pids);
 

@@ -266,6 +266,11 @@ void ServerSocketScan::readProcesses(Snapshot& snapshot)
         std::optional<qint32> parent = read(holder.pid);
         if (!snapshot.listing.serverListeners.contains(holder.inode))
             continue;
+        // The folder the detection looks up next for a possible server, read with its row.
+        if (const auto row = rows.find(holder.pid); row != rows.end() && !row->second.workingDirectory) {
+            const std::optional<QString> folder = ProcFileSystem::workingDirectory(holder.pid);
+            row->second.workingDirectory = folder && isExistingFolder(*folder) ? *folder : QString();
+        }
         // The chain the detection looks at for a development tool, a launcher and the processes it manages.
         for (int depth = 0; parent && depth < maxAncestors; ++depth)
             parent = read(*parent);

@@ -58,7 +58,8 @@ public:
     std::shared_ptr<Batch> join(Part part);
 
     // The rows of the listeners' holders, of the nearest ancestors of loopback and wildcard ones and of the
-    // connections' holders, ascending by id.
+    // connections' holders, ascending by id. The holders of loopback and wildcard listeners come with their
+    // working folders.
     QList<ProcessRow> processes(const std::shared_ptr<Batch>& batch);
     // Every LISTEN socket, and every ESTABLISHED one with a side on a loopback or wildcard listener's port: one
     // row per descriptor holding it, by process id and descriptor number.

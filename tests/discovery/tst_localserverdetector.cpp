@@ -230,6 +230,7 @@ private Q_SLOTS:
     void failedProcessListingWaitsForSocketListing();
     void failedSocketListingFailsTheScan();
     void failedFolderLookupGivesServersWithoutFolders();
+    void foldersReadWithTheRowsAreNotLookedUp();
     void probesRunConcurrentlyAndLastAnswerStands();
     void detectorGoneMidScan();
 
@@ -1164,6 +1165,40 @@ void TestLocalServerDetector::failedFolderLookupGivesServersWithoutFolders()
         QCOMPARE(s.processWorkingDirectory, std::nullopt);
         QCOMPARE(s.rawCommandLine, u" npm run dev"_s);
     }
+}
+
+void TestLocalServerDetector::foldersReadWithTheRowsAreNotLookedUp()
+{
+    FakeListenerSnapshotService listeners;
+    FakeProcessSnapshotService processes;
+    FakeConnectionSnapshotService connections;
+    FakeServerProbeService probe;
+    LocalServerDetector detector(&listeners, &processes, &connections, &probe);
+    const auto withFolder = [](ProcessRow row, const QString& folder) {
+        row.workingDirectory = folder;
+        return row;
+    };
+    // 31's folder was read, 32 has none that is there, 33's was not read.
+    processes.rows = {withFolder(proc(31, 1, u"/usr/local/bin/node"_s, u"node a.js"_s), u"/work/a"_s),
+                      withFolder(proc(32, 1, u"/usr/local/bin/node"_s, u"node b.js"_s), {}),
+                      proc(33, 1, u"/usr/local/bin/node"_s, u"node c.js"_s)};
+    connections.rows = {socket(31, u"node"_s, u"127.0.0.1:3000"_s, u"LISTEN"_s),
+                        socket(32, u"node"_s, u"127.0.0.1:3001"_s, u"LISTEN"_s),
+                        socket(33, u"node"_s, u"127.0.0.1:3002"_s, u"LISTEN"_s)};
+    processes.folders = {{31, u"/elsewhere"_s}, {32, u"/elsewhere"_s}, {33, u"/work/c"_s}};
+
+    QList<LocalServer> found = awaitTask(detector.detectServers());
+    QCOMPARE(processes.workingDirectoryRequests, QList<ProcessIDs>{ProcessIDs{33}});
+    QCOMPARE(serverKeys(found), (QStringList{u"31:3000"_s, u"32:3001"_s, u"33:3002"_s}));
+    QCOMPARE(found[0].processWorkingDirectory, std::optional(u"/work/a"_s));
+    QCOMPARE(found[1].processWorkingDirectory, std::nullopt);
+    QCOMPARE(found[2].processWorkingDirectory, std::optional(u"/work/c"_s));
+
+    // Every folder read with the rows: nothing is looked up.
+    processes.rows[2] = withFolder(processes.rows[2], u"/work/c"_s);
+    found = awaitTask(detector.detectServers());
+    QCOMPARE(processes.workingDirectoryRequests.size(), 1);
+    QCOMPARE(found[2].processWorkingDirectory, std::optional(u"/work/c"_s));
 }
 
 void TestLocalServerDetector::probesRunConcurrentlyAndLastAnswerStands()

@@ -13,6 +13,7 @@
 #include <QSet>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -119,11 +120,12 @@ FileDescriptor connectToLoopback(quint16 port)
 // clients of the IPv6, wildcard and IPv4-mapped servers.
 constexpr qsizetype machineRows = 13;
 
-std::unique_ptr<NodeServer> startNode(const QString& host, const QString& script = {})
+std::unique_ptr<NodeServer> startNode(const QString& host, const QString& script = {}, const QString& folder = {})
 {
     NodeServer::Options options;
     options.host = host;
     options.script = script;
+    options.workingDirectory = folder;
     auto server = std::make_unique<NodeServer>(options);
     if (!server->start()) {
         qWarning("%s", qPrintable(server->errorText()));
@@ -152,13 +154,17 @@ private Q_SLOTS:
     void lookupsFindOnlyEstablishedSockets();
 
 private:
-    NodeServer* start(const QString& host, const QString& script = {});
+    NodeServer* start(const QString& host, const QString& script = {}, const QString& folder = {});
     // The test's own processes and every listener, established client and socket of theirs.
     bool startMachine();
 
     std::vector<std::unique_ptr<NodeServer>> m_nodes;
     std::vector<std::unique_ptr<QTcpSocket>> m_clients;
     QSet<qint32> m_pids;
+    // The holders of loopback and wildcard listeners.
+    QSet<qint32> m_servers;
+    qint32 m_mapped = 0;
+    QTemporaryDir m_folder;
     NodeServer* m_v4 = nullptr;
     NodeServer* m_client = nullptr;
 };
@@ -180,13 +186,14 @@ void TestServerSocketScan::cleanup()
     m_clients.clear();
     m_nodes.clear();
     m_pids.clear();
+    m_servers.clear();
     m_v4 = nullptr;
     m_client = nullptr;
 }
 
-NodeServer* TestServerSocketScan::start(const QString& host, const QString& script)
+NodeServer* TestServerSocketScan::start(const QString& host, const QString& script, const QString& folder)
 {
-    std::unique_ptr<NodeServer> node = startNode(host, script);
+    std::unique_ptr<NodeServer> node = startNode(host, script, folder);
     if (!node)
         return nullptr;
     m_pids.insert(qint32(node->pid()));
@@ -200,12 +207,15 @@ bool TestServerSocketScan::startMachine()
     m_v4 = start(u"127.0.0.1"_s);
     NodeServer* v6 = start(u"::1"_s);
     NodeServer* wildcard = start(u"::"_s);
-    // An IPv6 socket on an IPv4-mapped address, written as IPv4.
-    NodeServer* mapped = start(u"::ffff:127.0.0.1"_s);
+    // An IPv6 socket on an IPv4-mapped address, written as IPv4; in a folder of its own.
+    NodeServer* mapped = start(u"::ffff:127.0.0.1"_s, {}, m_folder.path());
     // Not a server address: listed, but no connection to it is kept.
     NodeServer* elsewhere = start(u"127.0.0.2"_s);
     if (!m_v4 || !v6 || !wildcard || !mapped || !elsewhere)
         return false;
+    for (const NodeServer* server : {m_v4, v6, wildcard, mapped})
+        m_servers.insert(qint32(server->pid()));
+    m_mapped = qint32(mapped->pid());
     m_client = start(u"127.0.0.1"_s, NodeServer::clientScript(u"127.0.0.1"_s, m_v4->port()));
     if (!m_client)
         return false;
@@ -251,13 +261,22 @@ void TestServerSocketScan::sameRowsAsProcReader()
     const QSet<qint32> read = pidsOf(processes);
     QList<ProcessRow> all = rowsOf(ProcFileSystem::processes(), read);
     QCOMPARE(pidsOf(all), read);
-    // The state of the test process itself changes as it runs.
+    // The state of the test process itself changes as it runs; the full reader reads no working folders.
     const auto withoutState = [](QList<ProcessRow> rows) {
-        for (ProcessRow& row : rows)
+        for (ProcessRow& row : rows) {
             row.state.clear();
+            row.workingDirectory.reset();
+        }
         return rows;
     };
     QCOMPARE(withoutState(processes), withoutState(all));
+    // Each holder of a loopback or wildcard listener comes with its own working folder, no other process with one.
+    for (const ProcessRow& row : processes) {
+        const bool server = m_servers.contains(row.pid);
+        QCOMPARE(row.workingDirectory, server ? ProcFileSystem::workingDirectory(row.pid) : std::nullopt);
+    }
+    QCOMPARE(rowsOf(processes, {m_mapped}).value(0).workingDirectory,
+             std::optional(QFileInfo(m_folder.path()).canonicalFilePath()));
     // The ancestors of a listener: its parent (this test) and that one's parent.
     QVERIFY(read.contains(qint32(::getppid())));
     QVERIFY(std::is_sorted(processes.begin(), processes.end(),
