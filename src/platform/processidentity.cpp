@@ -52,25 +52,14 @@ std::optional<QStringList> parseArguments(QByteArrayView cmdline)
     // in the room of its arguments, with NULs after it or none at all: where they began and ended is gone.
     if (!cmdline.endsWith('\0') || cmdline.endsWith(QByteArrayView("\0\0", 2)))
         return std::nullopt;
-    QList<QByteArrayView> pieces;
-    for (qsizetype start = 0; start < cmdline.size();) {
-        qsizetype end = cmdline.indexOf('\0', start);
-        if (end < 0)
-            end = cmdline.size();
-        pieces.append(cmdline.sliced(start, end - start));
-        start = end + 1;
-    }
-    if (pieces.isEmpty())
+    // A NUL ends every UTF-8 sequence, so the whole text decodes as its arguments one by one would. A byte-order
+    // mark is part of the argument it begins.
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    const QString text = decoder.decode(cmdline.chopped(1));
+    if (decoder.hasError())
         return std::nullopt;
-    QStringList arguments;
-    for (const QByteArrayView piece : std::as_const(pieces)) {
-        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        QString text = decoder.decode(piece);
-        if (decoder.hasError())
-            return std::nullopt;
-        arguments.append(std::move(text));
-    }
-    return arguments;
+    return text.split(QChar(u'\0'));
 }
 
 #if defined(Q_OS_LINUX)

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -149,15 +150,21 @@ bool isControl(quint8 byte)
 // Text where every control character and every byte that is no UTF-8 is "?", as ps prints it.
 QString psText(QByteArrayView bytes)
 {
-    QByteArray printable;
-    printable.reserve(bytes.size());
+    // Mostly printable ASCII, which stands as it is.
+    const auto plain = [](char c) {
+        return c >= 0x20 && c < 0x7F;
+    };
+    if (std::all_of(bytes.begin(), bytes.end(), plain))
+        return QString::fromLatin1(bytes);
+    QByteArray printable(bytes.size(), Qt::Uninitialized);
+    char* out = printable.data();
     for (qsizetype at = 0; at < bytes.size();) {
         const qsizetype length = utf8SequenceLength(bytes, at);
         if (length == 0 || (length == 1 && isControl(quint8(bytes[at])))) {
-            printable.append('?');
+            *out++ = '?';
             ++at;
         } else {
-            printable.append(bytes.sliced(at, length));
+            out = std::copy_n(bytes.data() + at, length, out);
             at += length;
         }
     }
@@ -338,23 +345,21 @@ std::optional<ProcessStat> parseStat(QByteArrayView text)
     }
     if (count < 18 || fields[0].size() != 1)
         return std::nullopt;
+    // A whole field as a decimal number: the kernel writes them with an optional "-" and digits only.
+    const auto number = [](QByteArrayView field, auto& value) {
+        const char* end = field.data() + field.size();
+        const std::from_chars_result read = std::from_chars(field.data(), end, value);
+        return read.ec == std::errc() && read.ptr == end;
+    };
     ProcessStat stat;
     stat.state = fields[0][0];
-    bool ok[6] = {};
-    stat.parentPid = fields[1].toInt(&ok[0]);
-    stat.processGroup = fields[2].toInt(&ok[1]);
-    stat.session = fields[3].toInt(&ok[2]);
-    stat.terminalProcessGroup = fields[5].toInt(&ok[3]);
-    stat.nice = fields[16].toLongLong(&ok[4]);
-    stat.threadCount = fields[17].toLongLong(&ok[5]);
-    if (!std::all_of(std::begin(ok), std::end(ok), [](bool b) { return b; }))
+    if (!number(fields[1], stat.parentPid) || !number(fields[2], stat.processGroup) ||
+        !number(fields[3], stat.session) || !number(fields[5], stat.terminalProcessGroup) ||
+        !number(fields[16], stat.nice) || !number(fields[17], stat.threadCount))
         return std::nullopt;
-    if (count > 19) {
-        bool started = false;
-        const quint64 start = fields[19].toULongLong(&started);
-        if (started)
-            stat.startTime = start;
-    }
+    quint64 start = 0;
+    if (count > 19 && number(fields[19], start))
+        stat.startTime = start;
     return stat;
 }
 
@@ -379,10 +384,10 @@ QString commandLineFromBytes(QByteArrayView cmdline)
     qsizetype end = cmdline.size();
     while (end > 0 && cmdline[end - 1] == '\0')
         --end;
-    QByteArray joined = cmdline.first(end).toByteArray();
     // A line feed inside an argument must not become a second command when the line is run again.
-    joined.replace('\0', ' ');
-    joined.replace('\n', ' ');
+    QByteArray joined(end, Qt::Uninitialized);
+    std::transform(cmdline.begin(), cmdline.begin() + end, joined.begin(),
+                   [](char c) { return c == '\0' || c == '\n' ? ' ' : c; });
     return psText(joined);
 }
 

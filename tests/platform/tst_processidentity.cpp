@@ -96,7 +96,15 @@ void TestProcessIdentity::parseArguments_data()
                                       << std::optional(QStringList{u"echo"_s, u"a\nb"_s});
     QTest::newRow("rewritten title, padded") << QByteArray("npm run dev\0\0\0\0", 15) << std::optional<QStringList>();
     QTest::newRow("rewritten title, full") << QByteArray("npm run dev") << std::optional<QStringList>();
+    QTest::newRow("utf-8") << QByteArray("node\0caf\xc3\xa9 \xf0\x9f\x9a\x80\0", 16)
+                           << std::optional(QStringList{u"node"_s, u"caf\u00e9 \U0001F680"_s});
+    QTest::newRow("byte-order marks kept") << QByteArray("\xef\xbb\xbf"
+                                                         "a\0\xef\xbb\xbf\0",
+                                                         9)
+                                           << std::optional(QStringList{u"\ufeffa"_s, u"\ufeff"_s});
     QTest::newRow("no utf-8") << QByteArray("node\0caf\xe9\0", 10) << std::optional<QStringList>();
+    QTest::newRow("sequence cut by its argument's end")
+        << QByteArray("a\xc3\0\xa9\0", 5) << std::optional<QStringList>();
     QTest::newRow("nothing (a kernel thread)") << QByteArray() << std::optional<QStringList>();
 }
 
