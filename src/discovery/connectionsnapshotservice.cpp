@@ -86,10 +86,10 @@ QCoro::Task<QList<ConnectionRow>> ConnectionSnapshotService::listConnections()
     }
     if (m_source == SnapshotSource::SocketDiagnostics) {
         // Joins the other part of the scan asked for together with this one, so both share one listing.
-        auto read =
-            AsyncWork::runOn(&m_pool, [batch = ServerSocketScan::shared().join(ServerSocketScan::Part::Connections)] {
-                return ServerSocketScan::shared().connections(batch);
-            });
+        auto read = AsyncWork::runOn(ServerSocketScan::shared().listingThread(),
+                                     [batch = ServerSocketScan::shared().join(ServerSocketScan::Part::Connections)] {
+                                         return ServerSocketScan::shared().connections(batch);
+                                     });
         co_return co_await read;
     }
 

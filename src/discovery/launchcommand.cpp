@@ -78,6 +78,9 @@ bool isReplayableCommandLine(const QString& commandLine)
 
 bool isPackageManagerDevVariant(const QString& commandLine)
 {
+    // No "dev:" script without a colon, and most lines have none.
+    if (!commandLine.contains(u':'))
+        return false;
     QStringList words = splitWords(commandLine);
     for (QString& word : words)
         word = trimQuotes(word);

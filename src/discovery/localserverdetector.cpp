@@ -2,6 +2,7 @@
 
 #include "discovery/connectionsnapshotservice.h"
 #include "discovery/devcommandcache.h"
+#include "discovery/keptacrossscans.h"
 #include "discovery/launchcommand.h"
 #include "discovery/pathtext.h"
 #include "discovery/processsnapshotservice.h"
@@ -247,8 +248,10 @@ void readIdentities(const QList<PreparedCandidate>& candidates, CandidateDetails
     }
 }
 
+using ServerURLs = KeptAcrossScans<std::pair<QString, qint64>, QUrl>;
+
 QList<PreparedCandidate> prepareCandidates(const QList<ListenerRow>& listeners, const ProcessIndex& processesByID,
-                                           ChainMemo* memo = nullptr)
+                                           ChainMemo* memo = nullptr, ServerURLs* urls = nullptr)
 {
     // Each process's text is made once, however many listeners and chains it is part of.
     QHash<qint32, QString> texts;
@@ -284,11 +287,17 @@ QList<PreparedCandidate> prepareCandidates(const QList<ListenerRow>& listeners, 
         seen.insert(process.pid, {rows, *facts});
         if (!facts->wanted)
             continue;
-        const QUrl url = loopbackServerURL(listener.bindAddress, listener.port);
+        const QUrl url = urls ? urls->value({listener.bindAddress, listener.port},
+                                            [](const std::pair<QString, qint64>& address) {
+                                                return loopbackServerURL(address.first, address.second);
+                                            })
+                              : loopbackServerURL(listener.bindAddress, listener.port);
         candidates.append({{listener, process, std::move(ancestors), url}, std::move(*facts)});
     }
     if (memo)
         *memo = std::move(seen);
+    if (urls)
+        urls->endScan();
     return candidates;
 }
 
@@ -310,7 +319,8 @@ void applyCandidateDetails(LocalServer& server, const std::optional<ProcessRow>&
 
 LocalServer assemble(const PreparedCandidate& prepared, const WorkingDirectories& folders,
                      const ProbeResults& probeResults, const ConnectionIndex& connections, const QDateTime& seenAt,
-                     const CandidateDetails* details, const DevCommandLookup& devCommandOf = {})
+                     const CandidateDetails* details, const DevCommandLookup& devCommandOf = {},
+                     KeptAcrossScans<QString, QString>* redactions = nullptr)
 {
     const ServerCandidate& candidate = prepared.candidate;
     const ProcessRow& process = candidate.process;
@@ -329,7 +339,8 @@ LocalServer assemble(const PreparedCandidate& prepared, const WorkingDirectories
     const std::optional<QString> command =
         LocalServerDetector::resolveCommandLine(launch, server.projectPath, devCommandOf);
     server.rawCommandLine = command.value_or(QString());
-    server.displayCommandLine = redactCommandLine(command ? *command : process.commandLine);
+    const QString& shown = command ? *command : process.commandLine;
+    server.displayCommandLine = redactions ? redactions->value(shown, &redactCommandLine) : redactCommandLine(shown);
 
     const ActiveConnections active = connections.activeConnections(server.pid, server.port);
     server.activeConnectionCount = active.count;
@@ -348,6 +359,15 @@ LocalServer assemble(const PreparedCandidate& prepared, const WorkingDirectories
     return server;
 }
 
+// What the detector's worker thread keeps from one scan for the next.
+struct KeptWork
+{
+    ChainMemo chains;
+    ServerURLs urls;
+    DevCommandCache devCommands;
+    KeptAcrossScans<QString, QString> redactedLines;
+};
+
 // What a scan works out from its two listings before it looks up folders and probes.
 struct ScanPlan
 {
@@ -362,7 +382,7 @@ struct ScanPlan
 };
 
 std::shared_ptr<const ScanPlan> planScan(const QList<ProcessRow>& processes, const QList<ConnectionRow>& connections,
-                                         ChainMemo* memo)
+                                         KeptWork& kept)
 {
     ProcessIndex processesByID;
     processesByID.reserve(processes.size());
@@ -371,7 +391,7 @@ std::shared_ptr<const ScanPlan> planScan(const QList<ProcessRow>& processes, con
             processesByID.insert(row.pid, row);
     }
     auto plan = std::make_shared<ScanPlan>();
-    plan->candidates = prepareCandidates(listenerRows(connections), processesByID, memo);
+    plan->candidates = prepareCandidates(listenerRows(connections), processesByID, &kept.chains, &kept.urls);
     plan->connections = ConnectionIndex(connections);
     readIdentities(plan->candidates, plan->identities);
     for (const PreparedCandidate& prepared : std::as_const(plan->candidates)) {
@@ -386,18 +406,18 @@ std::shared_ptr<const ScanPlan> planScan(const QList<ProcessRow>& processes, con
 
 // A project's dev command is read only for a server whose command needs it, and mostly kept from the scan before.
 QList<LocalServer> assembleServers(const ScanPlan& plan, const WorkingDirectories& folders,
-                                   const ProbeResults& probeResults, const QList<QDateTime>& seenAt,
-                                   DevCommandCache& devCommands)
+                                   const ProbeResults& probeResults, const QList<QDateTime>& seenAt, KeptWork& kept)
 {
-    const DevCommandLookup devCommandOf = [&devCommands](const QString& folder) {
-        return devCommands.devCommand(folder);
+    const DevCommandLookup devCommandOf = [&kept](const QString& folder) {
+        return kept.devCommands.devCommand(folder);
     };
     QList<LocalServer> servers;
     servers.reserve(plan.candidates.size());
     for (qsizetype i = 0; i < plan.candidates.size(); ++i)
         servers.append(assemble(plan.candidates.at(i), folders, probeResults, plan.connections, seenAt.at(i),
-                                &plan.identities, devCommandOf));
-    devCommands.endScan();
+                                &plan.identities, devCommandOf, &kept.redactedLines));
+    kept.devCommands.endScan();
+    kept.redactedLines.endScan();
     return mergeDuplicateServers(sortDetectedServers(std::move(servers)));
 }
 
@@ -412,11 +432,8 @@ QCoro::Task<> probeInto(const ServerProbeService* service, QUrl url, std::shared
 
 } // namespace
 
-// What the detector's worker thread keeps from one scan for the next.
-struct LocalServerDetector::ScanMemory
+struct LocalServerDetector::ScanMemory : KeptWork
 {
-    ChainMemo chains;
-    DevCommandCache devCommands;
 };
 
 LocalServerDetector::LocalServerDetector(ListenerSnapshotService* listenerService,
@@ -471,10 +488,9 @@ QCoro::Task<QList<LocalServer>> LocalServerDetector::scan()
 
     // Indexing and the candidates' chains grow with the listings: worked out on the detector's own thread, which
     // also frees the rows.
-    auto prepare = AsyncWork::runOn(
-        &m_pool, [processes = std::move(processes), connections = std::move(connections), memory = m_memory.get()] {
-            return planScan(processes, connections, &memory->chains);
-        });
+    auto prepare =
+        AsyncWork::runOn(&m_pool, [processes = std::move(processes), connections = std::move(connections),
+                                   memory = m_memory.get()] { return planScan(processes, connections, *memory); });
     std::shared_ptr<const ScanPlan> plan = co_await prepare;
     if (!self)
         co_return {};
@@ -509,7 +525,7 @@ QCoro::Task<QList<LocalServer>> LocalServerDetector::scan()
         seenAt.append(m_clock->now());
     auto assembly = AsyncWork::runOn(
         &m_pool, [plan = std::move(plan), folders, results = *probeResults, seenAt, memory = m_memory.get()] {
-            return assembleServers(*plan, folders, results, seenAt, memory->devCommands);
+            return assembleServers(*plan, folders, results, seenAt, *memory);
         });
     co_return co_await assembly;
 }

@@ -96,10 +96,10 @@ QCoro::Task<QList<ProcessRow>> ProcessSnapshotService::listProcesses()
     }
     if (m_source == SnapshotSource::SocketDiagnostics) {
         // Joins the other part of the scan asked for together with this one, so both share one listing.
-        auto read =
-            AsyncWork::runOn(&m_pool, [batch = ServerSocketScan::shared().join(ServerSocketScan::Part::Processes)] {
-                return ServerSocketScan::shared().processes(batch);
-            });
+        auto read = AsyncWork::runOn(ServerSocketScan::shared().listingThread(),
+                                     [batch = ServerSocketScan::shared().join(ServerSocketScan::Part::Processes)] {
+                                         return ServerSocketScan::shared().processes(batch);
+                                     });
         co_return co_await read;
     }
 

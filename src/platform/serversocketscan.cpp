@@ -54,7 +54,9 @@ ServerSocketScan::ServerSocketScan()
 
 ServerSocketScan::ServerSocketScan(Options options)
     : m_options(std::move(options))
-{}
+{
+    m_listingThread.setMaxThreadCount(1);
+}
 
 ServerSocketScan& ServerSocketScan::shared()
 {

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QList>
 #include <QSet>
+#include <QThreadPool>
 
 #include <functional>
 #include <memory>
@@ -16,8 +17,9 @@
 // the listening TCP sockets and the established connections on the ports of loopback and wildcard listeners come
 // from the kernel's socket diagnostics (from /proc/net/tcp{,6} where netlink is refused), the connections kept
 // from the poll before while the kernel's counts show none made since; the processes holding them from a walk of
-// every /proc/<pid>/fd, kept across polls while it still holds; and process details only for the holders of listeners (with their nearest ancestors for loopback and wildcard ones) and of those connections.
-// The rows are written as the /proc reader writes them. Thread-safe; blocking, so call it off the GUI thread.
+// every /proc/<pid>/fd, kept across polls while it still holds; and process details only for the holders of listeners
+// (with their nearest ancestors for loopback and wildcard ones) and of those connections. The rows are written as the
+// /proc reader writes them. Thread-safe; blocking, so call it off the GUI thread.
 class ServerSocketScan
 {
 public:
@@ -69,6 +71,10 @@ public:
     QList<ConnectionRow> connections();
 
     Report lastReport() const;
+
+    // Where the snapshot services run their parts: one thread, so the second part of a batch finds the listing
+    // the first took instead of waiting for it on a thread of its own.
+    QThreadPool* listingThread() { return &m_listingThread; }
 
 private:
     struct Listing
@@ -126,6 +132,8 @@ private:
     // The processes read in one scan are mostly those of the next.
     std::mutex m_processFilesLock;
     ProcFileSystem::KeptProcessFiles m_processFiles;
+
+    QThreadPool m_listingThread;
 
     std::mutex m_batches;
     std::weak_ptr<Batch> m_openBatch;

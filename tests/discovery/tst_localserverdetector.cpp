@@ -1,3 +1,4 @@
+#include "discovery/keptacrossscans.h"
 #include "discovery/localserverdetector.h"
 #include "discovery/oneshotsignal.h"
 #include "platform/detectionplatform.h"
@@ -227,6 +228,7 @@ private Q_SLOTS:
     void scanJoinsListingsProbesAndMerges();
     void scanOfSameProcessAtTwoAddresses();
     void laterScansFollowChangedChains();
+    void workIsKeptOnlyForKeysAskedAgain();
     void failedProcessListingWaitsForSocketListing();
     void failedSocketListingFailsTheScan();
     void failedFolderLookupGivesServersWithoutFolders();
@@ -1095,6 +1097,26 @@ void TestLocalServerDetector::scanOfSameProcessAtTwoAddresses()
     QCOMPARE(merged.size(), 1);
     QCOMPARE(merged.first().url, QUrl(u"http://127.0.0.1:3000"_s));
     QCOMPARE(merged.first().rawCommandLine, u"node server.js"_s);
+}
+
+void TestLocalServerDetector::workIsKeptOnlyForKeysAskedAgain()
+{
+    KeptAcrossScans<QString, QString> kept;
+    QStringList worked;
+    const auto upper = [&worked](const QString& key) {
+        worked.append(key);
+        return key.toUpper();
+    };
+    QCOMPARE(kept.value(u"a"_s, upper), u"A"_s);
+    QCOMPARE(kept.value(u"a"_s, upper), u"A"_s);
+    QCOMPARE(kept.value(u"b"_s, upper), u"B"_s);
+    kept.endScan();
+    // The next scan asks for "a" only: "b" is forgotten after it.
+    QCOMPARE(kept.value(u"a"_s, upper), u"A"_s);
+    kept.endScan();
+    QCOMPARE(kept.value(u"b"_s, upper), u"B"_s);
+    QCOMPARE(kept.value(u"a"_s, upper), u"A"_s);
+    QCOMPARE(worked, (QStringList{u"a"_s, u"b"_s, u"b"_s}));
 }
 
 void TestLocalServerDetector::failedProcessListingWaitsForSocketListing()
