@@ -1,15 +1,16 @@
 #pragma once
 
+#include <QObject>
 #include <QThreadPool>
 #include <QTimer>
-#include <QtConcurrent/QtConcurrentRun>
 
-#include <QCoroFuture>
 #include <QCoroTask>
 #include <QCoroTimer>
 
 #include <chrono>
+#include <coroutine>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <type_traits>
@@ -18,7 +19,7 @@ namespace AsyncWork {
 
 namespace detail {
 
-// A result or the exception that replaced it; QFuture would wrap a foreign exception beyond recognition.
+// A result or the exception that replaced it.
 template<typename T>
 struct Outcome
 {
@@ -32,31 +33,78 @@ struct Outcome<void>
     std::exception_ptr error;
 };
 
+// Awaits work on a pool. The pool's thread posts the resumption to a QObject of the awaiting thread: one event,
+// where a QFuture's watcher would post several. A task's frame goes only after it has ended, so the object is
+// there until the resumption is delivered. Copies share one state, so it does not matter which one is awaited.
+template<typename Result>
+class PoolAwaiter
+{
+public:
+    PoolAwaiter(QThreadPool* pool, std::function<void(Outcome<Result>&)> work)
+        : m_state(std::make_shared<State>(pool, std::move(work)))
+    {}
+
+    bool await_ready() const noexcept { return false; }
+
+    void await_suspend(std::coroutine_handle<> awaiting)
+    {
+        m_state->context = std::make_unique<QObject>();
+        m_state->pool->start([state = m_state, context = m_state->context.get(), awaiting] {
+            state->work(state->outcome);
+            // Whatever the work captured goes here, on the pool.
+            state->work = nullptr;
+            QMetaObject::invokeMethod(
+                context, [awaiting] { awaiting.resume(); }, Qt::QueuedConnection);
+        });
+    }
+
+    Result await_resume()
+    {
+        m_state->context.reset();
+        if (m_state->outcome.error)
+            std::rethrow_exception(m_state->outcome.error);
+        if constexpr (!std::is_void_v<Result>)
+            return std::move(*m_state->outcome.value);
+    }
+
+private:
+    struct State
+    {
+        State(QThreadPool* pool, std::function<void(Outcome<Result>&)> work)
+            : pool(pool)
+            , work(std::move(work))
+        {}
+        QThreadPool* pool;
+        std::function<void(Outcome<Result>&)> work;
+        Outcome<Result> outcome;
+        std::unique_ptr<QObject> context;
+    };
+    std::shared_ptr<State> m_state;
+};
+
 } // namespace detail
 
 // Runs `work` on `pool` and resumes the awaiting coroutine on its own thread with the result, or
 // rethrows there what `work` threw. The result is moved, never copied, to the caller, and `work` (with whatever
 // it captured) is destroyed on the pool: a large value handed over in either direction is never freed by a
-// copy left behind on the awaiting thread.
+// copy left behind on the awaiting thread. The awaiting thread needs a running event loop.
 template<typename Work, typename Result = std::invoke_result_t<Work&>>
 QCoro::Task<Result> runOn(QThreadPool* pool, Work work)
 {
-    auto outcome = std::make_shared<detail::Outcome<Result>>();
-    QFuture<void> done = QtConcurrent::run(pool, [work = std::move(work), outcome]() mutable {
+    // std::function wants a copyable callable; the work is moved once, into a shared holder.
+    auto held = std::make_shared<std::optional<Work>>(std::move(work));
+    detail::PoolAwaiter<Result> awaiter(pool, [held](detail::Outcome<Result>& outcome) {
         try {
             if constexpr (std::is_void_v<Result>)
-                work();
+                (**held)();
             else
-                outcome->value.emplace(work());
+                outcome.value.emplace((**held)());
         } catch (...) {
-            outcome->error = std::current_exception();
+            outcome.error = std::current_exception();
         }
+        held->reset();
     });
-    co_await done;
-    if (outcome->error)
-        std::rethrow_exception(outcome->error);
-    if constexpr (!std::is_void_v<Result>)
-        co_return std::move(*outcome->value);
+    co_return co_await awaiter;
 }
 
 // A task that has already ended, for an interface whose implementation has nothing to wait for.
