@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAbstractEventDispatcher>
 #include <QObject>
 #include <QThreadPool>
 #include <QTimer>
@@ -33,9 +34,9 @@ struct Outcome<void>
     std::exception_ptr error;
 };
 
-// Awaits work on a pool. The pool's thread posts the resumption to a QObject of the awaiting thread: one event,
-// where a QFuture's watcher would post several. A task's frame goes only after it has ended, so the object is
-// there until the resumption is delivered. Copies share one state, so it does not matter which one is awaited.
+// Awaits work on a pool. The pool's thread posts the resumption to the awaiting thread's event dispatcher: one
+// event, where a QFuture's watcher would post several, and no object made or deleted per piece of work. Copies
+// share one state, so it does not matter which one is awaited.
 template<typename Result>
 class PoolAwaiter
 {
@@ -48,8 +49,7 @@ public:
 
     void await_suspend(std::coroutine_handle<> awaiting)
     {
-        m_state->context = std::make_unique<QObject>();
-        m_state->pool->start([state = m_state, context = m_state->context.get(), awaiting] {
+        m_state->pool->start([state = m_state, context = QAbstractEventDispatcher::instance(), awaiting] {
             state->work(state->outcome);
             // Whatever the work captured goes here, on the pool.
             state->work = nullptr;
@@ -60,7 +60,6 @@ public:
 
     Result await_resume()
     {
-        m_state->context.reset();
         if (m_state->outcome.error)
             std::rethrow_exception(m_state->outcome.error);
         if constexpr (!std::is_void_v<Result>)
@@ -77,7 +76,6 @@ private:
         QThreadPool* pool;
         std::function<void(Outcome<Result>&)> work;
         Outcome<Result> outcome;
-        std::unique_ptr<QObject> context;
     };
     std::shared_ptr<State> m_state;
 };
