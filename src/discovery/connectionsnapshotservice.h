@@ -12,7 +12,8 @@
 class CommandRunner;
 
 // Every TCP socket of the machine as rows. Parsing and /proc reading run on the service's own serialised
-// executor; the tool itself runs through the shared command runner.
+// executor, the kernel's listing on the shared scan's thread; the tool itself runs through the shared command
+// runner.
 class ConnectionSnapshotService : public QObject
 {
     Q_OBJECT

@@ -12,7 +12,8 @@
 class CommandRunner;
 
 // The process table as rows, and the working folders of chosen processes. Parsing and /proc reading run on the
-// service's own serialised executor; the tools themselves run through the shared command runner.
+// service's own serialised executor, the kernel's listing on the shared scan's thread; the tools themselves run
+// through the shared command runner.
 class ProcessSnapshotService : public QObject
 {
     Q_OBJECT
