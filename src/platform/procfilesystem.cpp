@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include <arpa/inet.h>
 #include <dirent.h>
@@ -101,9 +102,24 @@ QList<qint32> numericEntries(const char* path)
     return ids;
 }
 
-QByteArray pidPath(qint32 pid, const char* leaf)
+// "/proc/<pid>/<leaf>", built on the stack: a scan builds several for each process it reads.
+struct PidPath
 {
-    return "/proc/" + QByteArray::number(pid) + '/' + leaf;
+    std::array<char, 48> text = {};
+    const char* constData() const { return text.data(); }
+};
+
+PidPath pidPath(qint32 pid, std::string_view leaf)
+{
+    PidPath path;
+    constexpr std::string_view proc = "/proc/";
+    char* const end = path.text.data() + path.text.size() - 1;
+    char* at = std::copy(proc.begin(), proc.end(), path.text.data());
+    at = std::to_chars(at, end, pid).ptr;
+    Q_ASSERT(std::size_t(end - at) > leaf.size());
+    *at++ = '/';
+    std::copy_n(leaf.data(), std::min(leaf.size(), std::size_t(end - at)), at);
+    return path;
 }
 
 // The kernel's 15-character command name, as raw bytes: it may hold any byte but NUL, line feeds included.
@@ -308,9 +324,14 @@ std::optional<QString> formatSocketAddress(const SocketAddress& address, bool ip
     if (anyAddress) {
         host = u"*"_s;
     } else if (isV4) {
-        if (!::inet_ntop(AF_INET, v4, buffer, sizeof buffer))
-            return std::nullopt;
-        host = QString::fromLatin1(buffer);
+        // Dotted decimal, as inet_ntop writes it, without its formatting machinery: every poll writes each listener.
+        char* at = buffer;
+        for (int i = 0; i < 4; ++i) {
+            if (i > 0)
+                *at++ = '.';
+            at = std::to_chars(at, buffer + sizeof buffer, unsigned(v4[i])).ptr;
+        }
+        host = QString::fromLatin1(buffer, at - buffer);
     } else {
         if (!::inet_ntop(AF_INET6, bytes, buffer, sizeof buffer))
             return std::nullopt;
@@ -398,6 +419,9 @@ QString psCommandName(QByteArrayView name)
 
 QString lsofCommandName(QByteArrayView name)
 {
+    // Mostly printable ASCII without a backslash, which stands as it is.
+    if (std::all_of(name.begin(), name.end(), [](char c) { return c >= 0x20 && c < 0x7F && c != '\\'; }))
+        return QString::fromLatin1(name);
     QByteArray escaped;
     escaped.reserve(name.size());
     for (qsizetype at = 0; at < name.size();) {

@@ -19,8 +19,9 @@
 
 #include <csignal>
 
-#include <sys/prctl.h>
+#include <arpa/inet.h>
 #include <memory>
+#include <sys/prctl.h>
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
@@ -89,6 +90,8 @@ private Q_SLOTS:
     void parseNetTcpCapture();
     void parseNetTcp6Capture();
     void parseNetTcpOddLines();
+    void socketAddressesAsInetNtopWritesThem_data();
+    void socketAddressesAsInetNtopWritesThem();
     void parseTcpOpenings_data();
     void parseTcpOpenings();
 
@@ -243,6 +246,33 @@ void TestProcSnapshot::parseNetTcp6Capture()
         {25425, u"[::1]:5173->[::1]:55588"_s, u"ESTABLISHED"_s},
     };
     QCOMPARE(ProcFileSystem::parseNetTcp(fixture(u"proc-net-tcp6.txt"_s), true), expected);
+}
+
+void TestProcSnapshot::socketAddressesAsInetNtopWritesThem_data()
+{
+    QTest::addColumn<QByteArray>("address");
+    for (const char* address : {"127.0.0.1", "0.0.0.1", "10.0.0.5", "192.168.100.255", "255.255.255.255", "1.20.200.9"})
+        QTest::newRow(address) << QByteArray(address);
+}
+
+void TestProcSnapshot::socketAddressesAsInetNtopWritesThem()
+{
+    QFETCH(QByteArray, address);
+    in_addr v4{};
+    QVERIFY(::inet_pton(AF_INET, address.constData(), &v4) == 1);
+    char expected[INET_ADDRSTRLEN] = {};
+    QVERIFY(::inet_ntop(AF_INET, &v4, expected, sizeof expected));
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&v4);
+
+    ProcFileSystem::SocketAddress plain{};
+    std::copy_n(bytes, 4, plain.begin());
+    QCOMPARE(ProcFileSystem::formatSocketAddress(plain, false, 8080), QString::fromLatin1(expected) + u":8080"_s);
+    // The same address mapped into IPv6 is written as IPv4.
+    ProcFileSystem::SocketAddress mapped{};
+    mapped[10] = 0xff;
+    mapped[11] = 0xff;
+    std::copy_n(bytes, 4, mapped.begin() + 12);
+    QCOMPARE(ProcFileSystem::formatSocketAddress(mapped, true, 8080), QString::fromLatin1(expected) + u":8080"_s);
 }
 
 void TestProcSnapshot::parseNetTcpOddLines()
@@ -495,8 +525,8 @@ void TestProcSnapshot::parseTcpOpenings_data()
     QTest::newRow("values cut short") << QByteArray(names + "Tcp: 1 200 120000 -1 93235 93004\n")
                                       << std::optional<TcpOpenings>();
     QTest::newRow("no values") << QByteArray(names) << std::optional<TcpOpenings>();
-    QTest::newRow("a count missing")
-        << QByteArray("Tcp: ActiveOpens PassiveOpens\nTcp: 1 2\n") << std::optional<TcpOpenings>();
+    QTest::newRow("a count missing") << QByteArray("Tcp: ActiveOpens PassiveOpens\nTcp: 1 2\n")
+                                     << std::optional<TcpOpenings>();
     QTest::newRow("not a number") << QByteArray("Tcp: ActiveOpens PassiveOpens CurrEstab\nTcp: 1 x 3\n")
                                   << std::optional<TcpOpenings>();
     QTest::newRow("no TCP") << udp << std::optional<TcpOpenings>();
@@ -534,7 +564,9 @@ void TestProcSnapshot::keptFilesFollowTheirProcess()
 {
     if (!requireProc())
         QSKIP("no /proc file system");
-    const auto openFiles = [] { return QDir(u"/proc/self/fd"_s).entryList(QDir::Files | QDir::System).size(); };
+    const auto openFiles = [] {
+        return QDir(u"/proc/self/fd"_s).entryList(QDir::Files | QDir::System).size();
+    };
     QProcess shell;
     shell.start(u"/bin/sh"_s, {u"-c"_s, u"read line; exec /bin/sleep 60"_s});
     QVERIFY(shell.waitForStarted());
@@ -588,4 +620,3 @@ void TestProcSnapshot::longCommandLineReadWhole()
 }
 
 #include "tst_procsnapshot.moc"
-
