@@ -163,14 +163,17 @@ bool isControl(quint8 byte)
     return byte < 0x20 || byte == 0x7F;
 }
 
+// An ASCII byte that is no control character: most command texts hold nothing else.
+bool isPrintableAscii(char c)
+{
+    return c >= 0x20 && c < 0x7F;
+}
+
 // Text where every control character and every byte that is no UTF-8 is "?", as ps prints it.
 QString psText(QByteArrayView bytes)
 {
-    // Mostly printable ASCII, which stands as it is.
-    const auto plain = [](char c) {
-        return c >= 0x20 && c < 0x7F;
-    };
-    if (std::all_of(bytes.begin(), bytes.end(), plain))
+    // Printable ASCII stands as it is.
+    if (std::all_of(bytes.begin(), bytes.end(), isPrintableAscii))
         return QString::fromLatin1(bytes);
     QByteArray printable(bytes.size(), Qt::Uninitialized);
     char* out = printable.data();
@@ -225,16 +228,19 @@ ProcessTexts textsByPath(qint32 pid)
             }};
 }
 
-std::optional<ProcessRow> readProcess(qint32 pid, std::optional<QByteArray>* name = nullptr,
+// With `socketCommand`, also the command name as socketCommandName gives it, from the same reading.
+std::optional<ProcessRow> readProcess(qint32 pid, std::optional<QString>* socketCommand = nullptr,
                                       const ProcessTexts& texts = {})
 {
+    if (socketCommand)
+        socketCommand->reset();
     const ProcessTexts& read = texts.stat ? texts : textsByPath(pid);
     const std::optional<QByteArray> statText = read.stat();
     if (!statText)
         return std::nullopt;
     const std::optional<QByteArray> comm = statCommandName(*statText);
-    if (name)
-        *name = comm;
+    if (socketCommand && comm)
+        *socketCommand = lsofCommandName(*comm);
     const std::optional<ProcessStat> stat = parseStat(*statText);
     if (!stat || !comm)
         return std::nullopt;
@@ -419,8 +425,8 @@ QString psCommandName(QByteArrayView name)
 
 QString lsofCommandName(QByteArrayView name)
 {
-    // Mostly printable ASCII without a backslash, which stands as it is.
-    if (std::all_of(name.begin(), name.end(), [](char c) { return c >= 0x20 && c < 0x7F && c != '\\'; }))
+    // Printable ASCII without a backslash stands as it is.
+    if (std::all_of(name.begin(), name.end(), [](char c) { return isPrintableAscii(c) && c != '\\'; }))
         return QString::fromLatin1(name);
     QByteArray escaped;
     escaped.reserve(name.size());
@@ -494,12 +500,7 @@ QList<TcpSocket> parseNetTcp(QByteArrayView text, bool ipv6)
 
 std::optional<ProcessRow> process(qint32 pid, std::optional<QString>* socketCommand)
 {
-    if (!socketCommand)
-        return readProcess(pid);
-    std::optional<QByteArray> name;
-    std::optional<ProcessRow> row = readProcess(pid, &name);
-    *socketCommand = name ? std::optional(lsofCommandName(*name)) : std::nullopt;
-    return row;
+    return readProcess(pid, socketCommand);
 }
 
 std::optional<ProcessRow> KeptProcessFiles::process(qint32 pid, std::optional<QString>* socketCommand)
@@ -530,10 +531,7 @@ std::optional<ProcessRow> KeptProcessFiles::process(qint32 pid, std::optional<QS
                              [&] {
                                  return readFrom(files.cmdline);
                              }};
-    std::optional<QByteArray> name;
-    std::optional<ProcessRow> row = readProcess(pid, &name, texts);
-    if (socketCommand)
-        *socketCommand = name ? std::optional(lsofCommandName(*name)) : std::nullopt;
+    std::optional<ProcessRow> row = readProcess(pid, socketCommand, texts);
     if (!stat)
         m_files.erase(pid);
     return row;
