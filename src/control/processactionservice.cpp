@@ -3,14 +3,16 @@
 #include "control/actionerror.h"
 #include "control/serverlogservice.h"
 #include "discovery/launchcommand.h"
+#include "discovery/launchenvironment.h"
 #include "platform/asyncwork.h"
 #include "platform/childprocess.h"
+#include "platform/loginshell.h"
 #include "platform/processidentity.h"
 #include "platform/processsignals.h"
-#include "platform/systemtools.h"
 #include "platform/workspace.h"
 #include "telemetry/apperror.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QSet>
 
@@ -26,6 +28,7 @@ namespace {
 
 constexpr auto observationInterval = 100ms;
 constexpr auto exitProbeInterval = 50ms;
+constexpr auto writerDrainTimeout = 1000ms;
 
 using Logs = std::shared_ptr<ServerLogService>;
 
@@ -46,8 +49,9 @@ QString chooseCommand(const QString& trimmed, const QString& projectPath)
 
 std::shared_ptr<FileDescriptor> openForWriting(const QString& path)
 {
-    // An existing file only, never through a link, and never inherited by another child.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    // An existing file only, never through a link, and never inherited by another child. The log writer also
+    // reads it back when it drops the older part.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         throw SystemError(errno, path);
     return std::make_shared<FileDescriptor>(fd);
@@ -56,34 +60,73 @@ std::shared_ptr<FileDescriptor> openForWriting(const QString& path)
 struct LaunchStart
 {
     std::shared_ptr<ChildProcess> child;
+    // The log writer, where it runs.
+    std::shared_ptr<ChildProcess> writer;
     QString failure;
 };
 
-// Starts the shell; when it cannot start, the reason goes into the log so the user can read it there.
-LaunchStart startShell(const QString& command, const QString& projectPath, int logFd)
+void writeLine(int fd, const QString& text)
 {
+    const QByteArray line = text.toUtf8() + '\n';
+    qsizetype written = 0;
+    while (written < line.size()) {
+        const ssize_t n = ::write(fd, line.constData() + written, size_t(line.size() - written));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        written += n;
+    }
+}
+
+// The writer between the server and its log, reading from a pipe the server writes into: the write end, or an
+// invalid descriptor where there is no writer to start (the server then writes into the log itself).
+FileDescriptor startLogWriter(const LaunchSetup& setup, const QString& projectPath, int logFd,
+                              std::shared_ptr<ChildProcess>& writer)
+{
+    if (setup.logWriter.isEmpty())
+        return {};
+    int ends[2] = {-1, -1};
+    if (::pipe2(ends, O_CLOEXEC) != 0)
+        return {};
+    FileDescriptor readEnd(ends[0]);
+    FileDescriptor writeEnd(ends[1]);
     ChildProcess::Options options;
-    options.program = SystemTools::loginShell();
-    options.arguments = {u"-lic"_s, command};
+    options.program = setup.logWriter;
+    options.arguments = {QString::number(setup.logCapBytes)};
     options.workingDirectory = projectPath;
+    options.inputFd = readEnd.get();
     options.outputFd = logFd;
     try {
-        return {ChildProcess::start(options), {}};
-    } catch (const SystemError& error) {
-        const QString failure =
-            u"Could not start %1 in %2: %3"_s.arg(options.program, projectPath, error.description());
-        const QByteArray line = failure.toUtf8() + '\n';
-        qsizetype written = 0;
-        while (written < line.size()) {
-            const ssize_t n = ::write(logFd, line.constData() + written, size_t(line.size() - written));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            written += n;
-        }
-        return {nullptr, failure};
+        writer = ChildProcess::start(options);
+    } catch (const SystemError&) {
+        return {};
     }
+    return writeEnd;
+}
+
+// Starts the login shell with the command; when it cannot start, the reason goes into the log so the user can
+// read it there.
+LaunchStart startShell(const LaunchSetup& setup, const QString& command, const QString& projectPath, int logFd)
+{
+    LaunchStart started;
+    const FileDescriptor pipe = startLogWriter(setup, projectPath, logFd, started.writer);
+    const LoginShell::Invocation shell =
+        setup.shell.isEmpty() ? LoginShell::userInvocation(command) : LoginShell::invocation(setup.shell, command);
+    ChildProcess::Options options;
+    options.program = shell.program;
+    options.arguments = shell.arguments;
+    options.workingDirectory = projectPath;
+    options.outputFd = pipe.isValid() ? pipe.get() : logFd;
+    options.errorToNull = shell.quietStart;
+    try {
+        started.child = ChildProcess::start(options);
+    } catch (const SystemError& error) {
+        started.failure = u"Could not start %1 in %2: %3"_s.arg(options.program, projectPath, error.description());
+        writeLine(options.outputFd, started.failure);
+    }
+    // Our end of the pipe closes here, so the writer ends with the server's last descriptor on it.
+    return started;
 }
 
 // Sends to the process the scan listed under `id`: when its start time is known, a process that has taken the id
@@ -114,7 +157,8 @@ QCoro::Task<> discardQuietly(Logs logs, ServerLogSession session)
     }
 }
 
-QCoro::Task<PreparedLaunch> prepareLaunchTask(Logs logs, QString command, QString projectPath)
+QCoro::Task<PreparedLaunch> prepareLaunchTask(Logs logs, QString command, QString projectPath,
+                                              LaunchEnvironment::Variables environment)
 {
     const QString trimmed = command.trimmed();
     auto choose = [trimmed, projectPath] {
@@ -147,17 +191,18 @@ QCoro::Task<PreparedLaunch> prepareLaunchTask(Logs logs, QString command, QStrin
         throw ActionError::logUnavailable();
     }
 
-    PreparedLaunch prepared{chosen, projectPath, *session, std::move(*file)};
+    PreparedLaunch prepared{chosen, projectPath, *session, std::move(*file), std::move(environment)};
     co_return prepared;
 }
 
-QCoro::Task<ServerLogSession> launchTask(Logs logs, std::chrono::milliseconds observation, PreparedLaunch prepared)
+QCoro::Task<ServerLogSession> launchTask(Logs logs, std::chrono::milliseconds observation, LaunchSetup setup,
+                                         PreparedLaunch prepared)
 {
-    const QString command = prepared.command;
+    const QString command = LaunchEnvironment::exportText(prepared.environment) + prepared.command;
     const QString projectPath = prepared.projectPath;
     const int logFd = prepared.logFile.get();
-    auto startWork = [command, projectPath, logFd] {
-        return startShell(command, projectPath, logFd);
+    auto startWork = [setup = std::move(setup), command, projectPath, logFd] {
+        return startShell(setup, command, projectPath, logFd);
     };
     auto startTask = AsyncWork::runOn(sharedPool(), std::move(startWork));
     const LaunchStart started = co_await startTask;
@@ -177,6 +222,13 @@ QCoro::Task<ServerLogSession> launchTask(Logs logs, std::chrono::milliseconds ob
     const int status = started.child->terminationStatus().value_or(-1);
     if (status == 0)
         co_return session;
+    // The writer has the last of the output until it ends; one the server's own children keep open is not waited
+    // for beyond a moment.
+    const auto drained = std::chrono::steady_clock::now() + writerDrainTimeout;
+    while (started.writer && started.writer->isRunning() && std::chrono::steady_clock::now() < drained) {
+        auto nap = AsyncWork::sleepPrecisely(exitProbeInterval);
+        co_await nap;
+    }
 
     QString text;
     try {
@@ -214,12 +266,13 @@ void signalAll(int signal, const LocalServer& server)
     }
 }
 
-QCoro::Task<ServerLogSession> restartTask(Logs logs, std::chrono::milliseconds observation, LocalServer server)
+QCoro::Task<ServerLogSession> restartTask(Logs logs, std::chrono::milliseconds observation, LaunchSetup setup,
+                                          LocalServer server)
 {
     if (!server.projectPath || server.projectPath->isEmpty())
         throw ActionError::missingProjectPath();
 
-    auto prepare = prepareLaunchTask(logs, server.rawCommandLine, *server.projectPath);
+    auto prepare = prepareLaunchTask(logs, server.rawCommandLine, *server.projectPath, server.launchEnvironment);
     PreparedLaunch prepared = co_await prepare;
 
     // Nothing is stopped before the new launch has its command and its log.
@@ -255,27 +308,42 @@ QCoro::Task<ServerLogSession> restartTask(Logs logs, std::chrono::milliseconds o
         std::rethrow_exception(stopped);
     }
 
-    auto start = launchTask(logs, observation, std::move(prepared));
+    auto start = launchTask(logs, observation, std::move(setup), std::move(prepared));
     co_return co_await start;
 }
 
-QCoro::Task<ServerLogSession> startProjectTask(Logs logs, std::chrono::milliseconds observation,
+QCoro::Task<ServerLogSession> startProjectTask(Logs logs, std::chrono::milliseconds observation, LaunchSetup setup,
                                                RememberedProject project)
 {
-    auto prepare = prepareLaunchTask(logs, project.launchCommand, project.projectPath);
+    auto prepare =
+        prepareLaunchTask(logs, project.launchCommand, project.projectPath, std::move(project.launchEnvironment));
     PreparedLaunch prepared = co_await prepare;
-    auto start = launchTask(logs, observation, std::move(prepared));
+    auto start = launchTask(logs, observation, std::move(setup), std::move(prepared));
     co_return co_await start;
 }
 
 } // namespace
 
+QString LaunchSetup::defaultLogWriter()
+{
+    static const QString found = [] {
+        const QString beside = QCoreApplication::applicationDirPath() + u"/porthive-log-writer"_s;
+        for (const QString& path : {beside, QStringLiteral(PORTHIVE_INSTALLED_LOG_WRITER)}) {
+            if (::access(QFile::encodeName(path).constData(), X_OK) == 0)
+                return path;
+        }
+        return QString();
+    }();
+    return found;
+}
+
 ProcessActionService::ProcessActionService(std::shared_ptr<ServerLogService> logService,
                                            std::shared_ptr<Workspace> workspace,
-                                           std::chrono::milliseconds startupObservation)
+                                           std::chrono::milliseconds startupObservation, LaunchSetup setup)
     : m_logService(std::move(logService))
     , m_workspace(std::move(workspace))
     , m_startupObservation(startupObservation)
+    , m_setup(std::move(setup))
 {}
 
 QList<qint32> ProcessActionService::processIDsToSignal(const LocalServer& server)
@@ -333,22 +401,23 @@ void ProcessActionService::resume(const LocalServer& server)
 
 QCoro::Task<ServerLogSession> ProcessActionService::restart(LocalServer server)
 {
-    return restartTask(m_logService, m_startupObservation, std::move(server));
+    return restartTask(m_logService, m_startupObservation, m_setup, std::move(server));
 }
 
 QCoro::Task<ServerLogSession> ProcessActionService::startProject(RememberedProject project)
 {
-    return startProjectTask(m_logService, m_startupObservation, std::move(project));
+    return startProjectTask(m_logService, m_startupObservation, m_setup, std::move(project));
 }
 
-QCoro::Task<PreparedLaunch> ProcessActionService::prepareLaunch(const QString& command, const QString& projectPath)
+QCoro::Task<PreparedLaunch> ProcessActionService::prepareLaunch(const QString& command, const QString& projectPath,
+                                                                LaunchEnvironment::Variables environment)
 {
-    return prepareLaunchTask(m_logService, command, projectPath);
+    return prepareLaunchTask(m_logService, command, projectPath, std::move(environment));
 }
 
 QCoro::Task<ServerLogSession> ProcessActionService::launch(PreparedLaunch prepared)
 {
-    return launchTask(m_logService, m_startupObservation, std::move(prepared));
+    return launchTask(m_logService, m_startupObservation, m_setup, std::move(prepared));
 }
 
 QCoro::Task<bool> ProcessActionService::waitForProcessesToExit(QList<qint32> ids, std::chrono::milliseconds timeout)

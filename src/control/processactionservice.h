@@ -4,6 +4,7 @@
 #include "platform/filedescriptor.h"
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 
 class ServerLogService;
@@ -16,6 +17,22 @@ struct PreparedLaunch
     QString projectPath;
     ServerLogSession session;
     FileDescriptor logFile;
+    // Set for the command, after the login shell's own start-up.
+    LaunchEnvironment::Variables environment = {};
+};
+
+// Where a launch runs and how its output is kept.
+struct LaunchSetup
+{
+    // The login shell; empty: the user's own, looked up at each launch.
+    QString shell;
+    // The program between the server and its log that keeps the log within `logCapBytes`; empty, or one that
+    // cannot start, leaves the server writing into the log itself.
+    QString logWriter = defaultLogWriter();
+    std::uint64_t logCapBytes = 32ull * 1024 * 1024;
+
+    // Next to this program, else where it is installed; empty when neither is there.
+    static QString defaultLogWriter();
 };
 
 // Launches projects through the login shell with their output in a private log, watches the start,
@@ -29,7 +46,8 @@ public:
     static constexpr std::chrono::milliseconds restartExitTimeout{3000};
 
     ProcessActionService(std::shared_ptr<ServerLogService> logService, std::shared_ptr<Workspace> workspace,
-                         std::chrono::milliseconds startupObservation = defaultStartupObservation);
+                         std::chrono::milliseconds startupObservation = defaultStartupObservation,
+                         LaunchSetup setup = {});
 
     QList<qint32> targetProcessIDs(const LocalServer& server) const override;
     bool revealProject(const LocalServer& server) override;
@@ -43,9 +61,11 @@ public:
 
     // Chooses the command (the project's own dev command where the given one cannot be replayed) and
     // opens a new session's log file. Fails with missingLaunchCommand or logUnavailable.
-    QCoro::Task<PreparedLaunch> prepareLaunch(const QString& command, const QString& projectPath);
-    // Starts "/bin/zsh" "-lic" with the command in the project folder and watches it for the start-up
-    // observation. Fails only with launchFailed (status -1 when it could not start at all).
+    QCoro::Task<PreparedLaunch> prepareLaunch(const QString& command, const QString& projectPath,
+                                              LaunchEnvironment::Variables environment = {});
+    // Starts the login shell with the variables and the command in the project folder, its output through the
+    // log writer, and watches it for the start-up observation. Fails only with launchFailed (status -1 when it
+    // could not start at all).
     QCoro::Task<ServerLogSession> launch(PreparedLaunch prepared);
     // True once every id is gone; probes every 50 ms until `timeout`.
     static QCoro::Task<bool> waitForProcessesToExit(QList<qint32> ids, std::chrono::milliseconds timeout);
@@ -57,4 +77,5 @@ private:
     const std::shared_ptr<ServerLogService> m_logService;
     const std::shared_ptr<Workspace> m_workspace;
     const std::chrono::milliseconds m_startupObservation;
+    const LaunchSetup m_setup;
 };

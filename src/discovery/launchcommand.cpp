@@ -167,4 +167,82 @@ QString shellCommandLine(const QStringList& arguments)
     return words.join(u' ');
 }
 
+std::optional<QStringList> quotedWords(QStringView text)
+{
+    // What npm quotes before it hands an argument to the shell; unquoted, it is not npm's text.
+    static constexpr QStringView quotedByNpm = u"\t\n\v\f\r \"#$&'()*;<>?\\`|~";
+    QStringList words;
+    QString word;
+    bool inWord = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == u' ' || c == u'\t' || c == u'\n') {
+            if (inWord)
+                words.append(std::exchange(word, QString()));
+            inWord = false;
+            continue;
+        }
+        inWord = true;
+        if (c == u'\'') {
+            const qsizetype close = text.indexOf(u'\'', i + 1);
+            if (close < 0)
+                return std::nullopt;
+            word += text.sliced(i + 1, close - i - 1);
+            i = close;
+        } else if (c == u'\\') {
+            if (i + 1 >= text.size() || text.at(i + 1) == u'\n')
+                return std::nullopt;
+            word += text.at(++i);
+        } else if (quotedByNpm.contains(c)) {
+            return std::nullopt;
+        } else {
+            word += c;
+        }
+    }
+    if (inWord)
+        words.append(word);
+    return words;
+}
+
+std::optional<QStringList> npmCommand(const QStringList& shellArguments,
+                                      const std::function<std::optional<QString>(const QString&)>& npmVariable)
+{
+    if (shellArguments.size() != 3 || shellArguments.at(1) != u"-c"_s)
+        return std::nullopt;
+    const QString& text = shellArguments.at(2);
+    const std::optional<QString> agent = npmVariable(u"npm_config_user_agent"_s);
+    const std::optional<QString> command = npmVariable(u"npm_command"_s);
+    const std::optional<QString> script = npmVariable(u"npm_lifecycle_script"_s);
+    if (!agent || !agent->startsWith(u"npm/"_s) || !command || !script)
+        return std::nullopt;
+
+    if (*command == u"exec"_s) {
+        // npm exec writes the command and its arguments, each quoted as needed.
+        const std::optional<QStringList> words = quotedWords(text);
+        if (!words || words->isEmpty())
+            return std::nullopt;
+        return QStringList{u"npm"_s, u"exec"_s, u"--"_s} + *words;
+    }
+
+    // "run" (older npm says "run-script") runs the script the event names; the others run their own script.
+    const bool run = *command == u"run"_s || *command == u"run-script"_s;
+    static const QStringList ownScriptCommands{u"start"_s, u"test"_s, u"stop"_s, u"restart"_s};
+    const std::optional<QString> event = npmVariable(u"npm_lifecycle_event"_s);
+    if (!event || event->isEmpty() || (!run && (!ownScriptCommands.contains(*command) || *command != *event)))
+        return std::nullopt;
+    // The script's own text, then a space and each of the user's arguments.
+    if (!text.startsWith(*script))
+        return std::nullopt;
+    const QStringView rest = QStringView(text).sliced(script->size());
+    if (!rest.isEmpty() && rest.front() != u' ')
+        return std::nullopt;
+    const std::optional<QStringList> arguments = quotedWords(rest);
+    if (!arguments)
+        return std::nullopt;
+    QStringList replay = run ? QStringList{u"npm"_s, u"run"_s, *event} : QStringList{u"npm"_s, *command};
+    if (!arguments->isEmpty())
+        replay += QStringList{u"--"_s} + *arguments;
+    return replay;
+}
+
 } // namespace LaunchCommand

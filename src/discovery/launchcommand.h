@@ -3,6 +3,7 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // The rules that turn a seen command line into one that starts the server again. Pure and stateless;
@@ -25,10 +26,25 @@ QString detectPackageManager(const QJsonObject& manifest, const QString& project
 // characters is single-quoted, so the shell runs exactly these arguments and nothing in them as code.
 QString shellCommandLine(const QStringList& arguments);
 
+// The words of shell text as npm writes a command and its arguments for its script shell: plain words, '...'
+// quoting and backslash escapes, nothing else. Absent where a character npm would have quoted stands unquoted, or
+// a quote is left open: such text was not written that way, and what a shell makes of it is not guessed.
+std::optional<QStringList> quotedWords(QStringView text);
+
+// What a user ran through npm, as the arguments that run it again. npm writes its title over its own arguments and
+// drops the "--" before the script's; its script shell still holds what it ran: `shellArguments` are that shell's
+// arguments ([sh, -c, text]) and `npmVariable` reads the npm_* variables npm gave it. A script run gives
+// npm run <script> [-- <its arguments>], npm exec gives npm exec -- <command and arguments>; anything else (another
+// npm command, text that is not the script and quoted words) gives nothing.
+std::optional<QStringList> npmCommand(const QStringList& shellArguments,
+                                      const std::function<std::optional<QString>(const QString&)>& npmVariable);
+
 } // namespace LaunchCommand
 
 using LaunchCommand::detectPackageManager;
 using LaunchCommand::isPackageManagerDevVariant;
 using LaunchCommand::isReplayableCommandLine;
+using LaunchCommand::npmCommand;
 using LaunchCommand::projectDevCommand;
+using LaunchCommand::quotedWords;
 using LaunchCommand::shellCommandLine;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "discovery/launchenvironment.h"
 #include "discovery/runtimekind.h"
 
 #include <QDateTime>
@@ -21,8 +22,10 @@ struct LocalServer
     QUrl url;
     RuntimeKind runtimeKind = RuntimeKind::Node;
     bool isPaused = false;
-    // The command that would start the server again; empty when none could be inferred.
+    // The command that would start the server again, quoted for a POSIX shell; empty when none could be inferred.
     QString rawCommandLine;
+    // The variables the user gave its launch (`PORT=4200 npm run dev`), set again for a restart.
+    LaunchEnvironment::Variables launchEnvironment;
     QString displayCommandLine;
     std::optional<QString> projectPath;
     QString processExecutable;

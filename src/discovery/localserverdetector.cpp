@@ -13,6 +13,7 @@
 #include "telemetry/redaction.h"
 
 #include <QPointer>
+#include <QRegularExpression>
 #include <QSet>
 
 #include <algorithm>
@@ -217,9 +218,23 @@ PreparedCandidate prepared(const ServerCandidate& candidate)
     return {candidate, factsOf(chainOf(candidate.process, candidate.ancestors))};
 }
 
+// A launch's details hold while its process and what it shows of itself are the same: the environment it started
+// with never changes, its arguments only with the text it shows.
+using KeptLaunches = KeptAcrossScans<QString, LaunchDetails>;
+
+QString launchKey(const ProcessRow& launch)
+{
+    QString key = QString::number(launch.pid) + u':' + QString::number(launch.startTime.value_or(0)) + QChar(u'\0') +
+                  launch.commandLine;
+    if (launch.arguments)
+        key += QChar(u'\0') + launch.arguments->join(QChar(u'\0'));
+    return key;
+}
+
 // The start time of each managed process and the exact arguments of each launch process. A row read from /proc
 // holds both, read with it, so they are the very listed process's; a row from ps has neither, so they are read now.
-void readIdentities(const QList<PreparedCandidate>& candidates, CandidateDetails& details)
+void readIdentities(const QList<PreparedCandidate>& candidates, CandidateDetails& details,
+                    KeptLaunches* keptLaunches = nullptr)
 {
     for (const PreparedCandidate& candidate : candidates) {
         for (const qint32 pid : candidate.facts.managed) {
@@ -239,13 +254,41 @@ void readIdentities(const QList<PreparedCandidate>& candidates, CandidateDetails
                 details.startTimes.insert(pid, *start);
         }
         const std::optional<ProcessRow>& launch = candidate.facts.launch;
-        if (launch && !details.arguments.contains(launch->pid)) {
-            std::optional<QStringList> arguments =
-                launch->startTime ? launch->arguments : ProcessIdentity::arguments(launch->pid, launch->commandLine);
-            if (arguments)
-                details.arguments.insert(launch->pid, std::move(*arguments));
+        if (launch && !details.launches.contains(launch->pid)) {
+            QList<ProcessRow> chain{candidate.candidate.process};
+            chain.append(candidate.candidate.ancestors);
+            const auto read = [&](const QString&) {
+                return LocalServerDetector::readLaunchDetails(*launch, chain);
+            };
+            LaunchDetails launchDetails =
+                keptLaunches && launch->startTime ? keptLaunches->value(launchKey(*launch), read) : read({});
+            if (launchDetails.exact)
+                details.arguments.insert(launch->pid, *launchDetails.exact);
+            details.launches.insert(launch->pid, std::move(launchDetails));
         }
     }
+    if (keptLaunches)
+        keptLaunches->endScan();
+}
+
+// The row of `pid` in the chain, if it is there.
+const ProcessRow* chainRow(const QList<ProcessRow>& chain, qint32 pid)
+{
+    const auto found =
+        std::find_if(chain.cbegin(), chain.cend(), [pid](const ProcessRow& row) { return row.pid == pid; });
+    return found != chain.cend() ? &*found : nullptr;
+}
+
+// The arguments of a row read from /proc, read again where the row has none, to tell why; only while the process
+// is still the one listed.
+ProcessIdentity::ArgumentsReading argumentsOf(const ProcessRow& row)
+{
+    if (row.arguments)
+        return {ProcessIdentity::ArgumentsReading::Kind::Exact, *row.arguments};
+    ProcessIdentity::ArgumentsReading reading = ProcessIdentity::readArguments(row.pid);
+    if (ProcessIdentity::startTime(row.pid) != row.startTime)
+        return {};
+    return reading;
 }
 
 using ServerURLs = KeptAcrossScans<std::pair<QString, qint64>, QUrl>;
@@ -301,16 +344,9 @@ QList<PreparedCandidate> prepareCandidates(const QList<ListenerRow>& listeners, 
     return candidates;
 }
 
-// The launch process's own arguments, quoted for the shell, where the command replays it as it is listed: the
-// listed line has lost where one argument ends and the next begins. And the identity of each managed process.
-void applyCandidateDetails(LocalServer& server, const std::optional<ProcessRow>& launch,
-                           const CandidateDetails& details)
+// The identity of each managed process.
+void applyCandidateDetails(LocalServer& server, const CandidateDetails& details)
 {
-    if (launch && !server.rawCommandLine.isEmpty() &&
-        (server.rawCommandLine == launch->commandLine || server.rawCommandLine == launch->commandLine.trimmed())) {
-        if (const auto arguments = details.arguments.constFind(launch->pid); arguments != details.arguments.cend())
-            server.rawCommandLine = shellCommandLine(*arguments);
-    }
     for (const qint32 pid : std::as_const(server.managedProcessIDs)) {
         if (const auto start = details.startTimes.constFind(pid); start != details.startTimes.cend())
             server.processStartTimes.insert(pid, *start);
@@ -336,10 +372,19 @@ LocalServer assemble(const PreparedCandidate& prepared, const WorkingDirectories
         server.projectPath = server.processWorkingDirectory;
 
     const std::optional<ProcessRow>& launch = prepared.facts.launch;
+    const LaunchDetails* launchDetails = nullptr;
+    if (details && launch) {
+        if (const auto found = details->launches.constFind(launch->pid); found != details->launches.cend())
+            launchDetails = &*found;
+    }
     const std::optional<QString> command =
-        LocalServerDetector::resolveCommandLine(launch, server.projectPath, devCommandOf);
+        LocalServerDetector::resolveCommandLine(launch, server.projectPath, devCommandOf, launchDetails);
     server.rawCommandLine = command.value_or(QString());
-    const QString& shown = command ? *command : process.commandLine;
+    if (command && launchDetails && launchDetails->environment)
+        server.launchEnvironment = *launchDetails->environment;
+    // Shown as the user would type it, the given variables in front.
+    const QString shown =
+        command ? LaunchEnvironment::assignmentText(server.launchEnvironment) + *command : process.commandLine;
     server.displayCommandLine = redactions ? redactions->value(shown, &redactCommandLine) : redactCommandLine(shown);
 
     const ActiveConnections active = connections.activeConnections(server.pid, server.port);
@@ -355,7 +400,7 @@ LocalServer assemble(const PreparedCandidate& prepared, const WorkingDirectories
         server.pageTitle = probe->title;
     }
     if (details)
-        applyCandidateDetails(server, launch, *details);
+        applyCandidateDetails(server, *details);
     return server;
 }
 
@@ -366,6 +411,7 @@ struct KeptWork
     ServerURLs urls;
     DevCommandCache devCommands;
     KeptAcrossScans<QString, QString> redactedLines;
+    KeptLaunches launches;
 };
 
 // What a scan works out from its two listings before it looks up folders and probes.
@@ -393,7 +439,7 @@ std::shared_ptr<const ScanPlan> planScan(const QList<ProcessRow>& processes, con
     auto plan = std::make_shared<ScanPlan>();
     plan->candidates = prepareCandidates(listenerRows(connections), processesByID, &kept.chains, &kept.urls);
     plan->connections = ConnectionIndex(connections);
-    readIdentities(plan->candidates, plan->identities);
+    readIdentities(plan->candidates, plan->identities, &kept.launches);
     for (const PreparedCandidate& prepared : std::as_const(plan->candidates)) {
         const ProcessRow& process = prepared.candidate.process;
         if (!process.workingDirectory)
@@ -599,17 +645,49 @@ std::optional<ProcessRow> LocalServerDetector::launchProcess(const ProcessRow& p
 
 std::optional<QString> LocalServerDetector::resolveCommandLine(const std::optional<ProcessRow>& launch,
                                                                const std::optional<QString>& projectPath,
-                                                               const DevCommandLookup& devCommandOf)
+                                                               const DevCommandLookup& devCommandOf,
+                                                               const LaunchDetails* details)
 {
     const auto projectDevCommand = [&devCommandOf](const QString& folder) {
         return devCommandOf ? devCommandOf(folder) : LaunchCommand::projectDevCommand(folder);
     };
+    // Without a folder nothing is launched; the command only tells servers apart.
     if (!projectPath) {
         if (!launch)
             return std::nullopt;
+        if (details && details->exact)
+            return shellCommandLine(*details->exact);
         return launch->commandLine;
     }
-    const QString text = launch ? launch->commandLine.trimmed() : QString();
+    const QString listed = launch ? launch->commandLine.trimmed() : QString();
+    if (launch && details && isReplayableCommandLine(listed)) {
+        using Arguments = LaunchDetails::Arguments;
+        // What npm ran stands for its rewritten title in the rules below.
+        const QString text = details->recovered ? shellCommandLine(*details->recovered) : listed;
+        if (isPackageManagerDevVariant(text)) {
+            if (std::optional<QString> devCommand = projectDevCommand(*projectPath))
+                return devCommand;
+        }
+        if (!details->environment)
+            return std::nullopt;
+        switch (details->arguments) {
+        case Arguments::Exact:
+            return shellCommandLine(*details->exact);
+        case Arguments::Rewritten:
+            if (details->recovered)
+                return text;
+            return std::nullopt;
+        case Arguments::NotText:
+            return std::nullopt;
+        case Arguments::Unread:
+            // Each listed word alone: nothing in a line another process shows runs as shell code.
+            static const QRegularExpression blanks(u"\\s+"_s);
+            return shellCommandLine(listed.split(blanks, Qt::SkipEmptyParts));
+        }
+    }
+    if (launch && details && details->arguments == LaunchDetails::Arguments::NotText)
+        return std::nullopt;
+    const QString& text = listed;
     if (isReplayableCommandLine(text)) {
         if (isPackageManagerDevVariant(text)) {
             if (std::optional<QString> devCommand = projectDevCommand(*projectPath))
@@ -622,6 +700,71 @@ std::optional<QString> LocalServerDetector::resolveCommandLine(const std::option
     if (launch)
         return launch->commandLine;
     return std::nullopt;
+}
+
+LaunchDetails LocalServerDetector::readLaunchDetails(const ProcessRow& launch, const QList<ProcessRow>& chain)
+{
+    using Kind = ProcessIdentity::ArgumentsReading::Kind;
+    LaunchDetails details;
+    if (!launch.startTime) {
+        // A ps row: the arguments as they still make the listed line, and no environment.
+        if (std::optional<QStringList> arguments = ProcessIdentity::arguments(launch.pid, launch.commandLine)) {
+            details.arguments = LaunchDetails::Arguments::Exact;
+            details.exact = std::move(arguments);
+        }
+        return details;
+    }
+    const ProcessIdentity::ArgumentsReading reading = argumentsOf(launch);
+    switch (reading.kind) {
+    case Kind::Exact:
+        details.arguments = LaunchDetails::Arguments::Exact;
+        details.exact = reading.arguments;
+        break;
+    case Kind::Rewritten:
+        details.arguments = LaunchDetails::Arguments::Rewritten;
+        break;
+    case Kind::NotText:
+        details.arguments = LaunchDetails::Arguments::NotText;
+        return details;
+    case Kind::Unreadable:
+        // Gone since the listing: nothing it shows is run.
+        details.arguments = LaunchDetails::Arguments::Rewritten;
+        return details;
+    }
+
+    if (details.arguments == LaunchDetails::Arguments::Rewritten) {
+        // npm's script shell is its child in the chain.
+        const auto child = std::find_if(chain.cbegin(), chain.cend(),
+                                        [&launch](const ProcessRow& row) { return row.parentPid == launch.pid; });
+        if (child != chain.cend() && child->startTime) {
+            const ProcessIdentity::ArgumentsReading shell = argumentsOf(*child);
+            const std::optional<QList<QByteArray>> environment = ProcessIdentity::environment(child->pid);
+            if (shell.kind == Kind::Exact && environment) {
+                const auto npmVariable = [&environment](const QString& name) -> std::optional<QString> {
+                    const QByteArray prefix = name.toLatin1() + '=';
+                    for (const QByteArray& entry : *environment) {
+                        if (entry.startsWith(prefix))
+                            return QString::fromUtf8(entry.sliced(prefix.size()));
+                    }
+                    return std::nullopt;
+                };
+                details.recovered = npmCommand(shell.arguments, npmVariable);
+            }
+        }
+    }
+
+    LaunchEnvironment::Launcher launcher;
+    launcher.pid = launch.pid;
+    launcher.parentPid = launch.parentPid;
+    launcher.environment = ProcessIdentity::environment(launch.pid);
+    launcher.parentEnvironment = ProcessIdentity::environment(launch.parentPid);
+    const ProcessRow* parent = chainRow(chain, launch.parentPid);
+    launcher.parentName = parent ? parent->executable : ProcessIdentity::commandName(launch.parentPid);
+    // Read after the environments: a process that took the id since gives nothing.
+    if (ProcessIdentity::startTime(launch.pid) != launch.startTime)
+        launcher.environment.reset();
+    details.environment = LaunchEnvironment::given(launcher);
+    return details;
 }
 
 QList<qint32> LocalServerDetector::managedProcessIDs(const ProcessRow& process, const QList<ProcessRow>& ancestors)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "discovery/launchenvironment.h"
 #include "discovery/serverdetecting.h"
 #include "discovery/serverprobeservice.h"
 #include "discovery/snapshotrows.h"
@@ -68,12 +69,38 @@ using ProbeResults = QHash<QUrl, ProbeResult>;
 // A project folder's own dev command: a lookup of what projectDevCommand gave (empty: ask it).
 using DevCommandLookup = std::function<std::optional<QString>(const QString& projectPath)>;
 
+// What the command that runs a launch process again can be made of: how its own arguments read, what npm ran
+// where npm wrote its title over them, and the variables the user gave it.
+struct LaunchDetails
+{
+    enum class Arguments
+    {
+        // Each whole: the command is rebuilt from them.
+        Exact,
+        // The process wrote its title over them.
+        Rewritten,
+        // One holds bytes that are no text: nothing can run it again as it was.
+        NotText,
+        // Not read here (a ps row of a process that is gone or changed): its listed words are used, each quoted.
+        Unread
+    };
+    Arguments arguments = Arguments::Unread;
+    std::optional<QStringList> exact;
+    // For a rewritten npm title: what npm ran, from its script's shell.
+    std::optional<QStringList> recovered;
+    // Absent when a given value is no text.
+    std::optional<LaunchEnvironment::Variables> environment = LaunchEnvironment::Variables{};
+
+    friend bool operator==(const LaunchDetails&, const LaunchDetails&) = default;
+};
+
 // What a scan knows of its candidates' processes beyond the listings, taken right after them: the start time of
-// each managed process and the exact arguments of each launch process.
+// each managed process, and the exact arguments and launch details of each launch process.
 struct CandidateDetails
 {
     QHash<qint32, quint64> startTimes;
     QHash<qint32, QStringList> arguments;
+    QHash<qint32, LaunchDetails> launches;
 };
 
 // Takes one snapshot of the machine and returns its local development servers: joins the process table with the
@@ -114,9 +141,15 @@ public:
     static RuntimeKind classifyRuntime(const ProcessRow& process, const QList<ProcessRow>& ancestors);
     // The process whose command line would start the server again.
     static std::optional<ProcessRow> launchProcess(const ProcessRow& process, const QList<ProcessRow>& ancestors);
+    // Without launch details, from the listed command line as it stands; with them, a listed line is never the
+    // command: the launch's own arguments (or what npm ran) are, each quoted.
     static std::optional<QString> resolveCommandLine(const std::optional<ProcessRow>& launch,
                                                      const std::optional<QString>& projectPath,
-                                                     const DevCommandLookup& devCommandOf = {});
+                                                     const DevCommandLookup& devCommandOf = {},
+                                                     const LaunchDetails* details = nullptr);
+    // How the launch process's arguments read, and the variables it was given, from /proc where its row was read
+    // there. `chain` is the listening process and its ancestors, nearest first. Blocking.
+    static LaunchDetails readLaunchDetails(const ProcessRow& launch, const QList<ProcessRow>& chain);
     // The processes an action signals: the outermost launcher first, the listening process last, each once.
     static QList<qint32> managedProcessIDs(const ProcessRow& process, const QList<ProcessRow>& ancestors);
     static ActiveConnections activeConnections(qint32 pid, qint64 port, const QList<ConnectionRow>& connectionRows);

@@ -11,6 +11,8 @@ const QString keyLaunchCommand = QStringLiteral("launchCommand");
 const QString keyDisplayCommandLine = QStringLiteral("displayCommandLine");
 const QString keyRuntimeKind = QStringLiteral("runtimeKind");
 const QString keyLastSeenAt = QStringLiteral("lastSeenAt");
+// Written only where there are variables, so entries without stay as they always were.
+const QString keyLaunchEnvironment = QStringLiteral("launchEnvironment");
 
 qint64 referenceMSecs()
 {
@@ -38,19 +40,26 @@ std::optional<RememberedProject> RememberedProject::fromServer(const LocalServer
 {
     if (!server.projectPath)
         return std::nullopt;
-    return RememberedProject{*server.projectPath, server.rawCommandLine, server.displayCommandLine, server.runtimeKind,
-                             server.lastSeenAt};
+    return RememberedProject{*server.projectPath, server.rawCommandLine, server.displayCommandLine,
+                             server.runtimeKind,  server.lastSeenAt,     server.launchEnvironment};
 }
 
 QJsonObject RememberedProject::toJson() const
 {
-    return QJsonObject{
+    QJsonObject object{
         {keyProjectPath, projectPath},
         {keyLaunchCommand, launchCommand},
         {keyDisplayCommandLine, displayCommandLine},
         {keyRuntimeKind, RuntimeKinds::rawValue(runtimeKind)},
         {keyLastSeenAt, ReferenceDate::secondsSinceReference(lastSeenAt)},
     };
+    if (!launchEnvironment.isEmpty()) {
+        QJsonObject variables;
+        for (auto variable = launchEnvironment.cbegin(); variable != launchEnvironment.cend(); ++variable)
+            variables.insert(variable.key(), variable.value());
+        object.insert(keyLaunchEnvironment, variables);
+    }
+    return object;
 }
 
 std::optional<RememberedProject> RememberedProject::fromJson(const QJsonValue& value)
@@ -69,9 +78,24 @@ std::optional<RememberedProject> RememberedProject::fromJson(const QJsonValue& v
     const auto kind = RuntimeKinds::fromRawValue(object.value(keyRuntimeKind).toString());
     if (!kind)
         return std::nullopt;
-    return RememberedProject{object.value(keyProjectPath).toString(), object.value(keyLaunchCommand).toString(),
-                             object.value(keyDisplayCommandLine).toString(), *kind,
-                             ReferenceDate::fromSecondsSinceReference(seen.toDouble())};
+    LaunchEnvironment::Variables environment;
+    if (object.contains(keyLaunchEnvironment)) {
+        const QJsonValue variables = object.value(keyLaunchEnvironment);
+        if (!variables.isObject())
+            return std::nullopt;
+        const QJsonObject entries = variables.toObject();
+        for (auto entry = entries.constBegin(); entry != entries.constEnd(); ++entry) {
+            if (!entry.value().isString())
+                return std::nullopt;
+            environment.insert(entry.key(), entry.value().toString());
+        }
+    }
+    return RememberedProject{object.value(keyProjectPath).toString(),
+                             object.value(keyLaunchCommand).toString(),
+                             object.value(keyDisplayCommandLine).toString(),
+                             *kind,
+                             ReferenceDate::fromSecondsSinceReference(seen.toDouble()),
+                             std::move(environment)};
 }
 
 QJsonArray RememberedProject::encodeList(const QList<RememberedProject>& projects)

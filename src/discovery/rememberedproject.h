@@ -1,5 +1,6 @@
 #pragma once
 
+#include "discovery/launchenvironment.h"
 #include "discovery/runtimekind.h"
 
 #include <QDateTime>
@@ -20,6 +21,8 @@ struct RememberedProject
     QString displayCommandLine;
     RuntimeKind runtimeKind = RuntimeKind::Node;
     QDateTime lastSeenAt;
+    // The variables the user gave its launch, set again when it starts; stored only in the private settings file.
+    LaunchEnvironment::Variables launchEnvironment = {};
 
     QString id() const { return projectPath; }
 

@@ -93,21 +93,31 @@ std::shared_ptr<ChildProcess> ChildProcess::start(const Options& options)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
 
-    // The output descriptor must not sit where the standard streams go.
-    int outputFd = options.outputFd;
-    FileDescriptor ownCopy;
-    if (outputFd >= 0 && outputFd <= STDERR_FILENO) {
-        ownCopy.reset(::fcntl(outputFd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1));
-        if (!ownCopy.isValid())
+    // The given descriptors must not sit where the standard streams go.
+    FileDescriptor outputCopy;
+    FileDescriptor inputCopy;
+    const auto clearOfStandardStreams = [](int fd, FileDescriptor& copy) {
+        if (fd < 0 || fd > STDERR_FILENO)
+            return fd;
+        copy.reset(::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1));
+        if (!copy.isValid())
             throw SystemError(errno, u"fcntl"_s);
-        outputFd = ownCopy.get();
-    }
+        return copy.get();
+    };
+    const int outputFd = clearOfStandardStreams(options.outputFd, outputCopy);
+    const int inputFd = clearOfStandardStreams(options.inputFd, inputCopy);
 
     SpawnSetup setup;
     check(posix_spawn_file_actions_addchdir_np(&setup.actions, folder.constData()), u"chdir"_s);
-    check(posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0), u"open"_s);
+    if (inputFd >= 0)
+        check(posix_spawn_file_actions_adddup2(&setup.actions, inputFd, STDIN_FILENO), u"dup2"_s);
+    else
+        check(posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0), u"open"_s);
     check(posix_spawn_file_actions_adddup2(&setup.actions, outputFd, STDOUT_FILENO), u"dup2"_s);
-    check(posix_spawn_file_actions_adddup2(&setup.actions, outputFd, STDERR_FILENO), u"dup2"_s);
+    if (options.errorToNull)
+        check(posix_spawn_file_actions_addopen(&setup.actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0), u"open"_s);
+    else
+        check(posix_spawn_file_actions_adddup2(&setup.actions, outputFd, STDERR_FILENO), u"dup2"_s);
 #if !defined(Q_OS_MACOS)
     check(posix_spawn_file_actions_addclosefrom_np(&setup.actions, STDERR_FILENO + 1), u"closefrom"_s);
 #endif

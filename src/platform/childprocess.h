@@ -16,8 +16,12 @@ public:
         QString program;
         QStringList arguments;
         QString workingDirectory;
-        // Becomes both standard output and standard error; standard input is the null device.
+        // Becomes both standard output and standard error.
         int outputFd = -1;
+        // Becomes standard input; the null device where it is -1.
+        int inputFd = -1;
+        // Standard error is the null device instead of the output.
+        bool errorToNull = false;
     };
 
     // Starts the process with the environment of this one and no descriptor but its three standard

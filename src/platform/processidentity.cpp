@@ -48,18 +48,44 @@ std::optional<quint64> parseStartTime(QByteArrayView statText)
 
 std::optional<QStringList> parseArguments(QByteArrayView cmdline)
 {
+    ArgumentsReading reading = classifyArguments(cmdline);
+    if (reading.kind != ArgumentsReading::Kind::Exact)
+        return std::nullopt;
+    return std::move(reading.arguments);
+}
+
+ArgumentsReading classifyArguments(QByteArrayView cmdline)
+{
+    using Kind = ArgumentsReading::Kind;
+    if (cmdline.isEmpty())
+        return {Kind::Unreadable, {}};
     // Every argument ends with a NUL. A process that rewrote its title (npm, node's process.title) leaves one text
     // in the room of its arguments, with NULs after it or none at all: where they began and ended is gone.
     if (!cmdline.endsWith('\0') || cmdline.endsWith(QByteArrayView("\0\0", 2)))
-        return std::nullopt;
+        return {Kind::Rewritten, {}};
     // A NUL ends every UTF-8 sequence, so the whole text decodes as its arguments one by one would. A byte-order
     // mark is part of the argument it begins.
     QStringDecoder decoder(QStringDecoder::Utf8,
                            QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     const QString text = decoder.decode(cmdline.chopped(1));
     if (decoder.hasError())
-        return std::nullopt;
-    return text.split(QChar(u'\0'));
+        return {Kind::NotText, {}};
+    return {Kind::Exact, text.split(QChar(u'\0'))};
+}
+
+QList<QByteArray> parseEnvironment(QByteArrayView block)
+{
+    QList<QByteArray> entries;
+    qsizetype start = 0;
+    while (start < block.size()) {
+        qsizetype end = block.indexOf('\0', start);
+        if (end < 0)
+            end = block.size();
+        if (end > start)
+            entries.append(block.sliced(start, end - start).toByteArray());
+        start = end + 1;
+    }
+    return entries;
 }
 
 #if defined(Q_OS_LINUX)
@@ -105,7 +131,49 @@ std::optional<QStringList> arguments(qint32 pid, const QString& listedCommandLin
     return parseArguments(*cmdline);
 }
 
+ArgumentsReading readArguments(qint32 pid)
+{
+    if (pid <= 0)
+        return {};
+    const std::optional<QByteArray> cmdline = readProcFile(pid, "cmdline");
+    return cmdline ? classifyArguments(*cmdline) : ArgumentsReading{};
+}
+
+std::optional<QList<QByteArray>> environment(qint32 pid)
+{
+    if (pid <= 0)
+        return std::nullopt;
+    const QByteArray path = "/proc/" + QByteArray::number(pid) + "/environ";
+    const std::optional<QByteArray> block = ProcFileSystem::readFileAt(AT_FDCWD, path.constData());
+    if (!block)
+        return std::nullopt;
+    return parseEnvironment(*block);
+}
+
+QString commandName(qint32 pid)
+{
+    if (pid <= 0)
+        return {};
+    const std::optional<QByteArray> comm = readProcFile(pid, "comm");
+    return comm ? QString::fromUtf8(comm->trimmed()) : QString();
+}
+
 #else
+
+ArgumentsReading readArguments(qint32)
+{
+    return {};
+}
+
+std::optional<QList<QByteArray>> environment(qint32)
+{
+    return std::nullopt;
+}
+
+QString commandName(qint32)
+{
+    return {};
+}
 
 std::optional<quint64> startTime(qint32)
 {

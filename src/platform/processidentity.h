@@ -25,6 +25,33 @@ int send(qint32 pid, quint64 startTime, int signal);
 // still make `listedCommandLine` (so they belong to the process that was listed); absent otherwise.
 std::optional<QStringList> arguments(qint32 pid, const QString& listedCommandLine);
 
+// What the kernel tells of a process's arguments, read once more by id: each whole, or why they are not.
+struct ArgumentsReading
+{
+    enum class Kind
+    {
+        Exact,
+        // The process wrote a title over its arguments: where one began and ended is gone.
+        Rewritten,
+        // An argument holds bytes that are no UTF-8 text.
+        NotText,
+        // Gone, somebody else's, or a platform that does not tell.
+        Unreadable
+    };
+    Kind kind = Kind::Unreadable;
+    QStringList arguments;
+};
+ArgumentsReading readArguments(qint32 pid);
+ArgumentsReading classifyArguments(QByteArrayView cmdline);
+
+// The environment the process was started with, its NAME=value entries as the kernel holds them (not what it set
+// since); absent when it cannot be read (gone, somebody else's, a platform that does not tell).
+std::optional<QList<QByteArray>> environment(qint32 pid);
+// The entries of a /proc/<pid>/environ block.
+QList<QByteArray> parseEnvironment(QByteArrayView block);
+// The kernel's command name of the process (at most 15 bytes on Linux), empty when it cannot be read.
+QString commandName(qint32 pid);
+
 // Field 22 of the text of /proc/<pid>/stat; the command name before it may hold spaces and parentheses.
 std::optional<quint64> parseStartTime(QByteArrayView statText);
 // The arguments of /proc/<pid>/cmdline, each ended by a NUL; absent when one is no UTF-8, or when the end is not

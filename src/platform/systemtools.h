@@ -2,7 +2,7 @@
 
 #include <QString>
 
-// Paths of the system tools the discovery and the launcher run.
+// Paths of the system tools the discovery runs; launches go through the login shell (LoginShell).
 namespace SystemTools {
 
 inline QString processListTool()
@@ -17,11 +17,6 @@ inline QString socketListTool()
 #else
     return QStringLiteral("/usr/bin/lsof");
 #endif
-}
-
-inline QString loginShell()
-{
-    return QStringLiteral("/bin/zsh");
 }
 
 } // namespace SystemTools

@@ -443,8 +443,9 @@ void TestProcessActionService::prepareLaunch()
     QCOMPARE(prepared.session.projectPath, project);
     QVERIFY(prepared.logFile.isValid());
     QVERIFY(QFile::exists(prepared.session.fileURL.toLocalFile()));
-    // Open for writing, and never inherited.
-    QVERIFY((::fcntl(prepared.logFile.get(), F_GETFL) & O_ACCMODE) == O_WRONLY);
+    // Open for writing (and reading, for the log writer's cut), not appending, and never inherited.
+    QVERIFY((::fcntl(prepared.logFile.get(), F_GETFL) & O_ACCMODE) == O_RDWR);
+    QVERIFY(!(::fcntl(prepared.logFile.get(), F_GETFL) & O_APPEND));
     QVERIFY(::fcntl(prepared.logFile.get(), F_GETFD) & FD_CLOEXEC);
 }
 
@@ -488,7 +489,7 @@ void TestProcessActionService::commandThatExitsOneFails()
 {
     try {
         awaitTask(m_service->startProject(RememberedProject{
-            m_project, u"echo boom; echo 'broken \x1b[31mred\x1b[0m' >&2; exit 1"_s, {}, RuntimeKind::Node, {}}));
+            m_project, u"echo boom; echo 'broken \x1b[31mred\x1b[0m' >&2; false"_s, {}, RuntimeKind::Node, {}}));
         QFAIL("a failing command counted as started");
     } catch (const ActionError& error) {
         QCOMPARE(error.kind(), ActionError::Kind::LaunchFailed);

@@ -395,9 +395,10 @@ void TestDetectionScan::exactArgumentsOfTheLaunchProcess()
     const QList<LocalServer> found = serversOf(scan({node->servers().first().port}, source), {node->pid()});
     QCOMPARE(found.size(), 1);
     const QStringList argv = QStringList{NodeServer::nodePath()} + arguments;
-    // Replayed, the command gives back these very arguments; the window shows the command as it ran.
+    // Replayed, the command gives back these very arguments; the window shows that command, where each argument
+    // begins and ends.
     QCOMPARE(found.first().rawCommandLine, shellCommandLine(argv));
-    QCOMPARE(found.first().displayCommandLine, argv.join(u' '));
+    QCOMPARE(found.first().displayCommandLine, shellCommandLine(argv));
 }
 
 void TestDetectionScan::listenersThatAreNoDevelopmentServers()

@@ -1,5 +1,6 @@
 #include "platform/bundleinfo.h"
 #include "platform/logfolder.h"
+#include "platform/loginshell.h"
 #include "platform/systemtools.h"
 #include "support/testhome.h"
 
@@ -47,7 +48,7 @@ void TestPlatformPaths::logFolder()
 void TestPlatformPaths::systemTools()
 {
     for (const QString& tool :
-         {SystemTools::processListTool(), SystemTools::socketListTool(), SystemTools::loginShell()})
+         {SystemTools::processListTool(), SystemTools::socketListTool(), LoginShell::userInvocation({}).program})
         QVERIFY2(QFileInfo(tool).isExecutable(), qPrintable(tool));
 }
 

@@ -1,0 +1,99 @@
+#include "control/cappedlog.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace CappedLog {
+
+namespace {
+
+constexpr std::size_t chunkBytes = 64 * 1024;
+// How far past the cut a line's start is looked for; a longer line is cut inside.
+constexpr std::uint64_t lineSearchBytes = 4096;
+
+ssize_t readSome(int fd, char* buffer, std::size_t size)
+{
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, size);
+        if (n >= 0 || errno != EINTR)
+            return n;
+    }
+}
+
+bool writeAllAt(int fd, const char* data, std::size_t size, off_t offset)
+{
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd, data, size, offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= std::size_t(n);
+        offset += n;
+    }
+    return true;
+}
+
+// Moves the newest `keep` bytes (from a line's start where one is near) to the front and cuts the file there.
+// Returns the new size, or `size` when the file could not be changed.
+std::uint64_t dropOlderPart(int log, std::uint64_t size, std::uint64_t keep, char* buffer)
+{
+    if (keep >= size)
+        return size;
+    std::uint64_t from = size - keep;
+    const ssize_t probe =
+        ::pread(log, buffer, std::size_t(std::min<std::uint64_t>(lineSearchBytes, keep)), off_t(from));
+    if (probe > 0) {
+        if (const void* newline = std::memchr(buffer, '\n', std::size_t(probe)))
+            from += std::uint64_t(static_cast<const char*>(newline) - buffer) + 1;
+    }
+    std::uint64_t to = 0;
+    for (std::uint64_t at = from; at < size;) {
+        const ssize_t n = ::pread(log, buffer, std::size_t(std::min<std::uint64_t>(chunkBytes, size - at)), off_t(at));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0 || !writeAllAt(log, buffer, std::size_t(n), off_t(to)))
+            return size;
+        at += std::uint64_t(n);
+        to += std::uint64_t(n);
+    }
+    while (::ftruncate(log, off_t(to)) != 0) {
+        if (errno != EINTR)
+            return size;
+    }
+    return to;
+}
+
+} // namespace
+
+void copy(int input, int log, std::uint64_t capBytes)
+{
+    static char data[chunkBytes];
+    static char scratch[chunkBytes];
+    struct stat status
+    {
+    };
+    std::uint64_t size = ::fstat(log, &status) == 0 ? std::uint64_t(status.st_size) : 0;
+    for (;;) {
+        const ssize_t n = readSome(input, data, sizeof data);
+        if (n <= 0)
+            return;
+        if (size + std::uint64_t(n) > capBytes)
+            size = dropOlderPart(log, size, capBytes / 2, scratch);
+        // A piece that does not fit even now is cut to its newest part.
+        std::size_t length = std::size_t(n);
+        const char* start = data;
+        if (length > capBytes) {
+            start += length - capBytes;
+            length = std::size_t(capBytes);
+        }
+        if (writeAllAt(log, start, length, off_t(size)))
+            size += length;
+    }
+}
+
+} // namespace CappedLog

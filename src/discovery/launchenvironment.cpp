@@ -1,0 +1,141 @@
+#include "discovery/launchenvironment.h"
+
+#include "discovery/launchcommand.h"
+#include "discovery/pathtext.h"
+
+#include <QHash>
+#include <QStringDecoder>
+
+using namespace Qt::StringLiterals;
+
+namespace LaunchEnvironment {
+
+namespace {
+
+using Entries = QHash<QByteArray, QByteArray>;
+
+// The first entry of a name counts, as for getenv.
+Entries entriesOf(const QList<QByteArray>& environment)
+{
+    Entries entries;
+    for (const QByteArray& entry : environment) {
+        const qsizetype equals = entry.indexOf('=');
+        if (equals <= 0)
+            continue;
+        const QByteArray name = entry.first(equals);
+        if (!entries.contains(name))
+            entries.insert(name, entry.sliced(equals + 1));
+    }
+    return entries;
+}
+
+bool isAssignableName(QByteArrayView name)
+{
+    if (name.isEmpty() || (name.front() >= '0' && name.front() <= '9'))
+        return false;
+    for (const char c : name) {
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'))
+            return false;
+    }
+    return true;
+}
+
+bool isSessionVariable(QByteArrayView name)
+{
+    static const QList<QByteArray> names{"_", "PWD", "OLDPWD", "SHLVL", "COLUMNS", "LINES", "PATH"};
+    return names.contains(name);
+}
+
+std::optional<QString> text(const QByteArray& bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString decoded = decoder.decode(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return decoded;
+}
+
+// The names the launch's own marker lists, where the marker is the launch's.
+std::optional<QList<QByteArray>> markedNames(const Entries& entries, const Launcher& launcher)
+{
+    const auto marker = entries.constFind(markerName().toUtf8());
+    if (marker == entries.cend())
+        return std::nullopt;
+    const qsizetype colon = marker->indexOf(':');
+    if (colon < 0)
+        return std::nullopt;
+    bool ok = false;
+    const qint32 shell = marker->first(colon).toInt(&ok);
+    if (!ok || shell <= 1 || (shell != launcher.pid && shell != launcher.parentPid))
+        return std::nullopt;
+    return marker->sliced(colon + 1).split(',');
+}
+
+} // namespace
+
+QString markerName()
+{
+    return u"PORTHIVE_LAUNCH_ENVIRONMENT"_s;
+}
+
+bool isShellName(const QString& name)
+{
+    static const QStringList shells{u"sh"_s,   u"bash"_s,  u"zsh"_s, u"fish"_s, u"dash"_s, u"ksh"_s,
+                                    u"mksh"_s, u"ksh93"_s, u"ash"_s, u"yash"_s, u"tcsh"_s, u"csh"_s};
+    QString bare = lastPathComponent(name);
+    if (bare.startsWith(u'-'))
+        bare.remove(0, 1);
+    return shells.contains(bare);
+}
+
+std::optional<Variables> given(const Launcher& launcher)
+{
+    if (!launcher.environment)
+        return Variables{};
+    const Entries entries = entriesOf(*launcher.environment);
+    const QByteArray marker = markerName().toUtf8();
+
+    QList<QByteArray> names;
+    if (const std::optional<QList<QByteArray>> marked = markedNames(entries, launcher)) {
+        names = *marked;
+    } else if (launcher.parentEnvironment && isShellName(launcher.parentName)) {
+        const Entries parent = entriesOf(*launcher.parentEnvironment);
+        for (auto entry = entries.cbegin(); entry != entries.cend(); ++entry) {
+            const auto before = parent.constFind(entry.key());
+            if (before == parent.cend() || *before != entry.value())
+                names.append(entry.key());
+        }
+    }
+
+    Variables variables;
+    for (const QByteArray& name : std::as_const(names)) {
+        if (name == marker || !isAssignableName(name) || isSessionVariable(name))
+            continue;
+        const auto value = entries.constFind(name);
+        if (value == entries.cend())
+            continue;
+        std::optional<QString> decoded = text(*value);
+        if (!decoded)
+            return std::nullopt;
+        variables.insert(QString::fromLatin1(name), std::move(*decoded));
+    }
+    return variables;
+}
+
+QString assignmentText(const Variables& variables)
+{
+    QString assignments;
+    for (auto variable = variables.cbegin(); variable != variables.cend(); ++variable)
+        assignments += variable.key() + u'=' + shellCommandLine({variable.value()}) + u' ';
+    return assignments;
+}
+
+QString exportText(const Variables& variables)
+{
+    // "$$" is the shell's own id: the launch is that shell or its child, and a process that inherited the marker
+    // from elsewhere is neither.
+    return u"export "_s + markerName() + u"=\"$$:"_s + QStringList(variables.keys()).join(u',') + u"\" "_s +
+           assignmentText(variables) + u"&& "_s;
+}
+
+} // namespace LaunchEnvironment

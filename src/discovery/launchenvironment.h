@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QString>
+
+#include <optional>
+
+// The environment variables a user gave a server's launch, so that a restart or a new start sets them again:
+// `PORT=4200 npm run dev` must come back on 4200. What a process was given is read off the kernel: the variables
+// its launching process started with that the shell it was started from did not have, or had with another value.
+// A launch from this program carries the names it was given in a variable of its own, so a relaunched server keeps
+// exactly those and nothing its login shell's start-up files set.
+namespace LaunchEnvironment {
+
+// Names to values, in name order.
+using Variables = QMap<QString, QString>;
+
+// The variable a launch from this program carries: the id of the shell it ran in, a colon and the given names,
+// separated by commas.
+QString markerName();
+
+// What the scan knows of a launching process and its parent.
+struct Launcher
+{
+    qint32 pid = 0;
+    qint32 parentPid = 0;
+    // The NAME=value entries each started with; absent when they could not be read.
+    std::optional<QList<QByteArray>> environment;
+    std::optional<QList<QByteArray>> parentEnvironment;
+    // The parent's executable or command name.
+    QString parentName;
+};
+
+// The variables given to the launch: those named by this program's own marker, where the marker is the launch's
+// (its shell is the process or its parent); else, where the parent is a shell, those of the process it lacks or has
+// with another value, without the ones a shell sets for every command or builds anew at login (`_`, PWD, OLDPWD,
+// SHLVL, COLUMNS, LINES, PATH) and names no shell can assign. Empty where neither applies. Absent when a given
+// value is no UTF-8 text: it could not be set again as it was.
+std::optional<Variables> given(const Launcher& launcher);
+
+// Whether `name` (a path, or a login shell's "-bash") names a shell a user types commands into.
+bool isShellName(const QString& name);
+
+// POSIX shell text that exports the marker and `variables`, each value quoted, ending in "&& " so a command can
+// follow: what a relaunch runs before its command.
+QString exportText(const Variables& variables);
+
+// "NAME=value NAME2='a b' ", each value quoted as for the shell: the form a user types them in.
+QString assignmentText(const Variables& variables);
+
+} // namespace LaunchEnvironment
