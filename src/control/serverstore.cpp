@@ -314,6 +314,20 @@ void ServerStore::reportProcessFailure(const Failure& failure, TelemetryOperatio
                   [operation](const std::exception& error) { reportProcessActionFailure(error, operation); });
 }
 
+bool ServerStore::failedBeforeStopping(const Failure& failure)
+{
+    try {
+        if (failure.error)
+            std::rethrow_exception(failure.error);
+    } catch (const ActionError& error) {
+        using Kind = ActionError::Kind;
+        return error.kind() == Kind::MissingProjectPath || error.kind() == Kind::MissingLaunchCommand ||
+               error.kind() == Kind::LogUnavailable;
+    } catch (...) {
+    }
+    return false;
+}
+
 std::optional<ServerLogSession> ServerStore::failedLaunchSession(const Failure& failure)
 {
     try {
@@ -644,6 +658,13 @@ QCoro::Task<bool> ServerStore::performRestart(LocalServer server)
     reportProcessFailure(*failure, TelemetryOperation::ServerRestart);
     setServerFeedback(failure->description, server);
     finishRestart(server);
+    if (!failedBeforeStopping(*failure)) {
+        // The old server was stopped, or is stopping: the list follows the machine, and the failure stays shown.
+        auto refresh = freshRefresh();
+        co_await refresh;
+        if (self && self->m_refreshState.kind == RefreshState::Kind::Idle)
+            self->setRefreshState(RefreshState::failed(failure->description));
+    }
     co_return false;
 }
 

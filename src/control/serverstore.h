@@ -224,6 +224,8 @@ private:
     static void captureError(const Failure& failure, TelemetryOperation operation,
                              const TelemetryProperties& properties);
     static void reportProcessFailure(const Failure& failure, TelemetryOperation operation);
+    // Whether a restart failed while preparing, before it sent the old server anything.
+    static bool failedBeforeStopping(const Failure& failure);
     // The session a launch that failed after starting carries, so its output can be shown.
     static std::optional<ServerLogSession> failedLaunchSession(const Failure& failure);
 

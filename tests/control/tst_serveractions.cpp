@@ -441,8 +441,12 @@ void TestServerActions::restartLaunchFails()
         throw ActionError::launchFailed(1, u"Error: port in use"_s, session);
     };
 
+    // The old server was stopped before the launch failed: it is gone from the next scan.
+    rig.detector->servers.clear();
+
     awaitTask(store.restartServer(listedServer()));
     QCOMPARE(store.refreshState(), RefreshState::failed(launchFailedOne));
+    QVERIFY(store.servers().isEmpty());
     QVERIFY(store.pendingServerActions().isEmpty());
     QVERIFY(store.activeRestartServerIDs().isEmpty());
     QVERIFY(store.activeProjectActionPaths().isEmpty());
@@ -453,9 +457,9 @@ void TestServerActions::restartLaunchFails()
     QCOMPARE(rig.telemetry->messages.first().operation, TelemetryOperation::ServerRestart);
     QCOMPARE(rig.telemetry->messages.first().properties,
              (TelemetryProperties{{u"failure_category"_s, u"launch_failed"_s}, {u"exit_code"_s, u"1"_s}}));
-    // No settle, no refresh.
+    // The list follows at once, without the settle of a started server.
     QVERIFY(rig.sleeper->requests.isEmpty());
-    QCOMPARE(rig.detector->scanCount(), 1);
+    QCOMPARE(rig.detector->scanCount(), 2);
 }
 
 void TestServerActions::restartOtherFailures_data()
@@ -463,12 +467,14 @@ void TestServerActions::restartOtherFailures_data()
     QTest::addColumn<int>("which");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("category");
+    // Whether the old server was sent anything, so the list must be read again.
+    QTest::addColumn<bool>("stopped");
 
     QTest::newRow("old processes still run")
         << 0 << u"Restart stopped because part of the previous server is still running"_s
-        << u"restart_processes_still_running"_s;
-    QTest::newRow("no launch command") << 1 << u"Launch command unavailable"_s << u"missing_launch_command"_s;
-    QTest::newRow("signal failed") << 2 << SystemError(EPERM).description() << u"unknown"_s;
+        << u"restart_processes_still_running"_s << true;
+    QTest::newRow("no launch command") << 1 << u"Launch command unavailable"_s << u"missing_launch_command"_s << false;
+    QTest::newRow("signal failed") << 2 << SystemError(EPERM).description() << u"unknown"_s << true;
 }
 
 void TestServerActions::restartOtherFailures()
@@ -476,6 +482,7 @@ void TestServerActions::restartOtherFailures()
     QFETCH(int, which);
     QFETCH(QString, text);
     QFETCH(QString, category);
+    QFETCH(bool, stopped);
 
     StoreRig rig(m_logs.path());
     ServerStore& store = storeWithServer(rig);
@@ -496,7 +503,7 @@ void TestServerActions::restartOtherFailures()
     QCOMPARE(rig.telemetry->messages.first().operation, TelemetryOperation::ServerRestart);
     QCOMPARE(rig.telemetry->messages.first().properties.value(u"failure_category"_s), category);
     QVERIFY(rig.sleeper->requests.isEmpty());
-    QCOMPARE(rig.detector->scanCount(), 1);
+    QCOMPARE(rig.detector->scanCount(), stopped ? 2 : 1);
 }
 
 void TestServerActions::restartWithoutProjectPath()
