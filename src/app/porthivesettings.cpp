@@ -1,5 +1,6 @@
 #include "app/porthivesettings.h"
 
+#include "discovery/oneshotsignal.h"
 #include "platform/asyncwork.h"
 #include "platform/bundleinfo.h"
 #include "platform/licensesfile.h"
@@ -135,6 +136,7 @@ void PorthiveSettings::setLaunchAtLoginEnabled(bool enabled)
     setLaunchAtLoginMessage(QString());
 
     const quint64 generation = ++m_updateGeneration;
+    m_changePending = true;
     // Queued, so a settings object gone before the change starts is never touched.
     QMetaObject::invokeMethod(
         this, [this, enabled, generation] { applyLaunchAtLoginChange(enabled, generation); }, Qt::QueuedConnection);
@@ -144,6 +146,19 @@ QCoro::Task<> PorthiveSettings::applyLaunchAtLoginChange(bool enabled, quint64 g
 {
     QPointer<PorthiveSettings> self(this);
     const std::shared_ptr<LoginItemService> loginItems = m_services.loginItems;
+
+    // The service is changed in the order the switch was flipped: a removal ends on a worker thread, and one
+    // that ended after a newer registration would take the entry away again.
+    const std::shared_ptr<OneShotSignal> previous = std::exchange(m_lastServiceCall, std::make_shared<OneShotSignal>());
+    const std::shared_ptr<OneShotSignal> called = m_lastServiceCall;
+    if (previous) {
+        auto turn = untilFired(previous.get());
+        co_await turn;
+        if (!self) {
+            called->fire();
+            co_return;
+        }
+    }
 
     std::optional<LoginItemError> failure;
     if (enabled) {
@@ -155,15 +170,17 @@ QCoro::Task<> PorthiveSettings::applyLaunchAtLoginChange(bool enabled, quint64 g
     } else {
         auto removal = loginItems->unregisterItem();
         failure = co_await removal;
-        if (!self)
-            co_return;
     }
+    called->fire();
+    if (!self)
+        co_return;
 
     auto query = queryLaunchAtLoginStatus(loginItems);
     const LaunchAtLoginStatus status = co_await query;
     // A newer change replaced this one: its outcome, failure included, is dropped.
     if (!self || generation != m_updateGeneration)
         co_return;
+    m_changePending = false;
 
     if (failure) {
         sharedTelemetryClient().captureError(
@@ -189,9 +206,14 @@ void PorthiveSettings::refreshLaunchAtLoginStatus()
 QCoro::Task<> PorthiveSettings::runStatusRefresh(quint64 generation)
 {
     QPointer<PorthiveSettings> self(this);
+    const quint64 changesBefore = m_updateGeneration;
     auto query = queryLaunchAtLoginStatus(m_services.loginItems);
     const LaunchAtLoginStatus status = co_await query;
     if (!self || generation != m_refreshGeneration)
+        co_return;
+    // Until a change has read the service after its own call, the switch shows what the user chose; a status
+    // read before that call is older than the change and must not show instead.
+    if (m_changePending || changesBefore != m_updateGeneration)
         co_return;
     storeStatus(status);
 }

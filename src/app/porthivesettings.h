@@ -10,6 +10,7 @@
 #include <memory>
 
 class LoginItemService;
+class OneShotSignal;
 class UserDefaults;
 class Workspace;
 
@@ -77,9 +78,11 @@ public:
     QString revealInFileManagerText() const;
 
     // The launch-at-login switch: remembers that the user decided, shows `enabled` at once and changes the
-    // registration in a task of its own; a newer change drops the outcome of an older one.
+    // registration in a task of its own; a newer change drops the outcome of an older one. The service is
+    // changed in the order of the calls, so it ends as the last call asked.
     Q_INVOKABLE void setLaunchAtLoginEnabled(bool enabled);
-    // Reads the service's status again (the settings page does each time it is shown).
+    // Reads the service's status again (the settings page does each time it is shown). Its outcome is dropped
+    // when a change comes before it ends, or is still under way.
     Q_INVOKABLE void refreshLaunchAtLoginStatus();
     // Shows the licences notice in the file manager, or says that it is missing.
     Q_INVOKABLE void revealLicensesFile();
@@ -126,4 +129,8 @@ private:
     // A newer change or refresh replaces the current one, whose outcome is then dropped.
     quint64 m_updateGeneration = 0;
     quint64 m_refreshGeneration = 0;
+    // The newest change has not yet stored what the service says after it.
+    bool m_changePending = false;
+    // Fires once the newest change's call to the service has ended; the next change waits for it.
+    std::shared_ptr<OneShotSignal> m_lastServiceCall;
 };

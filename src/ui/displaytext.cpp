@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QStringList>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -24,7 +26,82 @@ QString trimmedSpacesAndTabs(QStringView text)
     return text.sliced(begin, end - begin).toString();
 }
 
+enum class Shown
+{
+    Kept,
+    Dropped,
+    Space
+};
+
+Shown shownAs(char16_t c)
+{
+    switch (c) {
+    case u'\t':
+    case u'\n':
+    case 0x000B:
+    case 0x000C:
+    case u'\r':
+    case 0x0085: // next line
+    case 0x2028: // line separator
+    case 0x2029: // paragraph separator
+        return Shown::Space;
+    case 0x061C: // Arabic letter mark
+    case 0x200E: // left-to-right mark
+    case 0x200F: // right-to-left mark
+        return Shown::Dropped;
+    default:
+        break;
+    }
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
+        return Shown::Dropped;
+    // Embeddings and overrides, then isolates.
+    if ((c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069))
+        return Shown::Dropped;
+    return Shown::Kept;
+}
+
+// Every character it removes or replaces lies in the BMP, so the text is read unit by unit and surrogate pairs
+// pass through whole.
+QString withoutMovingCharacters(const QString& text)
+{
+    const auto first =
+        std::find_if(text.cbegin(), text.cend(), [](QChar c) { return shownAs(c.unicode()) != Shown::Kept; });
+    if (first == text.cend())
+        return text;
+
+    QString result;
+    result.reserve(text.size());
+    result.append(QStringView(text.cbegin(), first));
+    bool spaced = false;
+    for (auto at = first; at != text.cend(); ++at) {
+        switch (shownAs(at->unicode())) {
+        case Shown::Kept:
+            result.append(*at);
+            spaced = false;
+            break;
+        case Shown::Space:
+            if (!spaced)
+                result.append(u' ');
+            spaced = true;
+            break;
+        case Shown::Dropped:
+            break;
+        }
+    }
+    return result;
+}
+
 } // namespace
+
+QString displaySafeText(const QString& text, qsizetype limit)
+{
+    return cutToCharacters(withoutMovingCharacters(text), limit);
+}
+
+QString displaySafeCommand(const QString& commandLine)
+{
+    return cutToCharacters(compactCommandText(withoutMovingCharacters(commandLine)), shownTextLimit);
+}
 
 QString compactCommandText(const QString& text)
 {

@@ -9,6 +9,19 @@
 // shortened to their last component. Pure and cheap: views call it while they draw.
 QString compactCommandText(const QString& text);
 
+// How many characters a shown outside text keeps: a long path or command still fits a tooltip line or two.
+inline constexpr qsizetype shownTextLimit = 240;
+
+// Text from other programs (page titles, command lines, paths, process summaries, error texts) as it is shown:
+// without control characters (C0, DEL, C1) and without the bidirectional embeddings, overrides, isolates and
+// marks, so nothing can reorder or hide what the user reads; a tab or line break (a run of them) becomes one
+// space, so the text stays on one line; longer than `limit` characters, it is cut as cutToCharacters does.
+// Only for showing: what is stored and run stays exact.
+QString displaySafeText(const QString& text, qsizetype limit = shownTextLimit);
+// The compact form of an outside command line, made safe the same way (cleaned before it is compacted, so a
+// line break separates words as a space does).
+QString displaySafeCommand(const QString& commandLine);
+
 // `text` with a leading `home` folder replaced by "~": only when the home path is followed by "/" or ends the
 // text, so a sibling folder ("/home/alice" under home "/home/al") stays as it is. A home of "/" or "" changes
 // nothing.

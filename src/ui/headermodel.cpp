@@ -1,6 +1,6 @@
 #include "headermodel.h"
 
-#include "discovery/charactercut.h"
+#include "displaytext.h"
 #include "platform/clock.h"
 #include "savedbucket.h"
 
@@ -90,7 +90,8 @@ QString HeaderModel::subtitle(const RefreshState& state, qsizetype serverCount, 
         return u"Scanning\u2026"_s;
     if (state.kind == Kind::Stale || state.kind == Kind::Failed) {
         const QString prefix = state.kind == Kind::Stale ? u"Stale \u2014 "_s : u"Error \u2014 "_s;
-        return cutToCharacters(prefix + state.message, subtitleLimit);
+        // The message may carry outside text (a path, a tool's error output).
+        return displaySafeText(prefix + state.message, subtitleLimit);
     }
     if (serverCount == 0)
         return u"No servers"_s;

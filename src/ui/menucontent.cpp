@@ -1,6 +1,7 @@
 #include "menucontent.h"
 
 #include "discovery/pathtext.h"
+#include "savedrowlogic.h"
 
 #include <algorithm>
 
@@ -142,7 +143,8 @@ QSet<QString> ambiguousFolderNames(const MenuContentSnapshot& snapshot)
     QSet<QString> repeated;
     for (const SavedBucketPresentation& section : snapshot.savedBuckets) {
         for (const RememberedProject& project : section.bucket.projects) {
-            const QString name = lastPathComponent(project.projectPath);
+            // As the rows show it, so names that differ only in what is not shown count as the same.
+            const QString name = SavedRowLogic::title(project);
             if (seen.contains(name))
                 repeated.insert(name);
             else

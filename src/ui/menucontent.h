@@ -116,7 +116,8 @@ QStringList animationIdentities(const MenuContentSnapshot& snapshot);
 // The appearance order of the j-th shown project of section b: running rows, then earlier sections' shown
 // rows and disclosure rows; headers are not counted.
 int staggerIndex(const MenuContentSnapshot& snapshot, int bucket, int project);
-// Folder names that occur more than once among all projects of all sections, collapsed ones included.
+// Folder names, as the saved rows show them, that occur more than once among all projects of all sections,
+// collapsed ones included.
 QSet<QString> ambiguousFolderNames(const MenuContentSnapshot& snapshot);
 
 } // namespace MenuContent

@@ -1,6 +1,5 @@
 #include "savedrowlogic.h"
 
-#include "discovery/charactercut.h"
 #include "discovery/pathtext.h"
 #include "displaytext.h"
 #include "kitstyle.h"
@@ -36,14 +35,14 @@ namespace SavedRowLogic {
 
 QString title(const RememberedProject& project)
 {
-    return lastPathComponent(project.projectPath);
+    return displaySafeText(lastPathComponent(project.projectPath));
 }
 
 std::optional<QString> errorTagText(const SavedRowFacts& facts)
 {
     if (!facts.error)
         return std::nullopt;
-    return cutToCharacters(*facts.error, errorTagLimit);
+    return displaySafeText(*facts.error, errorTagLimit);
 }
 
 std::optional<Tag> statusTag(const SavedRowFacts& facts)
@@ -76,10 +75,10 @@ QString logHelpText(const SavedRowFacts& facts)
 
 QString commandText(const RememberedProject& project, bool showsDisambiguation)
 {
-    const QString command = compactCommandText(project.displayCommandLine);
+    const QString command = displaySafeCommand(project.displayCommandLine);
     if (showsDisambiguation) {
         if (const std::optional<QString> folder = disambiguationFolder(project.projectPath))
-            return *folder + u"/ \u00b7 "_s + command;
+            return displaySafeText(*folder) + u"/ \u00b7 "_s + command;
     }
     return command;
 }
@@ -101,8 +100,8 @@ std::optional<QString> disambiguationFolder(const QString& projectPath)
 
 QString rowTooltip(const RememberedProject& project, const SavedRowFacts& facts, const QString& home)
 {
-    return QStringList{abbreviatingHome(project.projectPath, home), compactCommandText(project.displayCommandLine),
-                       logHelpText(facts), u"Double-click to start"_s}
+    return QStringList{displaySafeText(abbreviatingHome(project.projectPath, home)),
+                       displaySafeCommand(project.displayCommandLine), logHelpText(facts), u"Double-click to start"_s}
         .join(u'\n');
 }
 

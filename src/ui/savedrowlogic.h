@@ -51,9 +51,9 @@ struct Actions
 // Longer error texts keep 21 characters and "…".
 inline constexpr qsizetype errorTagLimit = 24;
 
-// The folder name.
+// The folder name, made safe to show.
 QString title(const RememberedProject& project);
-// The project's error text, cut to 21 characters and "…" beyond 24; none without an error.
+// The project's error text, made safe to show and cut to 21 characters and "…" beyond 24; none without an error.
 std::optional<QString> errorTagText(const SavedRowFacts& facts);
 // "Starting" while a start runs, else the error, else none.
 std::optional<Tag> statusTag(const SavedRowFacts& facts);
@@ -64,7 +64,7 @@ QString logHelpText(const SavedRowFacts& facts);
 QString commandText(const RememberedProject& project, bool showsDisambiguation);
 // The nearest ancestor folder that says something: not hidden, not a build or dependency folder.
 std::optional<QString> disambiguationFolder(const QString& projectPath);
-// Path (home abbreviated), command, log help and "Double-click to start".
+// Path (home abbreviated), command, log help and "Double-click to start"; the outside texts made safe to show.
 QString rowTooltip(const RememberedProject& project, const SavedRowFacts& facts, const QString& home);
 std::optional<LogSelection> makeLogSelection(const RememberedProject& project, const SavedRowFacts& facts);
 Actions actions(const SavedRowFacts& facts, const QString& revealHelp);

@@ -223,7 +223,7 @@ QVariant ServerListModel::rowData(const ServerListRow& row, int role) const
         const ServerRowFacts& facts = row.serverFacts;
         switch (role) {
         case TitleRole:
-            return server.displayTitle();
+            return ServerRowLogic::title(server);
         case KindRole:
             return RuntimeKinds::rawValue(server.runtimeKind);
         case PortTextRole:

@@ -1,6 +1,7 @@
 #include "serverlogdetailmodel.h"
 
 #include "control/sleeper.h"
+#include "displaytext.h"
 #include "logsnapshotreading.h"
 #include "platform/clipboard.h"
 #include "platform/workspace.h"
@@ -92,6 +93,11 @@ void ServerLogDetailModel::setContext(WindowContext* context)
     Q_EMIT contextChanged();
     if (!qFuzzyCompare(before, pageHeight()))
         Q_EMIT pageHeightChanged();
+}
+
+QString ServerLogDetailModel::displayTitle() const
+{
+    return displaySafeText(m_selection.displayTitle);
 }
 
 QString ServerLogDetailModel::portText() const

@@ -84,7 +84,8 @@ public:
     void setContext(WindowContext* context);
 
     const LogSelection& logSelection() const { return m_selection; }
-    QString displayTitle() const { return m_selection.displayTitle; }
+    // The selection's title as the header shows it: without the control and bidi characters of outside text.
+    QString displayTitle() const;
     bool hasPort() const { return m_selection.port.has_value(); }
     QString portText() const;
 

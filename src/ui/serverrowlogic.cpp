@@ -13,6 +13,12 @@ QColor accent(RuntimeKind kind)
     return KitLooks::runtimeAccent(RuntimeKinds::rawValue(kind));
 }
 
+// The last component of an outside path, as rows show it.
+QString shownName(const QString& path)
+{
+    return displaySafeText(lastPathComponent(path));
+}
+
 } // namespace
 
 ServerRowFacts ServerRowFacts::of(const LocalServer& server, const QHash<QString, ServerActionFeedback>& pending,
@@ -131,14 +137,15 @@ QString openHelpText(const LocalServer& server)
 QString detailTooltip(const LocalServer& server, const ServerRowFacts& facts, const QString& home)
 {
     QStringList lines;
-    lines.append(u"Executable: "_s + abbreviatingHome(server.processExecutable, home));
+    lines.append(u"Executable: "_s + displaySafeText(abbreviatingHome(server.processExecutable, home)));
     if (server.processWorkingDirectory)
-        lines.append(u"Working directory: "_s + abbreviatingHome(*server.processWorkingDirectory, home));
+        lines.append(u"Working directory: "_s +
+                     displaySafeText(abbreviatingHome(*server.processWorkingDirectory, home)));
     if (server.parentProcessSummary)
-        lines.append(u"Parent: "_s + *server.parentProcessSummary);
-    lines.append(u"Command: "_s + compactCommandText(server.displayCommandLine));
+        lines.append(u"Parent: "_s + displaySafeText(*server.parentProcessSummary));
+    lines.append(u"Command: "_s + displaySafeCommand(server.displayCommandLine));
     if (!server.activeConnectionClients.isEmpty())
-        lines.append(u"Clients: "_s + server.activeConnectionClients.join(u", "_s));
+        lines.append(u"Clients: "_s + displaySafeText(server.activeConnectionClients.join(u", "_s)));
     lines.append(logHelpText(server, facts));
     return lines.join(u'\n');
 }
@@ -157,26 +164,31 @@ QString logPreviewText(const LocalServer& server, const ServerRowFacts& facts)
     return facts.preview.value_or(u"No output yet"_s);
 }
 
+QString title(const LocalServer& server)
+{
+    return displaySafeText(server.displayTitle());
+}
+
 QString locationText(const LocalServer& server)
 {
     if (server.processWorkingDirectory)
-        return lastPathComponent(*server.processWorkingDirectory);
+        return shownName(*server.processWorkingDirectory);
     if (server.parentProcessSummary)
-        return *server.parentProcessSummary;
-    return lastPathComponent(server.processExecutable);
+        return displaySafeText(*server.parentProcessSummary);
+    return shownName(server.processExecutable);
 }
 
 QString shownLocationText(const LocalServer& server)
 {
     const QString location = locationText(server);
-    return location == server.displayTitle() ? QString() : location;
+    return location == title(server) ? QString() : location;
 }
 
 std::optional<LogSelection> makeLogSelection(const LocalServer& server, const ServerRowFacts& facts)
 {
     if (!server.projectPath || !facts.session)
         return std::nullopt;
-    return LogSelection{*facts.session, server.displayTitle(), server.port};
+    return LogSelection{*facts.session, title(server), server.port};
 }
 
 } // namespace ServerRowLogic
@@ -205,7 +217,7 @@ QString summaryText(const QList<LocalServer>& servers)
     for (const LocalServer& server : servers) {
         if (!server.processWorkingDirectory)
             continue;
-        const QString name = lastPathComponent(*server.processWorkingDirectory);
+        const QString name = shownName(*server.processWorkingDirectory);
         if (!names.contains(name))
             names.append(name);
     }
@@ -227,7 +239,7 @@ QString tooltipText(const QList<LocalServer>& servers)
 {
     QStringList lines;
     for (const LocalServer& server : servers) {
-        const QString name = server.processWorkingDirectory ? lastPathComponent(*server.processWorkingDirectory)
+        const QString name = server.processWorkingDirectory ? shownName(*server.processWorkingDirectory)
                                                             : RuntimeKinds::displayName(RuntimeKind::AgentBrowser);
         lines.append(name + u" :"_s + QString::number(server.port));
     }

@@ -86,10 +86,14 @@ Actions actions(const LocalServer& server, const ServerRowFacts& facts, const QS
 
 // "Open " and the address: the main button's tooltip.
 QString openHelpText(const LocalServer& server);
-// Executable, working folder, parent, command, clients and the log help, one per line; `home` abbreviated.
+// Executable, working folder, parent, command, clients and the log help, one per line; `home` abbreviated and
+// every outside text made safe to show.
 QString detailTooltip(const LocalServer& server, const ServerRowFacts& facts, const QString& home);
 QString logHelpText(const LocalServer& server, const ServerRowFacts& facts);
 QString logPreviewText(const LocalServer& server, const ServerRowFacts& facts);
+// The title as the row and the log page show it: the display title without the characters of outside text
+// that must not be shown.
+QString title(const LocalServer& server);
 // The working folder's name, else the parent, else the executable's name.
 QString locationText(const LocalServer& server);
 // The location, or nothing when it reads exactly as the title.

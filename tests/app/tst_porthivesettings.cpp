@@ -6,12 +6,16 @@
 #include "support/recordingworkspace.h"
 #include "support/testhome.h"
 
+#include <QFile>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThreadPool>
 
 using namespace Qt::StringLiterals;
 using Status = PorthiveSettings::LaunchAtLoginStatus;
+
+Q_DECLARE_METATYPE(QList<bool>)
 
 namespace {
 
@@ -41,6 +45,10 @@ private Q_SLOTS:
     void failedRemovalSnapsBackAndReports();
     void failureWithAStatusOutsideTheTableReportsUnknown();
     void newerChangeDropsTheOlderOutcome();
+    void lateRemovalCannotUndoANewerChange_data();
+    void lateRemovalCannotUndoANewerChange();
+    void offThenQuicklyOnKeepsTheAutostartEntry();
+    void statusReadBeforeAChangeIsNotShownAfterIt();
     void refreshReadsTheService();
     void secondRefreshDropsTheFirst();
     void refreshAndChangeDoNotCancelEachOther();
@@ -80,6 +88,8 @@ void TestPorthiveSettings::init()
 
 void TestPorthiveSettings::cleanup()
 {
+    m_service->holdRemoval = false;
+    m_service->releaseRemovals();
     if (m_service->holdStatus) {
         m_service->holdStatus = false;
         m_service->releaseStatus(16);
@@ -283,6 +293,107 @@ void TestPorthiveSettings::newerChangeDropsTheOlderOutcome()
     QCOMPARE(messages.count(), 0);
     QCOMPARE(statuses.count(), 1);
     QCOMPARE(settings.launchAtLoginEnabled(), false);
+}
+
+void TestPorthiveSettings::lateRemovalCannotUndoANewerChange_data()
+{
+    QTest::addColumn<QList<bool>>("switches");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<Status>("status");
+    QTest::newRow("off, on") << QList<bool>{false, true} << QStringList{u"unregister"_s, u"register"_s}
+                             << Status::Enabled;
+    QTest::newRow("off, on, off") << QList<bool>{false, true, false}
+                                  << QStringList{u"unregister"_s, u"register"_s, u"unregister"_s}
+                                  << Status::NotRegistered;
+    QTest::newRow("off, on, off, on") << QList<bool>{false, true, false, true}
+                                      << QStringList{u"unregister"_s, u"register"_s, u"unregister"_s, u"register"_s}
+                                      << Status::Enabled;
+}
+
+void TestPorthiveSettings::lateRemovalCannotUndoANewerChange()
+{
+    QFETCH(QList<bool>, switches);
+    QFETCH(QStringList, calls);
+    QFETCH(Status, status);
+    m_service->serviceStatus = LoginItemServiceStatus::enabled;
+    PorthiveSettings& settings = makeSettings();
+    settings.refreshLaunchAtLoginStatus();
+    QTRY_COMPARE(settings.launchAtLoginEnabled(), true);
+
+    // The first removal ends only after the user has flipped the switch on (and maybe off) again.
+    m_service->holdRemoval = true;
+    settings.setLaunchAtLoginEnabled(switches.constFirst());
+    QTRY_COMPARE(m_service->heldRemovals(), 1);
+    m_service->holdRemoval = false;
+    for (const bool value : switches.mid(1))
+        settings.setLaunchAtLoginEnabled(value);
+    QCoreApplication::processEvents();
+    // The later changes wait for the removal to end.
+    QCOMPARE(m_service->calls(), QStringList{u"unregister"_s});
+    QCOMPARE(settings.launchAtLoginEnabled(), switches.constLast());
+
+    m_service->releaseRemovals();
+    QTRY_COMPARE(m_service->calls(), calls);
+    QTRY_COMPARE(settings.launchAtLoginStatus(), status);
+    QTRY_VERIFY(QThreadPool::globalInstance()->activeThreadCount() == 0);
+    QCoreApplication::processEvents();
+    // The service and the switch end as the last flip asked.
+    QCOMPARE(settings.launchAtLoginStatus(), status);
+    QCOMPARE(PorthiveSettings::statusFromService(m_service->serviceStatus), status);
+    QCOMPARE(settings.launchAtLoginEnabled(), switches.constLast());
+    QCOMPARE(settings.launchAtLoginMessage(), QString());
+    QCOMPARE(m_telemetry->errors.size(), 0);
+}
+
+void TestPorthiveSettings::offThenQuicklyOnKeepsTheAutostartEntry()
+{
+    auto autostart = std::make_shared<XdgAutostartLoginItem>(XdgAutostartLoginItem::standardOptions(), m_workspace);
+    QVERIFY(autostart->entryPath().startsWith(qEnvironmentVariable("XDG_CONFIG_HOME") + u'/'));
+    autostart->registerItem();
+    PorthiveSettings::Services services;
+    services.defaults = m_defaults;
+    services.loginItems = autostart;
+    services.workspace = &m_workspace;
+    PorthiveSettings settings(std::move(services));
+    settings.refreshLaunchAtLoginStatus();
+    QTRY_COMPARE(settings.launchAtLoginStatus(), Status::Enabled);
+
+    // With every worker of the pool busy, the removal waits there while the user switches on again.
+    QThreadPool* pool = QThreadPool::globalInstance();
+    const int workers = pool->maxThreadCount();
+    QSemaphore busy;
+    for (int i = 0; i < workers; ++i)
+        pool->start([&busy] { busy.acquire(); });
+    settings.setLaunchAtLoginEnabled(false);
+    QCoreApplication::processEvents();
+    settings.setLaunchAtLoginEnabled(true);
+    QCoreApplication::processEvents();
+    busy.release(workers);
+
+    QTRY_VERIFY(pool->activeThreadCount() == 0 && settings.launchAtLoginStatus() == Status::Enabled);
+    QCoreApplication::processEvents();
+    QVERIFY(QFile::exists(autostart->entryPath()));
+    QCOMPARE(autostart->status(), LoginItemServiceStatus::enabled);
+    QCOMPARE(settings.launchAtLoginEnabled(), true);
+    QCOMPARE(settings.launchAtLoginMessage(), QString());
+}
+
+void TestPorthiveSettings::statusReadBeforeAChangeIsNotShownAfterIt()
+{
+    // A refresh reads "not registered" and is held; the user switches on and that change ends first.
+    m_service->holdStatus = true;
+    PorthiveSettings& settings = makeSettings();
+    settings.refreshLaunchAtLoginStatus();
+    QTRY_COMPARE(m_service->statusCalls(), 1);
+    m_service->holdStatus = false;
+    settings.setLaunchAtLoginEnabled(true);
+    QTRY_COMPARE(settings.launchAtLoginStatus(), Status::Enabled);
+
+    m_service->releaseStatus();
+    QTRY_VERIFY(QThreadPool::globalInstance()->activeThreadCount() == 0);
+    QCoreApplication::processEvents();
+    QCOMPARE(settings.launchAtLoginStatus(), Status::Enabled);
+    QCOMPARE(settings.launchAtLoginEnabled(), true);
 }
 
 void TestPorthiveSettings::refreshReadsTheService()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "discovery/oneshotsignal.h"
 #include "platform/loginitemservice.h"
 
 #include <QMutex>
@@ -7,6 +8,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <memory>
 
 // A login-item service the test answers. status() runs on a worker thread: it reads the status when it is
 // called and, while `holdStatus` is set, returns it only once the test releases it.
@@ -15,6 +17,8 @@ class FakeLoginItemService final : public LoginItemService
 public:
     std::atomic<int> serviceStatus{LoginItemServiceStatus::notRegistered};
     std::atomic<bool> holdStatus{false};
+    // Set: a removal ends (and takes effect) only when the test releases it.
+    bool holdRemoval = false;
     // The status after a registration or removal that succeeded.
     int statusAfterRegister = LoginItemServiceStatus::enabled;
     int statusAfterUnregister = LoginItemServiceStatus::notRegistered;
@@ -42,6 +46,12 @@ public:
     QCoro::Task<std::optional<LoginItemError>> unregisterItem() override
     {
         record(QStringLiteral("unregister"));
+        if (holdRemoval) {
+            // As a removal on a worker thread that ends late: it takes effect only when it ends.
+            auto ended = std::make_shared<OneShotSignal>();
+            m_heldRemovals.append(ended);
+            co_await untilFired(ended.get());
+        }
         if (unregisterFailure)
             co_return LoginItemError(*unregisterFailure);
         serviceStatus = statusAfterUnregister;
@@ -50,6 +60,14 @@ public:
 
     void openSystemSettings() override { record(QStringLiteral("openSettings")); }
 
+    // Ends the removals held so far, oldest first.
+    void releaseRemovals()
+    {
+        const QList<std::shared_ptr<OneShotSignal>> held = std::exchange(m_heldRemovals, {});
+        for (const std::shared_ptr<OneShotSignal>& removal : held)
+            removal->fire();
+    }
+    qsizetype heldRemovals() const { return m_heldRemovals.size(); }
     // Lets `count` held status reads return.
     void releaseStatus(int count = 1) { m_gate.release(count); }
     int statusCalls() const { return m_statusCalls; }
@@ -70,4 +88,5 @@ private:
     mutable std::atomic<int> m_statusCalls{0};
     mutable QMutex m_mutex;
     QStringList m_calls;
+    QList<std::shared_ptr<OneShotSignal>> m_heldRemovals;
 };

@@ -17,6 +17,10 @@ private Q_SLOTS:
     void cut();
     void homeAbbreviation_data();
     void homeAbbreviation();
+    void safeText_data();
+    void safeText();
+    void safeCommand_data();
+    void safeCommand();
 };
 
 void TestDisplayText::compactCommand_data()
@@ -120,6 +124,78 @@ void TestDisplayText::homeAbbreviation()
     QFETCH(QString, home);
     QFETCH(QString, expected);
     QCOMPARE(abbreviatingHome(text, home), expected);
+}
+
+void TestDisplayText::safeText_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<QString>("expected");
+
+    const int limit = int(shownTextLimit);
+    const QString ellipsis = u"\u2026"_s;
+    const QString grin = u"\U0001F600"_s;
+    QTest::newRow("plain text stays") << u"shop \u00b7 Vite"_s << limit << u"shop \u00b7 Vite"_s;
+    QTest::newRow("empty") << QString() << limit << QString();
+    QTest::newRow("C0 controls and DEL go") << u"a\u0000b\u0007c\u001b[31md\u007f"_s << limit << u"abc[31md"_s;
+    QTest::newRow("C1 controls go") << u"a\u0080b\u009bc\u009fd"_s << limit << u"abcd"_s;
+    QTest::newRow("a run of tabs and line breaks is one space")
+        << u"a\tb\r\nc\n\u000b\u000c\nd"_s << limit << u"a b c d"_s;
+    QTest::newRow("next line and the Unicode separators break lines too")
+        << u"a\u0085b\u2028c\u2029d"_s << limit << u"a b c d"_s;
+    QTest::newRow("a removed character does not split a run of breaks") << u"a\n\u202e\nb"_s << limit << u"a b"_s;
+    QTest::newRow("an override that would reverse the name")
+        << u"invoice\u202Efdp.exe"_s << limit << u"invoicefdp.exe"_s;
+    QTest::newRow("embeddings, overrides and their end")
+        << u"\u202Aa\u202Bb\u202Cc\u202Dd\u202Ee"_s << limit << u"abcde"_s;
+    QTest::newRow("isolates") << u"\u2066a\u2067b\u2068c\u2069d"_s << limit << u"abcd"_s;
+    QTest::newRow("direction marks") << u"a\u200Eb\u200Fc\u061Cd"_s << limit << u"abcd"_s;
+    // Joiners hold emoji and Persian words together; they move nothing.
+    const QString family = u"\U0001F468\u200D\U0001F469\u200D\U0001F467"_s;
+    QTest::newRow("joiners stay") << family + u" \u0645\u06CC\u200C\u062E\u0648\u0627\u0647\u0645"_s << limit
+                                  << family + u" \u0645\u06CC\u200C\u062E\u0648\u0627\u0647\u0645"_s;
+    QTest::newRow("right-to-left text stays")
+        << u"\u05E9\u05DC\u05D5\u05DD"_s << limit << u"\u05E9\u05DC\u05D5\u05DD"_s;
+
+    QTest::newRow("a 100 KB argument is cut") << QString(100000, u'x') << limit << QString(limit - 3, u'x') + ellipsis;
+    QTest::newRow("a surrogate pair that ends the kept part stays whole")
+        << QString(limit - 4, u'x') + grin + QString(100, u'y') << limit << QString(limit - 4, u'x') + grin + ellipsis;
+    QTest::newRow("a surrogate pair just past the kept part goes whole")
+        << QString(limit - 3, u'x') + grin + QString(100, u'y') << limit << QString(limit - 3, u'x') + ellipsis;
+    QTest::newRow("only what is shown counts")
+        << QString(limit, u'x') + QString(50, QChar(0x202E)) << limit << QString(limit, u'x');
+    QTest::newRow("a smaller limit") << u"Permission\u202E denied: /srv/app"_s << 24
+                                     << u"Permission denied: /s"_s + ellipsis;
+}
+
+void TestDisplayText::safeText()
+{
+    QFETCH(QString, input);
+    QFETCH(int, limit);
+    QFETCH(QString, expected);
+    QCOMPARE(displaySafeText(input, limit), expected);
+}
+
+void TestDisplayText::safeCommand_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("the command stays exact where nothing is hostile")
+        << u"cd /srv/shop && PORT=3000 /usr/local/bin/node ./node_modules/.bin/next dev"_s
+        << u"node ./node_modules/.bin/next dev"_s;
+    QTest::newRow("overrides and isolates go") << u"sh -c \u202Enode\u2066 server.js\u2069"_s << u"node server.js"_s;
+    QTest::newRow("a line break separates words") << u"PORT=3000\nnode\tapp.js"_s << u"node app.js"_s;
+    QTest::newRow("a 100 KB argument is cut")
+        << u"node "_s + QString(100000, u'a') << u"node "_s + QString(shownTextLimit - 3 - 5, u'a') + u"\u2026"_s;
+    QTest::newRow("empty") << QString() << QString();
+}
+
+void TestDisplayText::safeCommand()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, expected);
+    QCOMPARE(displaySafeCommand(input), expected);
 }
 
 PORTHIVE_TEST_MAIN(TestDisplayText)

@@ -70,6 +70,9 @@ private Q_SLOTS:
         QTest::newRow("combining marks: 33 cut between characters")
             << RefreshState::stale(repeated(accentedE, 33)) << 1 << 0 << false
             << u"Stale \u2014 "_s + repeated(accentedE, 29) + u"\u2026"_s;
+        QTest::newRow("an error carrying outside text shows none of its controls")
+            << RefreshState::failed(u"cannot open /srv/\u202Egpj.exe\n\u2066x\u2069"_s) << 0 << 0 << false
+            << u"Error \u2014 cannot open /srv/gpj.exe x"_s;
         QTest::newRow("flags cut between characters") << RefreshState::failed(repeated(flag, 40)) << 0 << 0 << false
                                                       << u"Error \u2014 "_s + repeated(flag, 29) + u"\u2026"_s;
     }

@@ -53,6 +53,7 @@ private Q_SLOTS:
     void heights();
     void identitiesAndStagger();
     void ambiguousNamesSpanSectionsAndCollapsedParts();
+    void namesThatReadAlikeAreAmbiguous();
 };
 
 void TestMenuContent::sortsByKindThenPortKeepingTies()
@@ -319,6 +320,14 @@ void TestMenuContent::ambiguousNamesSpanSectionsAndCollapsedParts()
     saved.append(project(u"/c/site/"_s, 20));
     const MenuContentSnapshot snapshot = MenuContent::makeSnapshot(input({}, saved));
     QCOMPARE(MenuContent::ambiguousFolderNames(snapshot), (QSet<QString>{u"app005"_s, u"web"_s}));
+}
+
+void TestMenuContent::namesThatReadAlikeAreAmbiguous()
+{
+    // An override the row does not show makes two folders read the same: both get their parent folder.
+    const MenuContentSnapshot snapshot =
+        MenuContent::makeSnapshot(input({}, {project(u"/a/do\u202Ecs"_s, 0), project(u"/b/docs"_s, 1)}));
+    QCOMPARE(MenuContent::ambiguousFolderNames(snapshot), QSet<QString>{u"docs"_s});
 }
 
 PORTHIVE_TEST_MAIN(TestMenuContent)

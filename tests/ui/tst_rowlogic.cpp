@@ -1,3 +1,4 @@
+#include "displaytext.h"
 #include "listvalues.h"
 #include "savedrowlogic.h"
 #include "serverrowlogic.h"
@@ -64,6 +65,7 @@ private Q_SLOTS:
     void locationText_data();
     void locationText();
     void serverLogSelection();
+    void hostileServerRowShowsNoneOfItsControls();
 
     void groupPrimaryServer();
     void groupTexts_data();
@@ -78,6 +80,7 @@ private Q_SLOTS:
     void commandText_data();
     void commandText();
     void savedTexts();
+    void hostileSavedRowShowsNoneOfItsControls();
     void savedActions();
     void savedLooks();
 };
@@ -360,6 +363,49 @@ void TestRowLogic::serverLogSelection()
              std::optional(LogSelection{captured, u"shop"_s, 3000}));
 }
 
+void TestRowLogic::hostileServerRowShowsNoneOfItsControls()
+{
+    // Everything another process wrote, with controls, overrides, isolates, line breaks and a 100 KB argument.
+    LocalServer hostile = server(7, 3000);
+    hostile.pageTitle = u"Admin\u202Enimda\u0007\u009b"_s;
+    hostile.processExecutable = u"/home/al/bin/no\u202Ede"_s;
+    hostile.processWorkingDirectory = u"/srv/\u2066shop\u2069"_s;
+    hostile.parentProcessSummary = u"zsh\npid\u200F 88"_s;
+    hostile.displayCommandLine = u"node \u202Esj.revres\u202C "_s + QString(100000, u'a');
+    hostile.activeConnectionClients = {u"Fire\u202Efox"_s, u"cu\u0000rl"_s};
+
+    QCOMPARE(ServerRowLogic::title(hostile), u"Adminnimda"_s);
+    QCOMPARE(ServerRowLogic::shownLocationText(hostile), u"shop"_s);
+    QCOMPARE(ServerRowLogic::detailTooltip(hostile, {}, home),
+             u"Executable: ~/bin/node\n"
+             u"Working directory: /srv/shop\n"
+             u"Parent: zsh pid 88\n"
+             u"Command: node sj.revres "_s +
+                 QString(shownTextLimit - 3 - 15, u'a') +
+                 u"\u2026\n"
+                 u"Clients: Firefox, curl\n"
+                 u"Logs not captured \u2014 start or restart from Porthive"_s);
+    // The stored command stays exact: only what is shown is cleaned.
+    QVERIFY(hostile.displayCommandLine.contains(QChar(0x202E)));
+    QCOMPARE(hostile.displayCommandLine.size(), 100000 + 17);
+
+    // A folder name as the title: the log page's title is clean, and the location that reads as the title is
+    // not shown twice.
+    LocalServer inFolder = server(8, 3001, RuntimeKind::Node, u"/p/sh\u202Eop\u001b"_s);
+    inFolder.processWorkingDirectory = u"/p/shop"_s;
+    const ServerLogSession captured = session(*inFolder.projectPath);
+    QCOMPARE(ServerRowLogic::title(inFolder), u"shop"_s);
+    QCOMPARE(ServerRowLogic::shownLocationText(inFolder), QString());
+    QCOMPARE(ServerRowLogic::makeLogSelection(inFolder, {{}, captured, {}}),
+             std::optional(LogSelection{captured, u"shop"_s, 3001}));
+
+    // The group row's folder names.
+    LocalServer agent = server(9, 9222, RuntimeKind::AgentBrowser);
+    agent.processWorkingDirectory = u"/w/do\u2067cs\u0000"_s;
+    QCOMPARE(AgentBrowserGroupLogic::summaryText({agent}), u"docs"_s);
+    QCOMPARE(AgentBrowserGroupLogic::tooltipText({agent}), u"docs :9222"_s);
+}
+
 void TestRowLogic::groupPrimaryServer()
 {
     LocalServer a = server(1, 9222, RuntimeKind::AgentBrowser);
@@ -511,6 +557,25 @@ void TestRowLogic::savedTexts()
     // A home of "/" abbreviates nothing.
     QCOMPARE(SavedRowLogic::rowTooltip(p, facts, u"/"_s),
              u"/home/al/code/web\npnpm dev\nLatest output: ready in 300 ms\nDouble-click to start"_s);
+}
+
+void TestRowLogic::hostileSavedRowShowsNoneOfItsControls()
+{
+    const RememberedProject p = project(u"/home/al/co\u202Ede/we\u2066b\u2069"_s, 0, RuntimeKind::Vite,
+                                        u"sh -c \u2066pnpm\u2069 dev\n--port\u0007 3000"_s);
+    QCOMPARE(SavedRowLogic::title(p), u"web"_s);
+    QCOMPARE(SavedRowLogic::commandText(p, false), u"pnpm dev --port 3000"_s);
+    QCOMPARE(SavedRowLogic::commandText(p, true), u"code/ \u00b7 pnpm dev --port 3000"_s);
+
+    SavedRowFacts facts;
+    QCOMPARE(
+        SavedRowLogic::rowTooltip(p, facts, home),
+        u"~/code/web\npnpm dev --port 3000\nLogs not captured \u2014 start this project from Porthive\nDouble-click to start"_s);
+    facts.error = u"Permission\u202E denied\n/srv/app"_s;
+    QCOMPARE(SavedRowLogic::errorTagText(facts), std::optional(u"Permission denied /sr\u2026"_s));
+    facts.session = session(p.projectPath);
+    QCOMPARE(SavedRowLogic::makeLogSelection(p, facts),
+             std::optional(LogSelection{*facts.session, u"web"_s, std::nullopt}));
 }
 
 void TestRowLogic::savedActions()

@@ -108,6 +108,7 @@ private Q_SLOTS:
     void actionsUseTheCurrentEntry();
     void savedRowActions();
     void repeatedPathsKeepUniqueKeys();
+    void outsideTextsAreShownClean();
 
 private:
     struct Fixture
@@ -383,6 +384,21 @@ void TestServerListModel::repeatedPathsKeepUniqueKeys()
     const QStringList keys = KeyMirror::keysOf(f.model);
     QCOMPARE(keys.size(), 4);
     QCOMPARE(QSet<QString>(keys.cbegin(), keys.cend()).size(), 4);
+}
+
+void TestServerListModel::outsideTextsAreShownClean()
+{
+    Fixture f(m_logs.path(), {project(u"/p/we\u202Eb"_s, 0, RuntimeKind::Node, u"sh -c \u2066pnpm\u2069 dev"_s)});
+    LocalServer hostile = server(1, 3000);
+    hostile.pageTitle = u"Admin\u202Enimda\u0007"_s;
+    hostile.displayCommandLine = u"node \u202Esj.revres"_s;
+    f.scan({hostile});
+    QCOMPARE(roleOf(f.model, u"1:3000"_s, ServerListModel::TitleRole), u"Adminnimda"_s);
+    QVERIFY(roleOf(f.model, u"1:3000"_s, ServerListModel::DetailTooltipRole)
+                .toString()
+                .contains(u"\nCommand: node sj.revres\n"_s));
+    QCOMPARE(roleOf(f.model, u"/p/we\u202Eb"_s, ServerListModel::TitleRole), u"web"_s);
+    QCOMPARE(roleOf(f.model, u"/p/we\u202Eb"_s, ServerListModel::CommandTextRole), u"pnpm dev"_s);
 }
 
 PORTHIVE_TEST_MAIN(TestServerListModel)

@@ -173,6 +173,7 @@ private Q_SLOTS:
     void pageHeightFollowsTheScreen_data();
     void pageHeightFollowsTheScreen();
     void selectionStaysWhileThePageLeaves();
+    void titleFromOutsideIsShownClean();
 };
 
 void TestServerLogDetailModel::initialState()
@@ -508,6 +509,15 @@ void TestServerLogDetailModel::selectionStaysWhileThePageLeaves()
     QCOMPARE(page.model->displayTitle(), u"other"_s);
     QCOMPARE(page.model->portText(), u"8080"_s);
     QCOMPARE(page.reader->sessions.constFirst(), other.session);
+}
+
+void TestServerLogDetailModel::titleFromOutsideIsShownClean()
+{
+    LogSelection hostile = sampleSelection();
+    hostile.displayTitle = u"sh\u202Eop\u0007\n"_s;
+    Page page(hostile);
+    QCOMPARE(page.model->displayTitle(), u"shop "_s);
+    QCOMPARE(page.model->logSelection().displayTitle, hostile.displayTitle);
 }
 
 PORTHIVE_TEST_MAIN(TestServerLogDetailModel)

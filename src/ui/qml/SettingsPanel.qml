@@ -2,7 +2,8 @@ import QtQuick
 import Porthive
 
 // The settings page: launch at login and its feedback, session grouping, and the legal links.
-// Each showing asks the settings object to read the launch-at-login status again.
+// Each showing asks the settings object to read the launch-at-login status again: the page is made anew
+// when it is shown, and the window showing again with the page up counts as a showing too.
 Column {
     id: panel
 
@@ -15,9 +16,22 @@ Column {
     readonly property int requiresApprovalStatus: 1
     readonly property bool requiresApproval: settings.launchAtLoginStatus === requiresApprovalStatus
 
+    // The page is in a window that is on screen.
+    readonly property bool onScreen: Window.window !== null && Window.window.visible
+    // The window is usually found while the page is still being made; the page's completion counts then.
+    property bool completed: false
+
     spacing: 0
 
-    Component.onCompleted: settings.refreshLaunchAtLoginStatus()
+    onOnScreenChanged: {
+        if (completed && onScreen)
+            settings.refreshLaunchAtLoginStatus()
+    }
+    Component.onCompleted: {
+        completed = true
+        if (onScreen)
+            settings.refreshLaunchAtLoginStatus()
+    }
 
     SettingsGroup {
         width: panel.width

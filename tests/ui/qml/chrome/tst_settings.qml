@@ -40,6 +40,24 @@ TestCase {
         }
     }
 
+    Component {
+        id: windowComponent
+        Window {
+            id: pageWindow
+            required property QtObject settings
+            required property WindowContext context
+            readonly property Item panel: windowPanel
+            width: 400
+            height: 500
+            SettingsPanel {
+                id: windowPanel
+                width: 400
+                settings: pageWindow.settings
+                context: pageWindow.context
+            }
+        }
+    }
+
     function makePanel(values) {
         const rig = make(rigComponent, testCase)
         const settings = make(settingsComponent, testCase, values || {})
@@ -51,6 +69,22 @@ TestCase {
     function test_showingRefreshesTheStatusOnce() {
         const p = makePanel()
         compare(p.settings.calls, ["refreshLaunchAtLoginStatus"])
+    }
+
+    function test_showingTheWindowAgainRefreshesTheStatus() {
+        const rig = make(rigComponent, testCase)
+        const settings = make(settingsComponent, testCase)
+        const window = make(windowComponent, testCase, { settings: settings, context: rig.context })
+        // Made while its window is hidden, the page reads the status once the window shows.
+        compare(settings.calls, [])
+        window.visible = true
+        tryCompare(settings, "calls", ["refreshLaunchAtLoginStatus"])
+
+        window.visible = false
+        tryCompare(window.panel, "onScreen", false)
+        compare(settings.calls, ["refreshLaunchAtLoginStatus"])
+        window.visible = true
+        tryCompare(settings, "calls", ["refreshLaunchAtLoginStatus", "refreshLaunchAtLoginStatus"])
     }
 
     function test_feedback_data() {
