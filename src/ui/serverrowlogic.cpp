@@ -102,7 +102,8 @@ Actions actions(const LocalServer& server, const ServerRowFacts& facts, const QS
     result.pauseResume.disabled = busy;
 
     result.restart.symbol = u"arrow.clockwise"_s;
-    result.restart.help = u"Restart"_s;
+    result.restart.help =
+        server.projectPath && server.rawCommandLine.isEmpty() ? restartUnavailableText() : u"Restart"_s;
     result.restart.loading = pendingIs({ServerActionFeedback::Restarting});
     result.restart.disabled = !server.projectPath || server.rawCommandLine.isEmpty() || busy;
 
@@ -129,6 +130,11 @@ Actions actions(const LocalServer& server, const ServerRowFacts& facts, const QS
     return result;
 }
 
+QString restartUnavailableText()
+{
+    return u"Restart unavailable \u2014 the command that started it cannot be run again exactly"_s;
+}
+
 QString openHelpText(const LocalServer& server)
 {
     return u"Open "_s + server.url.toString();
@@ -144,6 +150,9 @@ QString detailTooltip(const LocalServer& server, const ServerRowFacts& facts, co
     if (server.parentProcessSummary)
         lines.append(u"Parent: "_s + displaySafeText(*server.parentProcessSummary));
     lines.append(u"Command: "_s + displaySafeCommand(server.displayCommandLine));
+    // A disabled button shows no tooltip of its own.
+    if (server.projectPath && server.rawCommandLine.isEmpty())
+        lines.append(restartUnavailableText());
     if (!server.activeConnectionClients.isEmpty())
         lines.append(u"Clients: "_s + displaySafeText(server.activeConnectionClients.join(u", "_s)));
     lines.append(logHelpText(server, facts));

@@ -84,6 +84,9 @@ AccentBarLook accentBar(RuntimeKind kind, bool live, bool hovering, bool confirm
 // `revealHelp` names the desktop's file manager.
 Actions actions(const LocalServer& server, const ServerRowFacts& facts, const QString& revealHelp);
 
+// Why a server with a folder cannot be restarted: its command could not be read exactly (an argument that is no
+// text, a title written over its arguments), and there is no dev script to run instead.
+QString restartUnavailableText();
 // "Open " and the address: the main button's tooltip.
 QString openHelpText(const LocalServer& server);
 // Executable, working folder, parent, command, clients and the log help, one per line; `home` abbreviated and

@@ -282,6 +282,16 @@ void TestRowLogic::detailTooltip_data()
         << u"Executable: /home/alice/bin/node\n"
            u"Command: npm run dev\n"
            u"Logs not captured \u2014 start or restart from Porthive"_s;
+
+    LocalServer unreplayable = bare;
+    unreplayable.projectPath = u"/work/web"_s;
+    unreplayable.rawCommandLine.clear();
+    QTest::newRow("a folder but no command: why restart is off")
+        << unreplayable << ServerRowFacts{}
+        << u"Executable: /home/alice/bin/node\n"
+           u"Command: npm run dev\n"
+           u"Restart unavailable \u2014 the command that started it cannot be run again exactly\n"
+           u"Logs not captured \u2014 start or restart from Porthive"_s;
 }
 
 void TestRowLogic::detailTooltip()
