@@ -82,15 +82,15 @@ void copy(int input, int log, std::uint64_t capBytes)
         const ssize_t n = readSome(input, data, sizeof data);
         if (n <= 0)
             return;
-        if (size + std::uint64_t(n) > capBytes)
-            size = dropOlderPart(log, size, capBytes / 2, scratch);
-        // A piece that does not fit even now is cut to its newest part.
+        // A piece larger than the cap keeps its newest part.
         std::size_t length = std::size_t(n);
         const char* start = data;
         if (length > capBytes) {
             start += length - capBytes;
             length = std::size_t(capBytes);
         }
+        if (size + length > capBytes)
+            size = dropOlderPart(log, size, std::min<std::uint64_t>(capBytes / 2, capBytes - length), scratch);
         if (writeAllAt(log, start, length, off_t(size)))
             size += length;
     }

@@ -24,6 +24,13 @@ using namespace Qt::StringLiterals;
 
 using FileMap = QMap<QString, QByteArray>;
 Q_DECLARE_METATYPE(FileMap)
+Q_DECLARE_METATYPE(std::optional<QStringList>)
+
+// Found by argument-dependent lookup through QList.
+char* toString(const std::optional<QStringList>& words)
+{
+    return QTest::toString(words ? u'[' + words->join(u"|"_s) + u']' : u"absent"_s);
+}
 
 class TestLaunchCommand : public QObject
 {
@@ -45,6 +52,10 @@ private Q_SLOTS:
     void devCommandRewrittenRightAfterAReadIsSeen();
     void shellCommandLine_data();
     void shellCommandLine();
+    void quotedWords_data();
+    void quotedWords();
+    void npmCommand_data();
+    void npmCommand();
 
 private:
     // A fresh project folder holding `files`.
@@ -392,6 +403,101 @@ void TestLaunchCommand::shellCommandLine()
         QCOMPARE(echoed, arguments);
         QVERIFY(!QFile::exists(folder.filePath(u"marker"_s)));
     }
+}
+
+using NpmVariables = QHash<QString, QString>;
+Q_DECLARE_METATYPE(NpmVariables)
+
+void TestLaunchCommand::quotedWords_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<std::optional<QStringList>>("words");
+    using Words = std::optional<QStringList>;
+    QTest::newRow("plain") << u" --port 3001  a=b "_s << Words(QStringList{u"--port"_s, u"3001"_s, u"a=b"_s});
+    // npm quotes each argument that holds one of its special characters.
+    QTest::newRow("npm's quoting") << u"'--name=My App' 'it'\\''s' '' '$(touch x)'"_s
+                                   << Words(QStringList{u"--name=My App"_s, u"it's"_s, QString(), u"$(touch x)"_s});
+    QTest::newRow("left as npm leaves them") << u"{a,b} [x] !y"_s << Words(QStringList{u"{a,b}"_s, u"[x]"_s, u"!y"_s});
+    QTest::newRow("nothing") << QString() << Words(QStringList{});
+    QTest::newRow("an expansion") << u"--dir $HOME"_s << Words();
+    QTest::newRow("a command substitution") << u"`id`"_s << Words();
+    QTest::newRow("an operator") << u"a; b"_s << Words();
+    QTest::newRow("a redirection") << u"a >b"_s << Words();
+    QTest::newRow("double quotes") << u"\"a b\""_s << Words();
+    QTest::newRow("an open quote") << u"'a b"_s << Words();
+    QTest::newRow("a trailing backslash") << u"a\\"_s << Words();
+}
+
+void TestLaunchCommand::quotedWords()
+{
+    QFETCH(QString, text);
+    QFETCH(std::optional<QStringList>, words);
+    QCOMPARE(LaunchCommand::quotedWords(text), words);
+}
+
+void TestLaunchCommand::npmCommand_data()
+{
+    QTest::addColumn<QStringList>("shell");
+    QTest::addColumn<NpmVariables>("variables");
+    QTest::addColumn<std::optional<QStringList>>("command");
+    using Command = std::optional<QStringList>;
+    const QString agent = u"npm/11.19.1 node/v20.20.2 linux x64 workspaces/false"_s;
+    const NpmVariables run{{u"npm_config_user_agent"_s, agent},
+                           {u"npm_command"_s, u"run"_s},
+                           {u"npm_lifecycle_event"_s, u"dev"_s},
+                           {u"npm_lifecycle_script"_s, u"node server.js"_s}};
+    const QStringList sh{u"sh"_s, u"-c"_s};
+
+    QTest::newRow("npm run dev") << sh + QStringList{u"node server.js"_s} << run
+                                 << Command(QStringList{u"npm"_s, u"run"_s, u"dev"_s});
+    QTest::newRow("arguments after --") << sh + QStringList{u"node server.js --port 3001 '--name=My App'"_s} << run
+                                        << Command(QStringList{u"npm"_s, u"run"_s, u"dev"_s, u"--"_s, u"--port"_s,
+                                                               u"3001"_s, u"--name=My App"_s});
+    NpmVariables older = run;
+    older.insert(u"npm_command"_s, u"run-script"_s);
+    QTest::newRow("older npm's run-script") << sh + QStringList{u"node server.js -x"_s} << older
+                                            << Command(QStringList{u"npm"_s, u"run"_s, u"dev"_s, u"--"_s, u"-x"_s});
+    NpmVariables start = run;
+    start.insert(u"npm_command"_s, u"start"_s);
+    start.insert(u"npm_lifecycle_event"_s, u"start"_s);
+    QTest::newRow("npm start") << sh + QStringList{u"node server.js"_s} << start
+                               << Command(QStringList{u"npm"_s, u"start"_s});
+    NpmVariables exec = run;
+    exec.insert(u"npm_command"_s, u"exec"_s);
+    exec.insert(u"npm_lifecycle_event"_s, u"npx"_s);
+    exec.insert(u"npm_lifecycle_script"_s, u"'vite'"_s);
+    QTest::newRow("npm exec") << sh + QStringList{u"'vite' --port 5173 'a b'"_s} << exec
+                              << Command(QStringList{u"npm"_s, u"exec"_s, u"--"_s, u"vite"_s, u"--port"_s, u"5173"_s,
+                                                     u"a b"_s});
+
+    QTest::newRow("the script changed since") << sh + QStringList{u"vite --port 1"_s} << run << Command();
+    QTest::newRow("glued to the script") << sh + QStringList{u"node server.jsx"_s} << run << Command();
+    QTest::newRow("shell code after the script") << sh + QStringList{u"node server.js $(id)"_s} << run << Command();
+    QTest::newRow("not a script shell") << QStringList{u"node"_s, u"server.js"_s} << run << Command();
+    NpmVariables pnpm = run;
+    pnpm.insert(u"npm_config_user_agent"_s, u"pnpm/9.15.9 npm/? node/v20.20.2 linux x64"_s);
+    QTest::newRow("another package manager") << sh + QStringList{u"node server.js"_s} << pnpm << Command();
+    NpmVariables other = run;
+    other.insert(u"npm_command"_s, u"install"_s);
+    QTest::newRow("another npm command") << sh + QStringList{u"node server.js"_s} << other << Command();
+    NpmVariables mismatched = start;
+    mismatched.insert(u"npm_lifecycle_event"_s, u"prestart"_s);
+    QTest::newRow("a hook of start") << sh + QStringList{u"node server.js"_s} << mismatched << Command();
+    NpmVariables none = run;
+    none.remove(u"npm_lifecycle_script"_s);
+    QTest::newRow("no script") << sh + QStringList{u"node server.js"_s} << none << Command();
+}
+
+void TestLaunchCommand::npmCommand()
+{
+    QFETCH(QStringList, shell);
+    QFETCH(NpmVariables, variables);
+    QFETCH(std::optional<QStringList>, command);
+    const auto lookup = [&variables](const QString& name) -> std::optional<QString> {
+        const auto found = variables.constFind(name);
+        return found != variables.cend() ? std::optional(*found) : std::nullopt;
+    };
+    QCOMPARE(LaunchCommand::npmCommand(shell, lookup), command);
 }
 
 PORTHIVE_TEST_MAIN(TestLaunchCommand)

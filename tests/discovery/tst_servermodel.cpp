@@ -185,11 +185,17 @@ void TestServerModel::projectRoundTrip()
 {
     const RememberedProject project{u"/Users/me/shop"_s, u"pnpm dev"_s, u"pnpm dev --token=<redacted>"_s,
                                     RuntimeKind::Next, QDateTime::fromMSecsSinceEpoch(1765370000999, Qt::UTC)};
-    const QByteArray bytes = QJsonDocument(RememberedProject::encodeList({project})).toJson(QJsonDocument::Compact);
+    RememberedProject withVariables = project;
+    withVariables.launchEnvironment = {{u"PORT"_s, u"4200"_s}, {u"TITLE"_s, u"My \"App\""_s}};
+    const QByteArray bytes =
+        QJsonDocument(RememberedProject::encodeList({project, withVariables})).toJson(QJsonDocument::Compact);
     const auto decoded = RememberedProject::decodeList(QJsonDocument::fromJson(bytes).array());
     QVERIFY(decoded);
-    QCOMPARE(decoded->size(), 1);
-    QCOMPARE(decoded->first(), project);
+    QCOMPARE(*decoded, (QList<RememberedProject>{project, withVariables}));
+    // Without variables an entry keeps its five keys, as stored lists always had them.
+    QCOMPARE(project.toJson().size(), 5);
+    QCOMPARE(withVariables.toJson().value(u"launchEnvironment"_s).toObject(),
+             (QJsonObject{{u"PORT"_s, u"4200"_s}, {u"TITLE"_s, u"My \"App\""_s}}));
 }
 
 void TestServerModel::projectDecodingFails_data()
@@ -205,6 +211,10 @@ void TestServerModel::projectDecodingFails_data()
     QTest::newRow("missing command") << u"launchCommand"_s << QJsonValue(QJsonValue::Undefined) << false;
     QTest::newRow("extra key") << u"notes"_s << QJsonValue(u"hi"_s) << true;
     QTest::newRow("negative date") << u"lastSeenAt"_s << QJsonValue(-5.5) << true;
+    QTest::newRow("variables") << u"launchEnvironment"_s << QJsonValue(QJsonObject{{u"PORT"_s, u"1"_s}}) << true;
+    QTest::newRow("variables not an object") << u"launchEnvironment"_s << QJsonValue(u"PORT=1"_s) << false;
+    QTest::newRow("a variable not a string")
+        << u"launchEnvironment"_s << QJsonValue(QJsonObject{{u"PORT"_s, 1}}) << false;
 }
 
 void TestServerModel::projectDecodingFails()
