@@ -62,6 +62,9 @@ bool DropDownWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_view.get() && event->type() == QEvent::ApplicationPaletteChange)
         m_view->setColor(QGuiApplication::palette().color(QPalette::Window));
+    // The application hides the window itself and never closes it; a close comes from the user.
+    if (watched == m_view.get() && event->type() == QEvent::Close)
+        Q_EMIT closed();
     return StatusWindowing::eventFilter(watched, event);
 }
 

@@ -9,6 +9,7 @@
 #include <QQuickItem>
 #include <QQuickView>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -36,6 +37,7 @@ private Q_SLOTS:
     void dropsDownUnderTheIcon();
     void aboveAnIconInTheLowerHalf();
     void ordinaryWindowForADesktopWithoutTray();
+    void closeFromTheUserIsReported();
     void losingFocusHidesIt();
     void clickThatTookTheFocusDoesNotReopen();
     void availableHeightComesFromTheScreen();
@@ -143,6 +145,23 @@ void TestDropDownWindow::ordinaryWindowForADesktopWithoutTray()
     window.show(Style::DropDown, QRect(10, 0, 22, 22));
     QVERIFY(window.view()->flags().testFlag(Qt::FramelessWindowHint));
     QVERIFY(window.isVisible());
+}
+
+void TestDropDownWindow::closeFromTheUserIsReported()
+{
+    DropDownWindow& window = makeWindow();
+    QSignalSpy closes(&window, &StatusWindowing::closed);
+    QVERIFY(closes.isValid());
+    window.show(Style::Ordinary, {});
+    // The application's own hiding is no close.
+    window.hide();
+    QCOMPARE(closes.count(), 0);
+
+    window.show(Style::Ordinary, {});
+    // What the frame's close button and the window manager's close command do.
+    QVERIFY(window.view()->close());
+    QCOMPARE(closes.count(), 1);
+    QVERIFY(!window.isVisible());
 }
 
 void TestDropDownWindow::losingFocusHidesIt()
