@@ -51,17 +51,15 @@ void paintLabel(QPainter& painter, const MenuBarLabel& label, qreal size)
     QRectF symbolBox(0, 0, size, size);
     if (hasText)
         symbolBox = lying ? QRectF(0, 0, size, size * 0.5) : QRectF(0, 0, size * 0.6, size);
-    const QRectF inset = symbolBox.adjusted(stroke * 0.5, stroke * 0.5, -stroke * 0.5, -stroke * 0.5);
-    const QPainterPath symbol = symbolPath(label.symbol, inset);
     const QColor ink = failed ? warningColor : boltColor;
-    if (filled) {
-        // A thin dark edge keeps the light symbol visible on light panels.
-        painter.setPen(QPen(edgeColor, stroke * 0.75, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        painter.setBrush(ink);
-    } else {
-        painter.setPen(QPen(ink, stroke * 1.25, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        painter.setBrush(Qt::NoBrush);
-    }
+    // A thin dark edge keeps a filled light symbol visible on light panels; an outline is drawn in the ink.
+    const QPen pen = filled ? QPen(edgeColor, stroke * 0.75, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin)
+                            : QPen(ink, stroke * 1.25, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    // Inset by half the pen, so the line stays inside the square.
+    const qreal half = pen.widthF() / 2;
+    const QPainterPath symbol = symbolPath(label.symbol, symbolBox.adjusted(half, half, -half, -half));
+    painter.setPen(pen);
+    painter.setBrush(filled ? QBrush(ink) : QBrush(Qt::NoBrush));
     painter.drawPath(symbol);
 
     if (!hasText)
@@ -162,6 +160,18 @@ QImage render(const MenuBarLabel& label, int size, qreal devicePixelRatio)
     paintLabel(painter, label, side / ratio);
     painter.end();
     return image;
+}
+
+void paint(QPainter& painter, const MenuBarLabel& label, qreal size)
+{
+    painter.save();
+    paintLabel(painter, label, size);
+    painter.restore();
+}
+
+MenuBarLabel applicationLabel()
+{
+    return MenuBarLabel::make(RefreshState::idle(), 0);
 }
 
 } // namespace StatusIcon
