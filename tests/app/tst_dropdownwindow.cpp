@@ -39,6 +39,7 @@ private Q_SLOTS:
     void ordinaryWindowForADesktopWithoutTray();
     void closeFromTheUserIsReported();
     void losingFocusHidesIt();
+    void focusOfTheOrdinaryWindowDoesNotCount();
     void clickThatTookTheFocusDoesNotReopen();
     void availableHeightComesFromTheScreen();
 
@@ -183,6 +184,28 @@ void TestDropDownWindow::losingFocusHidesIt()
     elsewhere.requestActivate();
     QTRY_VERIFY(elsewhere.isActive());
     QVERIFY(window.isVisible());
+}
+
+void TestDropDownWindow::focusOfTheOrdinaryWindowDoesNotCount()
+{
+    // The ordinary window has the focus; a tray appears and the window hides, then the icon's click drops it down.
+    DropDownWindow& window = makeWindow();
+    window.show(Style::Ordinary, {});
+    QTRY_VERIFY(window.view()->isActive());
+    window.hide();
+    window.show(Style::DropDown, QRect(10, 0, 22, 22));
+    // The window system tells only now that the focus left the ordinary window: the drop-down stays.
+    QWindow elsewhere;
+    elsewhere.show();
+    elsewhere.requestActivate();
+    QTRY_VERIFY(elsewhere.isActive());
+    QVERIFY(window.isVisible());
+
+    // Once the drop-down itself had the focus, losing it hides it.
+    window.view()->requestActivate();
+    QTRY_VERIFY(window.view()->isActive());
+    elsewhere.requestActivate();
+    QTRY_VERIFY(!window.isVisible());
 }
 
 void TestDropDownWindow::clickThatTookTheFocusDoesNotReopen()
