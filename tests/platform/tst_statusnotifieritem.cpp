@@ -1,4 +1,5 @@
 #include "platform/statusnotifieritem.h"
+#include "support/fakestatusnotifierwatcher.h"
 #include "support/privatebus.h"
 #include "support/testhome.h"
 
@@ -7,6 +8,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QGuiApplication>
 #include <QPainter>
@@ -23,19 +25,6 @@ constexpr int busTimeout = 30000;
 const QString itemInterface = u"org.kde.StatusNotifierItem"_s;
 
 } // namespace
-
-// A panel's StatusNotifierWatcher on the test's own bus, with the items registered with it.
-class RecordingWatcher : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
-
-public:
-    QStringList items;
-
-public Q_SLOTS:
-    void RegisterStatusNotifierItem(const QString& service) { items.append(service); }
-};
 
 // Counts one signal of the item as the panel receives it.
 class SignalCounter : public QObject
@@ -73,7 +62,7 @@ private:
     QTemporaryDir m_scratch;
     QProcess m_bus;
     QString m_address;
-    RecordingWatcher m_watcher;
+    FakeStatusNotifierWatcher m_watcher;
 };
 
 void TestStatusNotifierItem::initTestCase()
@@ -83,10 +72,8 @@ void TestStatusNotifierItem::initTestCase()
     QVERIFY(!m_address.isEmpty());
     qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
     QVERIFY(QDBusConnection::sessionBus().isConnected());
-    QDBusConnection bus = panel();
-    QVERIFY(bus.isConnected());
-    QVERIFY(bus.registerObject(u"/StatusNotifierWatcher"_s, &m_watcher, QDBusConnection::ExportAllSlots));
-    QVERIFY(bus.registerService(u"org.kde.StatusNotifierWatcher"_s));
+    QVERIFY(panel().isConnected());
+    QVERIFY(m_watcher.publish(panel()));
 }
 
 void TestStatusNotifierItem::cleanupTestCase()

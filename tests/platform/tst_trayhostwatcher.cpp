@@ -1,4 +1,5 @@
 #include "platform/trayhostwatcher.h"
+#include "support/fakestatusnotifierwatcher.h"
 #include "support/privatebus.h"
 #include "support/testhome.h"
 #include "support/xserver.h"
@@ -17,31 +18,8 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int busTimeout = 30000;
-const QString watcherService = u"org.kde.StatusNotifierWatcher"_s;
 
 } // namespace
-
-// A panel's StatusNotifierWatcher on the test's own bus.
-class FakeStatusNotifierWatcher : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
-    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ isHostRegistered)
-
-public:
-    bool isHostRegistered() const { return hostRegistered; }
-    void registerHost()
-    {
-        hostRegistered = true;
-        Q_EMIT StatusNotifierHostRegistered();
-    }
-
-    bool hostRegistered = false;
-
-Q_SIGNALS:
-    void StatusNotifierHostRegistered();
-    void StatusNotifierHostUnregistered();
-};
 
 class TestTrayHostWatcher : public QObject
 {
@@ -98,18 +76,14 @@ void TestTrayHostWatcher::startPanel(bool hostRegistered)
     m_panel->hostRegistered = hostRegistered;
     QDBusConnection panel = QDBusConnection::connectToBus(m_address, u"panel"_s);
     QVERIFY(panel.isConnected());
-    QVERIFY(panel.registerObject(u"/StatusNotifierWatcher"_s, m_panel.get(),
-                                 QDBusConnection::ExportAllProperties | QDBusConnection::ExportAllSignals));
-    QVERIFY(panel.registerService(watcherService));
+    QVERIFY(m_panel->publish(panel));
 }
 
 void TestTrayHostWatcher::stopPanel()
 {
     if (!m_panel)
         return;
-    QDBusConnection panel = QDBusConnection::connectToBus(m_address, u"panel"_s);
-    panel.unregisterObject(u"/StatusNotifierWatcher"_s);
-    panel.unregisterService(watcherService);
+    m_panel->withdraw(QDBusConnection::connectToBus(m_address, u"panel"_s));
     m_panel.reset();
 }
 
