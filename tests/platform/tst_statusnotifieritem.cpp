@@ -58,6 +58,8 @@ private:
     QDBusConnection panel() const { return QDBusConnection::connectToBus(m_address, u"panel"_s); }
     // A property of the item as the panel reads it; the item answers on this thread, so the call runs the loop.
     QVariant property(const StatusNotifierItem& item, const QString& name);
+    // Counts the item's signal `name` as the panel receives it.
+    bool count(const StatusNotifierItem& item, const QString& name, SignalCounter& counter);
 
     QTemporaryDir m_scratch;
     QProcess m_bus;
@@ -94,6 +96,12 @@ QVariant TestStatusNotifierItem::property(const StatusNotifierItem& item, const 
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
         return {};
     return reply.arguments().constFirst().value<QDBusVariant>().variant();
+}
+
+bool TestStatusNotifierItem::count(const StatusNotifierItem& item, const QString& name, SignalCounter& counter)
+{
+    return panel().connect(item.serviceName(), StatusNotifierItem::objectPath(), itemInterface, name, &counter,
+                           SLOT(received()));
 }
 
 void TestStatusNotifierItem::registersWithTheWatcher()
@@ -137,8 +145,7 @@ void TestStatusNotifierItem::iconPicturesInNetworkByteOrder()
     StatusNotifierItem item(u"porthive"_s, u"Porthive"_s);
     item.show();
     SignalCounter newIcons;
-    QVERIFY(panel().connect(item.serviceName(), StatusNotifierItem::objectPath(), itemInterface, u"NewIcon"_s,
-                            &newIcons, SLOT(received())));
+    QVERIFY(count(item, u"NewIcon"_s, newIcons));
 
     // Two sizes; the top left pixel of each is opaque red, the next a half transparent blue.
     QIcon icon;
@@ -168,8 +175,7 @@ void TestStatusNotifierItem::toolTipFollows()
     StatusNotifierItem item(u"porthive"_s, u"Porthive"_s);
     item.show();
     SignalCounter newToolTips;
-    QVERIFY(panel().connect(item.serviceName(), StatusNotifierItem::objectPath(), itemInterface, u"NewToolTip"_s,
-                            &newToolTips, SLOT(received())));
+    QVERIFY(count(item, u"NewToolTip"_s, newToolTips));
     item.setToolTip(u"Porthive — 2 active"_s);
     QTRY_COMPARE_WITH_TIMEOUT(newToolTips.count, 1, busTimeout);
     const auto toolTip = qdbus_cast<StatusNotifierToolTip>(property(item, u"ToolTip"_s).value<QDBusArgument>());
