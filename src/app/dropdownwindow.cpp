@@ -62,6 +62,9 @@ bool DropDownWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_view.get() && event->type() == QEvent::ApplicationPaletteChange)
         m_view->setColor(QGuiApplication::palette().color(QPalette::Window));
+    // The application hides the window itself and never closes it; a close comes from the user.
+    if (watched == m_view.get() && event->type() == QEvent::Close)
+        Q_EMIT closed();
     return StatusWindowing::eventFilter(watched, event);
 }
 
@@ -92,7 +95,7 @@ void DropDownWindow::show(Style style, const QRect& anchor)
 {
     if (style != m_style) {
         // Changing the decorations of a mapped window is not reliable on every window manager.
-        m_view->hide();
+        hide();
         applyStyle(style);
     }
     m_lostFocusAt = -1;
@@ -112,6 +115,9 @@ void DropDownWindow::show(Style style, const QRect& anchor)
 
 void DropDownWindow::hide()
 {
+    // Only focus the window gets after it shows again counts: a late notice that the focus left the ordinary
+    // window would otherwise hide the drop-down as it appears.
+    m_wasActive = false;
     m_view->hide();
 }
 

@@ -38,6 +38,10 @@ public:
     // A click on the tray icon: shows the drop-down, or hides it when it is up. The click that took the focus
     // away from the window (and so hid it) does not show it again.
     virtual void toggle(const QRect& anchor) = 0;
+
+Q_SIGNALS:
+    // The user closed the window through its frame or the window manager; it hides.
+    void closed();
 };
 
 // The Qt Quick window with the root view, MenuBarStatusView.

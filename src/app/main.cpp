@@ -2,21 +2,39 @@
 #include "app/menubarscene.h"
 #include "app/porthiveapp.h"
 #include "platform/clipboard.h"
+#include "platform/guiplatform.h"
 #include "platform/quitsignals.h"
 #include "platform/singleinstance.h"
 #include "platform/workspace.h"
 
 #include <QApplication>
+#include <QLoggingCategory>
+#include <QProcessEnvironment>
 #include <QtQml/qqmlextensionplugin.h>
+
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
 Q_IMPORT_QML_PLUGIN(PorthivePlugin)
 
+Q_LOGGING_CATEGORY(lcStartup, "porthive.startup", QtWarningMsg)
+
 int main(int argc, char** argv)
 {
+    // The platform goes to Qt as its own -platform option, which Qt takes out of the arguments again: the
+    // programs the application starts see the environment as the user set it. A -platform the user gave comes
+    // later and wins.
+    QByteArray platformOption = "-platform";
+    QByteArray platform = GuiPlatform::preferred(QProcessEnvironment::systemEnvironment()).toLocal8Bit();
+    std::vector<char*> arguments(argv, argv + argc);
+    if (!platform.isEmpty())
+        arguments.insert(arguments.begin() + std::min(argc, 1), {platformOption.data(), platform.data()});
+    int count = int(arguments.size());
+    arguments.push_back(nullptr);
+
     // The tray icon needs the widgets application.
-    QApplication application(argc, argv);
+    QApplication application(count, arguments.data());
     QApplication::setApplicationName(u"porthive"_s);
     QApplication::setApplicationDisplayName(u"Porthive"_s);
     // The window hides and shows again; only Quit ends the application.
@@ -32,6 +50,7 @@ int main(int argc, char** argv)
     // Logout and Ctrl-C end the event loop like Quit, so pending saves are written.
     QuitSignals quitSignals;
     QObject::connect(&quitSignals, &QuitSignals::quitRequested, &application, &QCoreApplication::quit);
+    qCInfo(lcStartup) << "platform" << QGuiApplication::platformName();
 
     SystemWorkspace workspace;
     SystemClipboard clipboard;

@@ -7,11 +7,15 @@
 #include "control/serverstore.h"
 #include "platform/clock.h"
 #include "platform/statusitem.h"
+#include "platform/statusnotifieritem.h"
 #include "platform/trayhostwatcher.h"
 #include "ui/windowcontext.h"
 
 #include <QCursor>
+#include <QGuiApplication>
 #include <QTimer>
+
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -19,8 +23,11 @@ MenuBarScene::Seams MenuBarScene::standardSeams()
 {
     Seams seams;
     seams.trayHosts = std::make_unique<SystemTrayHostWatcher>();
-    seams.makeStatusItem = [] {
-        return std::make_unique<SystemStatusItem>();
+    seams.makeStatusItem = [](TrayKind kind) -> std::unique_ptr<StatusItem> {
+        if (kind == TrayKind::XEmbed)
+            return std::make_unique<XEmbedStatusItem>();
+        return std::make_unique<StatusNotifierItem>(QCoreApplication::applicationName(),
+                                                    QGuiApplication::applicationDisplayName());
     };
     seams.makeWindow = [](QVariantMap properties, WindowContext& context) -> std::unique_ptr<StatusWindowing> {
         return std::make_unique<DropDownWindow>(std::move(properties), context, SystemClock::shared());
@@ -54,35 +61,46 @@ MenuBarScene::~MenuBarScene() = default;
 
 void MenuBarScene::start()
 {
-    connect(m_seams.trayHosts.get(), &TrayHostWatching::hostAvailableChanged, this, &MenuBarScene::trayHostChanged);
-    if (m_seams.trayHosts->isHostAvailable()) {
-        makeStatusItem();
-        return;
-    }
     m_graceTimer = new QTimer(this);
     m_graceTimer->setSingleShot(true);
     connect(m_graceTimer, &QTimer::timeout, this, [this] {
         if (!m_statusItem)
             ensureWindow().show(StatusWindowing::Style::Ordinary, {});
     });
-    m_graceTimer->start(m_seams.trayGracePeriod);
+    connect(m_seams.trayHosts.get(), &TrayHostWatching::hostsChanged, this, &MenuBarScene::trayHostsChanged);
+    trayHostsChanged();
 }
 
-void MenuBarScene::trayHostChanged(bool available)
+void MenuBarScene::trayHostsChanged()
 {
-    // Once made, the icon stays: the toolkit follows a tray that restarts by itself.
-    if (!available || m_statusItem)
+    const TrayHostWatching& hosts = *m_seams.trayHosts;
+    // The icon stays while its tray does, even when the other kind appears.
+    if (m_statusItem && hosts.hasHost(m_statusItemKind))
         return;
-    if (m_graceTimer)
-        m_graceTimer->stop();
-    makeStatusItem();
+    m_statusItem.reset();
+    std::optional<TrayKind> kind;
+    if (hosts.hasHost(TrayKind::StatusNotifier))
+        kind = TrayKind::StatusNotifier;
+    else if (hosts.hasHost(TrayKind::XEmbed))
+        kind = TrayKind::XEmbed;
+    if (!kind) {
+        // A panel that restarts comes back within the grace period without the window showing meanwhile.
+        const bool ordinaryShown =
+            m_window && m_window->isVisible() && m_window->style() == StatusWindowing::Style::Ordinary;
+        if (!ordinaryShown && !m_graceTimer->isActive())
+            m_graceTimer->start(m_seams.trayGracePeriod);
+        return;
+    }
+    m_graceTimer->stop();
+    makeStatusItem(*kind);
     if (m_window && m_window->style() == StatusWindowing::Style::Ordinary)
         m_window->hide();
 }
 
-void MenuBarScene::makeStatusItem()
+void MenuBarScene::makeStatusItem(TrayKind kind)
 {
-    m_statusItem = m_seams.makeStatusItem();
+    m_statusItem = m_seams.makeStatusItem(kind);
+    m_statusItemKind = kind;
     m_statusItem->setIcon(StatusIcon::make(m_label));
     m_statusItem->setToolTip(m_label.accessibilityLabel);
     connect(m_statusItem.get(), &StatusItem::activated, this, &MenuBarScene::iconClicked);
@@ -133,6 +151,15 @@ StatusWindowing& MenuBarScene::ensureWindow()
             {u"context"_s, QVariant::fromValue<QObject*>(m_context.get())},
         };
         m_window = m_seams.makeWindow(properties, *m_context);
+        connect(m_window.get(), &StatusWindowing::closed, this, &MenuBarScene::windowClosed);
     }
     return *m_window;
+}
+
+void MenuBarScene::windowClosed()
+{
+    // Closed like any window; without a tray it is the only way back into the application, so it quits as the
+    // Quit button does instead of leaving a process nobody can reach.
+    if (!m_statusItem && m_window->style() == StatusWindowing::Style::Ordinary)
+        Q_EMIT quitRequested();
 }

@@ -12,24 +12,21 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString symbolFamily = u"Material Icons"_s;
-const QString symbolFontFile = u"/usr/share/fonts/truetype/material-design-icons-iconfont/MaterialIcons-Regular.ttf"_s;
-constexpr char16_t boltGlyph = 0xea0b;
-constexpr char16_t warningGlyph = 0xe002;
-
 const QColor boltColor = QColor::fromRgbF(1.0f, 0.78f, 0.22f);
 const QColor warningColor = QColor::fromRgbF(1.0f, 0.38f, 0.36f);
 const QColor edgeColor = QColor::fromRgbF(0.0f, 0.0f, 0.0f, 0.55f);
 const QColor badgeColor = QColor::fromRgbF(0.1f, 0.1f, 0.11f, 0.92f);
 const QColor badgeInk = Qt::white;
 
-// The symbol's outline, with the window's glyph for the name, scaled to fit `box` and centred in it.
+// The symbol's outline, with the window's glyph for the name turned as the window turns it, scaled to fit `box`
+// and centred in it.
 QPainterPath symbolPath(const QString& name, const QRectF& box)
 {
     QFont font(SymbolTable::fontFamily());
     font.setPixelSize(96);
-    QPainterPath path;
-    path.addText(0, 0, font, SymbolTable::glyph(name).value_or(QString()));
+    QPainterPath glyph;
+    glyph.addText(0, 0, font, SymbolTable::glyph(name).value_or(QString()));
+    const QPainterPath path = QTransform().rotate(SymbolTable::rotation(name)).map(glyph);
     const QRectF bounds = path.boundingRect();
     if (bounds.isEmpty())
         return path;
@@ -49,19 +46,20 @@ void paintLabel(QPainter& painter, const MenuBarLabel& label, qreal size)
     const bool hasText = !label.text.isEmpty();
     const qreal stroke = std::max<qreal>(1.0, size / 16.0);
 
-    // With a badge, the symbol takes the left of the square and the badge the lower right.
-    const QRectF symbolBox = hasText ? QRectF(0, 0, size * 0.6, size) : QRectF(0, 0, size, size);
-    const QRectF inset = symbolBox.adjusted(stroke * 0.5, stroke * 0.5, -stroke * 0.5, -stroke * 0.5);
-    const QPainterPath symbol = symbolPath(label.symbol, inset);
+    // With a badge in the lower right, a lying symbol spans the top of the square and an upright one its left.
+    const bool lying = SymbolTable::rotation(label.symbol) % 180 != 0;
+    QRectF symbolBox(0, 0, size, size);
+    if (hasText)
+        symbolBox = lying ? QRectF(0, 0, size, size * 0.5) : QRectF(0, 0, size * 0.6, size);
     const QColor ink = failed ? warningColor : boltColor;
-    if (filled) {
-        // A thin dark edge keeps the light symbol visible on light panels.
-        painter.setPen(QPen(edgeColor, stroke * 0.75, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        painter.setBrush(ink);
-    } else {
-        painter.setPen(QPen(ink, stroke * 1.25, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        painter.setBrush(Qt::NoBrush);
-    }
+    // A thin dark edge keeps a filled light symbol visible on light panels; an outline is drawn in the ink.
+    const QPen pen = filled ? QPen(edgeColor, stroke * 0.75, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin)
+                            : QPen(ink, stroke * 1.25, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    // Inset by half the pen, so the line stays inside the square.
+    const qreal half = pen.widthF() / 2;
+    const QPainterPath symbol = symbolPath(label.symbol, symbolBox.adjusted(half, half, -half, -half));
+    painter.setPen(pen);
+    painter.setBrush(filled ? QBrush(ink) : QBrush(Qt::NoBrush));
     painter.drawPath(symbol);
 
     if (!hasText)
@@ -162,6 +160,18 @@ QImage render(const MenuBarLabel& label, int size, qreal devicePixelRatio)
     paintLabel(painter, label, side / ratio);
     painter.end();
     return image;
+}
+
+void paint(QPainter& painter, const MenuBarLabel& label, qreal size)
+{
+    painter.save();
+    paintLabel(painter, label, size);
+    painter.restore();
+}
+
+MenuBarLabel applicationLabel()
+{
+    return MenuBarLabel::make(RefreshState::idle(), 0);
 }
 
 } // namespace StatusIcon

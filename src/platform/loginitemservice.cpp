@@ -44,6 +44,7 @@ XdgAutostartLoginItem::Options XdgAutostartLoginItem::standardOptions()
         identifier + u".desktop"_s,
         {QCoreApplication::applicationFilePath()},
         u"Porthive"_s,
+        identifier,
     };
 }
 
@@ -87,6 +88,8 @@ void XdgAutostartLoginItem::registerItem()
                    u"Version=1.0\n"_s;
     text += u"Name="_s + DesktopEntry::escapeValue(m_options.name) + u'\n';
     text += u"Exec="_s + DesktopEntry::escapeValue(DesktopEntry::execValue(m_options.command)) + u'\n';
+    if (!m_options.icon.isEmpty())
+        text += u"Icon="_s + DesktopEntry::escapeValue(m_options.icon) + u'\n';
     text += u"Terminal=false\n"_s
             u"NoDisplay=true\n"_s
             u"X-GNOME-Autostart-enabled=true\n"_s;

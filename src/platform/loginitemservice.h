@@ -71,6 +71,8 @@ public:
         QStringList command;
         // The entry's display name.
         QString name;
+        // The name of the application's icon in the icon theme (the installed hicolor icon); none when empty.
+        QString icon;
     };
 
     XdgAutostartLoginItem(Options options, Workspace& workspace, ProgramStarter startProgram = startDetached);
@@ -83,7 +85,8 @@ public:
     QString entryPath() const;
     const Options& options() const { return m_options; }
 
-    // The application's own entry: this executable, the main bundle's identifier, the user's autostart folder.
+    // The application's own entry: this executable, the main bundle's identifier (which names the installed icon
+    // too), the user's autostart folder.
     static Options standardOptions();
     // The desktop's autostart settings program for an XDG_CURRENT_DESKTOP value, with its arguments; empty when
     // none of the named desktops is known or its program is not installed.

@@ -2,7 +2,7 @@
 
 #include <QSystemTrayIcon>
 
-SystemStatusItem::SystemStatusItem(QObject* parent)
+XEmbedStatusItem::XEmbedStatusItem(QObject* parent)
     : StatusItem(parent)
     , m_icon(new QSystemTrayIcon(this))
 {
@@ -12,24 +12,24 @@ SystemStatusItem::SystemStatusItem(QObject* parent)
     });
 }
 
-SystemStatusItem::~SystemStatusItem() = default;
+XEmbedStatusItem::~XEmbedStatusItem() = default;
 
-void SystemStatusItem::setIcon(const QIcon& icon)
+void XEmbedStatusItem::setIcon(const QIcon& icon)
 {
     m_icon->setIcon(icon);
 }
 
-void SystemStatusItem::setToolTip(const QString& text)
+void XEmbedStatusItem::setToolTip(const QString& text)
 {
     m_icon->setToolTip(text);
 }
 
-void SystemStatusItem::show()
+void XEmbedStatusItem::show()
 {
     m_icon->show();
 }
 
-QRect SystemStatusItem::geometry() const
+QRect XEmbedStatusItem::geometry() const
 {
     return m_icon->geometry();
 }

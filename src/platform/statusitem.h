@@ -27,15 +27,18 @@ Q_SIGNALS:
     void activated();
 };
 
-// QSystemTrayIcon without a context menu: an exported menu changes what a left click does on
-// StatusNotifierItem hosts. Needs a QApplication.
-class SystemStatusItem final : public StatusItem
+// The icon in the X11 system tray, through QSystemTrayIcon, without a context menu.
+//
+// QSystemTrayIcon picks StatusNotifierItem or the X11 tray once per process, at the first one made, and keeps
+// that choice for every later one: make this only while no StatusNotifierItem host is registered, and never
+// ask QSystemTrayIcon::isSystemTrayAvailable(), which makes the same choice. Needs a QApplication.
+class XEmbedStatusItem final : public StatusItem
 {
     Q_OBJECT
 
 public:
-    explicit SystemStatusItem(QObject* parent = nullptr);
-    ~SystemStatusItem() override;
+    explicit XEmbedStatusItem(QObject* parent = nullptr);
+    ~XEmbedStatusItem() override;
 
     void setIcon(const QIcon& icon) override;
     void setToolTip(const QString& text) override;

@@ -1,5 +1,6 @@
 #include "platform/trayhostwatcher.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -7,24 +8,22 @@
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QGuiApplication>
-#include <QTimer>
 
 #if QT_CONFIG(xcb)
 #include <xcb/xcb.h>
+#include <xcb/xfixes.h>
 #define PORTHIVE_HAS_XCB 1
 #else
 #define PORTHIVE_HAS_XCB 0
 #endif
 
 using namespace Qt::StringLiterals;
-using namespace std::chrono_literals;
 
 namespace {
 
 const QString watcherService = u"org.kde.StatusNotifierWatcher"_s;
 const QString watcherPath = u"/StatusNotifierWatcher"_s;
 const QString watcherInterface = u"org.kde.StatusNotifierWatcher"_s;
-constexpr auto trayPollInterval = 500ms;
 
 #if PORTHIVE_HAS_XCB
 // The screen number of DISPLAY (":0.1" is screen 1).
@@ -39,6 +38,14 @@ int defaultScreenNumber()
     const int screen = display.mid(dot + 1).toInt(&ok);
     return ok ? screen : 0;
 }
+
+xcb_window_t rootWindow(xcb_connection_t* connection, int screenNumber)
+{
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    for (int i = 0; i < screenNumber && screens.rem > 1; ++i)
+        xcb_screen_next(&screens);
+    return screens.rem > 0 ? screens.data->root : XCB_NONE;
+}
 #endif
 
 } // namespace
@@ -52,7 +59,7 @@ SystemTrayHostWatcher::SystemTrayHostWatcher(QObject* parent)
         connect(m_serviceWatcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
                 [this](const QString&, const QString&, const QString& newOwner) {
                     if (newOwner.isEmpty())
-                        setStatusNotifierHost(false);
+                        setHost(m_statusNotifierHost, false);
                     else
                         askStatusNotifierWatcher();
                 });
@@ -62,31 +69,75 @@ SystemTrayHostWatcher::SystemTrayHostWatcher(QObject* parent)
                     SLOT(askStatusNotifierWatcher()));
         askStatusNotifierWatcher();
     }
+    watchXEmbedTray();
+}
 
+SystemTrayHostWatcher::~SystemTrayHostWatcher() = default;
+
+bool SystemTrayHostWatcher::hasHost(TrayKind kind) const
+{
+    return kind == TrayKind::StatusNotifier ? m_statusNotifierHost : m_xembedTray;
+}
+
+void SystemTrayHostWatcher::watchXEmbedTray()
+{
 #if PORTHIVE_HAS_XCB
     // Only the xcb platform talks to the X server; the offscreen one may offer the interface without a connection.
     auto* x11 = qGuiApp && QGuiApplication::platformName() == u"xcb"_s
                     ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
                     : nullptr;
-    if (auto* connection = x11 ? x11->connection() : nullptr) {
-        const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(defaultScreenNumber());
-        xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
-            connection, xcb_intern_atom(connection, 0, uint16_t(name.size()), name.constData()), nullptr);
-        if (atom) {
-            m_connection = connection;
-            m_traySelection = atom->atom;
-            free(atom);
-            m_trayPoll = new QTimer(this);
-            m_trayPoll->setInterval(trayPollInterval);
-            connect(m_trayPoll, &QTimer::timeout, this, &SystemTrayHostWatcher::pollXEmbedTray);
-            m_trayPoll->start();
-            pollXEmbedTray();
-        }
-    }
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (!connection)
+        return;
+    const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(connection, &xcb_xfixes_id);
+    const xcb_window_t root = rootWindow(connection, defaultScreenNumber());
+    if (!xfixes || !xfixes->present || root == XCB_NONE)
+        return;
+    // The extension answers a client only after it said which version it speaks.
+    free(xcb_xfixes_query_version_reply(connection, xcb_xfixes_query_version(connection, 1, 0), nullptr));
+
+    const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(defaultScreenNumber());
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, uint16_t(name.size()), name.constData()), nullptr);
+    if (!atom)
+        return;
+    m_traySelection = atom->atom;
+    free(atom);
+    m_selectionNotifyEvent = quint8(xfixes->first_event + XCB_XFIXES_SELECTION_NOTIFY);
+    // Qt reads the connection's events; they reach this filter before Qt handles them.
+    QCoreApplication::instance()->installNativeEventFilter(this);
+    // Asked for the notifications first, then for the owner: a tray starting in between is not missed.
+    xcb_xfixes_select_selection_input(connection, root, m_traySelection,
+                                      XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
+                                          XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
+                                          XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
+    xcb_get_selection_owner_reply_t* owner =
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, m_traySelection), nullptr);
+    setHost(m_xembedTray, owner && owner->owner != XCB_NONE);
+    free(owner);
 #endif
 }
 
-SystemTrayHostWatcher::~SystemTrayHostWatcher() = default;
+bool SystemTrayHostWatcher::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
+{
+#if PORTHIVE_HAS_XCB
+    if (m_traySelection == 0 || eventType != "xcb_generic_event_t")
+        return false;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    // The top bit marks events another client sent.
+    if ((event->response_type & 0x7f) != m_selectionNotifyEvent)
+        return false;
+    const auto* notify = reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(event);
+    // The owner is none when the tray's window or connection went away.
+    if (notify->selection == m_traySelection)
+        setHost(m_xembedTray, notify->owner != XCB_NONE);
+#else
+    Q_UNUSED(eventType);
+    Q_UNUSED(message);
+#endif
+    // Qt may watch other selections through the same events.
+    return false;
+}
 
 void SystemTrayHostWatcher::askStatusNotifierWatcher()
 {
@@ -97,34 +148,14 @@ void SystemTrayHostWatcher::askStatusNotifierWatcher()
     connect(call, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
         finished->deleteLater();
         const QDBusPendingReply<QDBusVariant> reply = *finished;
-        setStatusNotifierHost(!reply.isError() && reply.value().variant().toBool());
+        setHost(m_statusNotifierHost, !reply.isError() && reply.value().variant().toBool());
     });
 }
 
-void SystemTrayHostWatcher::setStatusNotifierHost(bool registered)
+void SystemTrayHostWatcher::setHost(bool& host, bool present)
 {
-    const bool before = isHostAvailable();
-    m_statusNotifierHost = registered;
-    update(before);
-}
-
-void SystemTrayHostWatcher::pollXEmbedTray()
-{
-#if PORTHIVE_HAS_XCB
-    auto* connection = static_cast<xcb_connection_t*>(m_connection);
-    xcb_get_selection_owner_reply_t* reply =
-        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, m_traySelection), nullptr);
-    const bool owned = reply && reply->owner != XCB_NONE;
-    free(reply);
-    const bool before = isHostAvailable();
-    m_xembedTray = owned;
-    update(before);
-#endif
-}
-
-void SystemTrayHostWatcher::update(bool before)
-{
-    const bool now = isHostAvailable();
-    if (now != before)
-        Q_EMIT hostAvailableChanged(now);
+    if (host == present)
+        return;
+    host = present;
+    Q_EMIT hostsChanged();
 }

@@ -1,15 +1,21 @@
 #pragma once
 
+#include <QAbstractNativeEventFilter>
 #include <QObject>
 
-#include <memory>
-
 class QDBusServiceWatcher;
-class QTimer;
 
-// Whether the desktop has a tray to show a status icon in. The icon must not be made before one exists: the
-// toolkit picks its way of showing icons (StatusNotifierItem or the X11 system tray) once, at the first call,
-// and an icon made without a host is never shown.
+// The two ways a desktop shows status icons.
+enum class TrayKind
+{
+    // A StatusNotifierItem host behind the session bus's StatusNotifierWatcher.
+    StatusNotifier,
+    // The X11 system tray, the owner of the _NET_SYSTEM_TRAY_S<screen> selection.
+    XEmbed
+};
+
+// Which trays the desktop has to show a status icon in. Either may come and go while the application runs (a
+// panel restarts, or the user switches panels), and an icon shown in one never moves to the other by itself.
 class TrayHostWatching : public QObject
 {
     Q_OBJECT
@@ -17,15 +23,18 @@ class TrayHostWatching : public QObject
 public:
     using QObject::QObject;
 
-    virtual bool isHostAvailable() const = 0;
+    virtual bool hasHost(TrayKind kind) const = 0;
+    bool isHostAvailable() const { return hasHost(TrayKind::StatusNotifier) || hasHost(TrayKind::XEmbed); }
 
 Q_SIGNALS:
-    void hostAvailableChanged(bool available);
+    // A tray of either kind appeared or went away.
+    void hostsChanged();
 };
 
 // Watches the session bus for a StatusNotifierWatcher with a registered host, and, on X11, the owner of the
-// system tray selection of the default screen.
-class SystemTrayHostWatcher final : public TrayHostWatching
+// system tray selection of the default screen through the X server's selection-owner notifications (XFixes), so
+// nothing is asked between changes.
+class SystemTrayHostWatcher final : public TrayHostWatching, public QAbstractNativeEventFilter
 {
     Q_OBJECT
 
@@ -33,21 +42,21 @@ public:
     explicit SystemTrayHostWatcher(QObject* parent = nullptr);
     ~SystemTrayHostWatcher() override;
 
-    bool isHostAvailable() const override { return m_statusNotifierHost || m_xembedTray; }
+    bool hasHost(TrayKind kind) const override;
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private Q_SLOTS:
     void askStatusNotifierWatcher();
 
 private:
-    void setStatusNotifierHost(bool registered);
-    void pollXEmbedTray();
-    void update(bool before);
+    void watchXEmbedTray();
+    void setHost(bool& host, bool present);
 
     QDBusServiceWatcher* m_serviceWatcher = nullptr;
-    QTimer* m_trayPoll = nullptr;
-    // The X11 connection and the selection atom, when the application runs on X11.
-    void* m_connection = nullptr;
+    // The selection atom and the first event number of XFixes, when the application runs on X11.
     quint32 m_traySelection = 0;
+    quint8 m_selectionNotifyEvent = 0;
     bool m_statusNotifierHost = false;
     bool m_xembedTray = false;
 };

@@ -9,6 +9,7 @@
 #include <QQuickItem>
 #include <QQuickView>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -36,7 +37,9 @@ private Q_SLOTS:
     void dropsDownUnderTheIcon();
     void aboveAnIconInTheLowerHalf();
     void ordinaryWindowForADesktopWithoutTray();
+    void closeFromTheUserIsReported();
     void losingFocusHidesIt();
+    void focusOfTheOrdinaryWindowDoesNotCount();
     void clickThatTookTheFocusDoesNotReopen();
     void availableHeightComesFromTheScreen();
 
@@ -145,6 +148,23 @@ void TestDropDownWindow::ordinaryWindowForADesktopWithoutTray()
     QVERIFY(window.isVisible());
 }
 
+void TestDropDownWindow::closeFromTheUserIsReported()
+{
+    DropDownWindow& window = makeWindow();
+    QSignalSpy closes(&window, &StatusWindowing::closed);
+    QVERIFY(closes.isValid());
+    window.show(Style::Ordinary, {});
+    // The application's own hiding is no close.
+    window.hide();
+    QCOMPARE(closes.count(), 0);
+
+    window.show(Style::Ordinary, {});
+    // What the frame's close button and the window manager's close command do.
+    QVERIFY(window.view()->close());
+    QCOMPARE(closes.count(), 1);
+    QVERIFY(!window.isVisible());
+}
+
 void TestDropDownWindow::losingFocusHidesIt()
 {
     DropDownWindow& window = makeWindow();
@@ -164,6 +184,28 @@ void TestDropDownWindow::losingFocusHidesIt()
     elsewhere.requestActivate();
     QTRY_VERIFY(elsewhere.isActive());
     QVERIFY(window.isVisible());
+}
+
+void TestDropDownWindow::focusOfTheOrdinaryWindowDoesNotCount()
+{
+    // The ordinary window has the focus; a tray appears and the window hides, then the icon's click drops it down.
+    DropDownWindow& window = makeWindow();
+    window.show(Style::Ordinary, {});
+    QTRY_VERIFY(window.view()->isActive());
+    window.hide();
+    window.show(Style::DropDown, QRect(10, 0, 22, 22));
+    // The window system tells only now that the focus left the ordinary window: the drop-down stays.
+    QWindow elsewhere;
+    elsewhere.show();
+    elsewhere.requestActivate();
+    QTRY_VERIFY(elsewhere.isActive());
+    QVERIFY(window.isVisible());
+
+    // Once the drop-down itself had the focus, losing it hides it.
+    window.view()->requestActivate();
+    QTRY_VERIFY(window.view()->isActive());
+    elsewhere.requestActivate();
+    QTRY_VERIFY(!window.isVisible());
 }
 
 void TestDropDownWindow::clickThatTookTheFocusDoesNotReopen()

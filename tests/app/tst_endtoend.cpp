@@ -1,13 +1,24 @@
-// The real application under Xvfb with a real window manager (openbox) and a real system tray (trayer, XEmbed):
-// started before the tray it shows an ordinary window, then moves to the tray once it comes up; its icon shows the
-// running count of a real node server, a click on the icon drops the window down under it, a click elsewhere hides
-// it, a second start shows it again, and Quit ends the process with status 0.
+// The real application under Xvfb with a real window manager (openbox), a session bus of the test's own with a
+// panel's StatusNotifierWatcher, and a real X11 system tray (trayer, XEmbed): started before any tray it shows an
+// ordinary window; a StatusNotifierItem host appearing takes the icon and the window leaves; when that host quits
+// and an X11 tray comes up, the icon shows there with the running count of a real node server; a click on the
+// icon drops the window down under it, a click elsewhere hides it, a second start shows it again, and Quit ends
+// the process with status 0. Without any tray, closing the ordinary window ends it too.
 #include "app/menubarlabel.h"
 #include "app/statusicon.h"
 #include "platform/desktopentry.h"
+#include "platform/statusnotifieritem.h"
+#include "support/fakestatusnotifierwatcher.h"
 #include "support/nodeserver.h"
+#include "support/privatebus.h"
 #include "support/testhome.h"
+#include "support/xserver.h"
 
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QDBusVariant>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -16,7 +27,9 @@
 #include <QPainter>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 #include <xcb/xcb.h>
 
@@ -77,6 +90,20 @@ public:
         QList<XWindow> found;
         collect(m_root, found);
         return found;
+    }
+
+    // What a window manager's close command sends: the window's own protocol for closing.
+    void closeWindow(xcb_window_t window)
+    {
+        xcb_client_message_event_t message = {};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = window;
+        message.type = atom("WM_PROTOCOLS");
+        message.data.data32[0] = atom("WM_DELETE_WINDOW");
+        message.data.data32[1] = XCB_CURRENT_TIME;
+        xcb_send_event(m_connection, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&message));
+        xcb_flush(m_connection);
     }
 
     // The screen's pixels in `area`.
@@ -166,6 +193,8 @@ struct IconReading
 
 IconReading readIcon(const QImage& shown, int largestCount)
 {
+    if (shown.isNull())
+        return {-1, 1e9};
     const QColor background = shown.pixelColor(0, 0);
     IconReading best{-1, 1e9};
     for (int count = -1; count <= largestCount; ++count) {
@@ -192,6 +221,27 @@ IconReading readIcon(const QImage& shown, int largestCount)
     return best;
 }
 
+// The picture of a StatusNotifierItem's icon at `side` pixels, on a panel's grey.
+QImage statusNotifierPicture(const QList<StatusNotifierImage>& images, int side)
+{
+    for (const StatusNotifierImage& image : images) {
+        if (image.width != side || image.height != side || image.argb.size() != side * side * 4)
+            continue;
+        QImage picture(side, side, QImage::Format_ARGB32);
+        const auto* argb = reinterpret_cast<const quint32*>(image.argb.constData());
+        for (int y = 0; y < side; ++y) {
+            for (int x = 0; x < side; ++x)
+                picture.setPixel(x, y, qFromBigEndian(argb[y * side + x]));
+        }
+        QImage panel(side, side, QImage::Format_RGB32);
+        panel.fill(QColor(0x44, 0x44, 0x48));
+        QPainter painter(&panel);
+        painter.drawImage(0, 0, picture);
+        return panel;
+    }
+    return {};
+}
+
 } // namespace
 
 class TestEndToEnd : public QObject
@@ -212,10 +262,18 @@ private:
     bool click(const QPoint& point);
     std::optional<XWindow> trayIcon();
     std::optional<XWindow> dropDownWindow();
+    QDBusConnection panel() const { return QDBusConnection::connectToBus(m_busAddress, u"panel"_s); }
+    // A property of the item registered with the panel's watcher; invalid while there is none.
+    QVariant itemProperty(const QString& name);
 
-    QByteArray m_display;
+    XServer m_server;
     std::unique_ptr<XDisplay> m_x;
+    QTemporaryDir m_busFolder;
+    QProcess m_bus;
+    QString m_busAddress;
+    FakeStatusNotifierWatcher m_watcher;
     QList<QProcess*> m_helpers;
+    QProcess* m_tray = nullptr;
     QProcessEnvironment m_environment;
 };
 
@@ -250,22 +308,17 @@ void TestEndToEnd::initTestCase()
         QSKIP("node is not installed");
 
     m_environment = QProcessEnvironment::systemEnvironment();
-    // No session bus: the tray is the X11 one.
-    m_environment.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path=/nonexistent/porthive-test-bus"_s);
     m_environment.remove(u"XDG_CURRENT_DESKTOP"_s);
+    // A session bus of the test's own, where the test plays the panel.
+    QVERIFY(m_busFolder.isValid());
+    m_busAddress = startPrivateSessionBus(m_bus, m_busFolder.path(), startTimeout);
+    QVERIFY2(!m_busAddress.isEmpty(), "dbus-daemon did not start");
+    m_environment.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, m_busAddress);
+    QVERIFY(panel().isConnected());
 
-    // The server picks a free display and says which.
-    QProcess* server = startProgram(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s,
-                                                u"%1x%2x24"_s.arg(screenSize.width()).arg(screenSize.height()),
-                                                u"-nolisten"_s, u"tcp"_s, u"-noreset"_s});
-    m_helpers.append(server);
-    server->setReadChannel(QProcess::StandardOutput);
-    QTRY_VERIFY_WITH_TIMEOUT(server->canReadLine() || server->state() == QProcess::NotRunning, startTimeout);
-    const QByteArray number = server->readLine().trimmed();
-    QVERIFY2(!number.isEmpty(), "Xvfb did not start");
-    m_display = ':' + number;
-    m_environment.insert(u"DISPLAY"_s, QString::fromLatin1(m_display));
-    m_x = std::make_unique<XDisplay>(m_display);
+    QVERIFY2(m_server.start(screenSize), "Xvfb did not start");
+    m_environment.insert(u"DISPLAY"_s, QString::fromLatin1(m_server.display()));
+    m_x = std::make_unique<XDisplay>(m_server.display());
     QVERIFY(m_x->isConnected());
 
     m_helpers.append(startProgram(u"openbox"_s, {}));
@@ -275,9 +328,24 @@ void TestEndToEnd::initTestCase()
 void TestEndToEnd::cleanupTestCase()
 {
     m_x.reset();
-    // Last started, first stopped: the X server goes last.
+    // Last started, first stopped; the X server goes with its object.
     for (auto it = m_helpers.rbegin(); it != m_helpers.rend(); ++it)
         stop(*it);
+    QDBusConnection::disconnectFromBus(u"panel"_s);
+    stop(&m_bus);
+}
+
+QVariant TestEndToEnd::itemProperty(const QString& name)
+{
+    if (m_watcher.items.isEmpty())
+        return {};
+    QDBusMessage get = QDBusMessage::createMethodCall(m_watcher.items.constLast(), StatusNotifierItem::objectPath(),
+                                                      u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
+    get << u"org.kde.StatusNotifierItem"_s << name;
+    const QDBusMessage reply = panel().call(get, QDBus::BlockWithGui, startTimeout);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return {};
+    return reply.arguments().constFirst().value<QDBusVariant>().variant();
 }
 
 QProcess* TestEndToEnd::startApplication()
@@ -294,10 +362,11 @@ QProcess* TestEndToEnd::startApplication()
 
 void TestEndToEnd::startTray()
 {
-    m_helpers.append(startProgram(u"trayer"_s, {u"--edge"_s, u"top"_s, u"--align"_s, u"right"_s, u"--widthtype"_s,
-                                                u"pixel"_s, u"--width"_s, u"120"_s, u"--height"_s,
-                                                QString::number(panelHeight), u"--SetDockType"_s, u"true"_s,
-                                                u"--SetPartialStrut"_s, u"true"_s, u"--transparent"_s, u"false"_s}));
+    m_tray = startProgram(u"trayer"_s,
+                          {u"--edge"_s, u"top"_s, u"--align"_s, u"right"_s, u"--widthtype"_s, u"pixel"_s, u"--width"_s,
+                           u"120"_s, u"--height"_s, QString::number(panelHeight), u"--SetDockType"_s, u"true"_s,
+                           u"--SetPartialStrut"_s, u"true"_s, u"--transparent"_s, u"false"_s});
+    m_helpers.append(m_tray);
     QTRY_VERIFY_WITH_TIMEOUT(m_x->selectionOwned("_NET_SYSTEM_TRAY_S0"), startTimeout);
 }
 
@@ -354,13 +423,36 @@ void TestEndToEnd::trayIconAndWindow()
     QVERIFY(!trayIcon());
     step("ordinary window");
 
-    // Once a tray comes up, the icon appears in it and the window leaves the screen. The icon shows one running
-    // server: the node server, as the first scan found it.
+    // A panel with a StatusNotifierItem host starts: the icon registers with its watcher, under the product's
+    // name, with the running count, and the window leaves the screen. The host's click drops the window down, a
+    // second one takes it up again.
+    m_watcher.hostRegistered = true;
+    QVERIFY(m_watcher.publish(panel()));
+    QTRY_COMPARE_WITH_TIMEOUT(m_watcher.items.size(), 1, startTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(!dropDownWindow(), startTimeout);
+    QCOMPARE(itemProperty(u"Title"_s), QVariant(u"Porthive"_s));
+    const auto pictures = [this] {
+        return qdbus_cast<QList<StatusNotifierImage>>(itemProperty(u"IconPixmap"_s).value<QDBusArgument>());
+    };
+    IconReading reading;
+    QTRY_VERIFY_WITH_TIMEOUT((reading = readIcon(statusNotifierPicture(pictures(), 22), 20)).count >= 1, scanTimeout);
+    QVERIFY2(reading.distance < 16, qPrintable(u"the icon differs from its drawing by %1"_s.arg(reading.distance)));
+    QDBusMessage activate = QDBusMessage::createMethodCall(
+        m_watcher.items.constLast(), StatusNotifierItem::objectPath(), u"org.kde.StatusNotifierItem"_s, u"Activate"_s);
+    activate << 640 << 12;
+    panel().asyncCall(activate);
+    QTRY_VERIFY_WITH_TIMEOUT(dropDownWindow().has_value(), startTimeout);
+    panel().asyncCall(activate);
+    QTRY_VERIFY_WITH_TIMEOUT(!dropDownWindow(), startTimeout);
+    step("status notifier item");
+
+    // That panel quits and an X11 tray comes up: the icon appears there. It shows one running server: the node
+    // server, as the first scan found it.
+    m_watcher.withdraw(panel());
     startTray();
     std::optional<XWindow> icon;
     QTRY_VERIFY_WITH_TIMEOUT((icon = trayIcon()).has_value(), startTimeout);
     QTRY_VERIFY_WITH_TIMEOUT(!dropDownWindow(), startTimeout);
-    IconReading reading;
     QTRY_VERIFY_WITH_TIMEOUT((reading = readIcon(m_x->grab(icon->geometry), 20)).count >= 1, scanTimeout);
     step(qPrintable(u"icon read (count %1, off by %2)"_s.arg(reading.count).arg(reading.distance, 0, 'f', 2)));
     if (isolated)
@@ -413,6 +505,18 @@ void TestEndToEnd::trayIconAndWindow()
     QVERIFY2(again->waitForFinished(startTimeout), "the application did not end on SIGTERM");
     QCOMPARE(again->exitStatus(), QProcess::NormalExit);
     QCOMPARE(again->exitCode(), 0);
+
+    // Without any tray, the ordinary window is the only way into the application: closing it ends it.
+    stop(m_tray);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_x->selectionOwned("_NET_SYSTEM_TRAY_S0"), startTimeout);
+    QProcess* alone = startApplication();
+    const auto aloneEnded = qScopeGuard([&] { stop(alone); });
+    std::optional<XWindow> ordinary;
+    QTRY_VERIFY_WITH_TIMEOUT((ordinary = dropDownWindow()).has_value(), startTimeout);
+    m_x->closeWindow(ordinary->id);
+    QVERIFY2(alone->waitForFinished(startTimeout), "closing the window did not end the application");
+    QCOMPARE(alone->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(alone->exitCode(), 0);
 }
 
 int main(int argc, char** argv)

@@ -18,6 +18,8 @@ private Q_SLOTS:
     void iconAtEverySizeAndRatio_data();
     void iconAtEverySizeAndRatio();
     void iconShowsTheLabel();
+    void boltLiesAsInTheWindow_data();
+    void boltLiesAsInTheWindow();
 };
 
 void TestMenuBarLabel::label_data()
@@ -104,6 +106,35 @@ void TestMenuBarLabel::iconShowsTheLabel()
     }
     QCOMPARE(image(RefreshState::stale(u"x"_s), 2), image(RefreshState::idle(), 2));
     QCOMPARE(image(RefreshState::refreshing(), 2), image(RefreshState::idle(), 2));
+}
+
+void TestMenuBarLabel::boltLiesAsInTheWindow_data()
+{
+    QTest::addColumn<int>("running");
+    QTest::addColumn<int>("size");
+    for (int size : {16, 22, 32, 64}) {
+        QTest::addRow("outline %d", size) << 0 << size;
+        QTest::addRow("filled with a count %d", size) << 3 << size;
+    }
+}
+
+void TestMenuBarLabel::boltLiesAsInTheWindow()
+{
+    QFETCH(int, running);
+    QFETCH(int, size);
+    // "bolt.horizontal": the font's upright bolt, turned on its side as the window turns it.
+    const QImage image = StatusIcon::render(MenuBarLabel::make(RefreshState::idle(), running), size, 1)
+                             .convertToFormat(QImage::Format_ARGB32);
+    QRect amber;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.alpha() > 128 && c.red() > 180 && c.green() > 100 && c.blue() < 120)
+                amber |= QRect(x, y, 1, 1);
+        }
+    }
+    QVERIFY(!amber.isEmpty());
+    QVERIFY2(amber.width() > amber.height() * 1.3, qPrintable(u"%1x%2"_s.arg(amber.width()).arg(amber.height())));
 }
 
 int main(int argc, char** argv)

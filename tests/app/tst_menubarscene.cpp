@@ -18,13 +18,19 @@ namespace {
 class FakeTrayHosts final : public TrayHostWatching
 {
 public:
-    bool isHostAvailable() const override { return m_available; }
-    void setAvailable(bool available)
+    bool hasHost(TrayKind kind) const override
     {
-        m_available = available;
-        Q_EMIT hostAvailableChanged(available);
+        return kind == TrayKind::StatusNotifier ? m_statusNotifier : m_xembed;
     }
-    bool m_available = false;
+    void set(TrayKind kind, bool present)
+    {
+        (kind == TrayKind::StatusNotifier ? m_statusNotifier : m_xembed) = present;
+        Q_EMIT hostsChanged();
+    }
+    void setAvailable(bool available) { set(TrayKind::StatusNotifier, available); }
+
+    bool m_statusNotifier = false;
+    bool m_xembed = false;
 };
 
 class FakeStatusItem final : public StatusItem
@@ -64,6 +70,12 @@ public:
         m_style = Style::DropDown;
         m_visible = !m_visible;
     }
+    // The close button of the window's frame.
+    void userClose()
+    {
+        m_visible = false;
+        Q_EMIT closed();
+    }
 
     static QString text(const QRect& rect)
     {
@@ -102,9 +114,14 @@ private Q_SLOTS:
     void trayInTimeMeansNoOrdinaryWindow();
     void laterStartShowsTheWindow();
     void quitAndDismiss();
+    void iconFollowsTheTrayHosts_data();
+    void iconFollowsTheTrayHosts();
+    void trayGoneShowsTheOrdinaryWindowAfterTheGracePeriod();
+    void closingTheOrdinaryWindowWithoutATrayQuits();
 
 private:
     MenuBarScene& makeScene(bool trayAvailable, std::chrono::milliseconds grace = 1h);
+    MenuBarScene& makeScene(bool statusNotifier, bool xembed, std::chrono::milliseconds grace);
     FakeWindow* window() const { return m_window; }
 
     std::unique_ptr<AppRig> m_rig;
@@ -112,6 +129,8 @@ private:
     NullClipboard m_clipboard;
     FakeTrayHosts* m_hosts = nullptr;
     FakeStatusItem* m_item = nullptr;
+    // The kind of every icon made, in order.
+    QList<TrayKind> m_itemsMade;
     FakeWindow* m_window = nullptr;
     int m_windowsMade = 0;
     QPoint m_pointer;
@@ -124,6 +143,7 @@ void TestMenuBarScene::init()
     m_app = std::make_unique<PorthiveApp>(m_rig->environment(), QStringList{u"porthive"_s});
     m_hosts = nullptr;
     m_item = nullptr;
+    m_itemsMade.clear();
     m_window = nullptr;
     m_windowsMade = 0;
     m_pointer = QPoint(640, 12);
@@ -138,14 +158,25 @@ void TestMenuBarScene::cleanup()
 
 MenuBarScene& TestMenuBarScene::makeScene(bool trayAvailable, std::chrono::milliseconds grace)
 {
+    return makeScene(trayAvailable, false, grace);
+}
+
+MenuBarScene& TestMenuBarScene::makeScene(bool statusNotifier, bool xembed, std::chrono::milliseconds grace)
+{
     MenuBarScene::Seams seams;
     auto hosts = std::make_unique<FakeTrayHosts>();
-    hosts->m_available = trayAvailable;
+    hosts->m_statusNotifier = statusNotifier;
+    hosts->m_xembed = xembed;
     m_hosts = hosts.get();
     seams.trayHosts = std::move(hosts);
-    seams.makeStatusItem = [this] {
+    seams.makeStatusItem = [this](TrayKind kind) {
         auto item = std::make_unique<FakeStatusItem>();
         m_item = item.get();
+        m_itemsMade.append(kind);
+        QObject::connect(item.get(), &QObject::destroyed, this, [this, made = item.get()] {
+            if (m_item == made)
+                m_item = nullptr;
+        });
         return item;
     };
     seams.makeWindow = [this](QVariantMap properties, WindowContext&) -> std::unique_ptr<StatusWindowing> {
@@ -176,11 +207,14 @@ void TestMenuBarScene::iconOnlyOnceATrayExists()
     // The window and the update controller wait for the first click.
     QCOMPARE(m_windowsMade, 0);
     QVERIFY(!m_app->hasSoftwareUpdateController());
-    // A tray that goes and comes back keeps the one icon.
-    FakeStatusItem* first = m_item;
+    // A tray that goes takes the icon along; when it comes back the icon is made again, with the label.
     m_hosts->setAvailable(false);
+    QVERIFY(!m_item);
     m_hosts->setAvailable(true);
-    QCOMPARE(m_item, first);
+    QVERIFY(m_item);
+    QCOMPARE(m_itemsMade.size(), 2);
+    QCOMPARE(m_item->shown, 1);
+    QCOMPARE(m_item->toolTips, QStringList{u"Porthive — 0 active"_s});
 }
 
 void TestMenuBarScene::labelFollowsTheStore()
@@ -290,6 +324,92 @@ void TestMenuBarScene::quitAndDismiss()
     window()->show(Style::Ordinary, {});
     m_scene->windowContext().dismiss();
     QCOMPARE(window()->calls.constLast(), u"show ordinary -"_s);
+}
+
+void TestMenuBarScene::iconFollowsTheTrayHosts_data()
+{
+    using Kinds = QList<TrayKind>;
+    const TrayKind sni = TrayKind::StatusNotifier;
+    const TrayKind x = TrayKind::XEmbed;
+    QTest::addColumn<bool>("statusNotifier");
+    QTest::addColumn<bool>("xembed");
+    // One host change a step: the kind and whether it is there afterwards.
+    QTest::addColumn<Kinds>("changes");
+    QTest::addColumn<QList<bool>>("present");
+    // The kinds of the icons made, the first at start.
+    QTest::addColumn<Kinds>("made");
+
+    QTest::newRow("status notifier host gone, then an X tray")
+        << true << false << Kinds{sni, x} << QList{false, true} << Kinds{sni, x};
+    QTest::newRow("X tray gone, then a status notifier host")
+        << false << true << Kinds{x, sni} << QList{false, true} << Kinds{x, sni};
+    QTest::newRow("status notifier host gone with an X tray there")
+        << true << true << Kinds{sni} << QList{false} << Kinds{sni, x};
+    QTest::newRow("both at start: the status notifier host") << true << true << Kinds{} << QList<bool>{} << Kinds{sni};
+    QTest::newRow("a status notifier host beside the X tray the icon is in")
+        << false << true << Kinds{sni} << QList{true} << Kinds{x};
+    QTest::newRow("the other tray going leaves the icon") << true << true << Kinds{x} << QList{false} << Kinds{sni};
+    QTest::newRow("a panel restarting") << true << false << Kinds{sni, sni} << QList{false, true} << Kinds{sni, sni};
+}
+
+void TestMenuBarScene::iconFollowsTheTrayHosts()
+{
+    QFETCH(bool, statusNotifier);
+    QFETCH(bool, xembed);
+    QFETCH(QList<TrayKind>, changes);
+    QFETCH(QList<bool>, present);
+    QFETCH(QList<TrayKind>, made);
+
+    makeScene(statusNotifier, xembed, 1h);
+    for (qsizetype i = 0; i < changes.size(); ++i)
+        m_hosts->set(changes.at(i), present.at(i));
+    QCOMPARE(m_itemsMade, made);
+    QVERIFY(m_item);
+    QCOMPARE(m_scene->statusItemKind(), made.constLast());
+    QCOMPARE(m_scene->statusItem(), m_item);
+    QCOMPARE(m_item->shown, 1);
+    QCOMPARE(m_item->icons.size(), 1);
+    // Each change came within the grace period: no ordinary window.
+    QCOMPARE(m_windowsMade, 0);
+}
+
+void TestMenuBarScene::trayGoneShowsTheOrdinaryWindowAfterTheGracePeriod()
+{
+    makeScene(true, false, 20ms);
+    m_item->click();
+    QCOMPARE(window()->calls, QStringList{u"toggle 640,12 1x1"_s});
+    window()->hide();
+    m_hosts->set(TrayKind::StatusNotifier, false);
+    QVERIFY(!m_scene->statusItem());
+    QTRY_COMPARE(window()->calls.constLast(), u"show ordinary -"_s);
+
+    // An X tray appearing later takes the icon, and the window leaves the screen.
+    m_hosts->set(TrayKind::XEmbed, true);
+    QCOMPARE(m_itemsMade, (QList{TrayKind::StatusNotifier, TrayKind::XEmbed}));
+    QCOMPARE(window()->calls.constLast(), u"hide"_s);
+}
+
+void TestMenuBarScene::closingTheOrdinaryWindowWithoutATrayQuits()
+{
+    makeScene(false, 20ms);
+    QSignalSpy quits(m_scene.get(), &MenuBarScene::quitRequested);
+    QVERIFY(quits.isValid());
+    QTRY_VERIFY(window());
+    QCOMPARE(window()->style(), Style::Ordinary);
+    window()->userClose();
+    QCOMPARE(quits.count(), 1);
+
+    // With a tray the icon brings the window back: closing it only hides it.
+    m_scene.reset();
+    m_window = nullptr;
+    makeScene(true);
+    QSignalSpy laterQuits(m_scene.get(), &MenuBarScene::quitRequested);
+    QVERIFY(laterQuits.isValid());
+    m_item->click();
+    window()->userClose();
+    m_scene->showWindow();
+    window()->userClose();
+    QCOMPARE(laterQuits.count(), 0);
 }
 
 int main(int argc, char** argv)

@@ -1,7 +1,10 @@
 #include "platform/trayhostwatcher.h"
+#include "support/fakestatusnotifierwatcher.h"
 #include "support/privatebus.h"
 #include "support/testhome.h"
+#include "support/xserver.h"
 
+#include <QAbstractEventDispatcher>
 #include <QDBusConnection>
 #include <QGuiApplication>
 #include <QProcess>
@@ -15,31 +18,8 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int busTimeout = 30000;
-const QString watcherService = u"org.kde.StatusNotifierWatcher"_s;
 
 } // namespace
-
-// A panel's StatusNotifierWatcher on the test's own bus.
-class FakeStatusNotifierWatcher : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
-    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ isHostRegistered)
-
-public:
-    bool isHostRegistered() const { return hostRegistered; }
-    void registerHost()
-    {
-        hostRegistered = true;
-        Q_EMIT StatusNotifierHostRegistered();
-    }
-
-    bool hostRegistered = false;
-
-Q_SIGNALS:
-    void StatusNotifierHostRegistered();
-    void StatusNotifierHostUnregistered();
-};
 
 class TestTrayHostWatcher : public QObject
 {
@@ -54,6 +34,7 @@ private Q_SLOTS:
     void hostRegisteringLater();
     void hostAlreadyThere();
     void panelGoingAway();
+    void xembedTrayAppearingAndGoing();
 
 private:
     void startPanel(bool hostRegistered);
@@ -95,18 +76,14 @@ void TestTrayHostWatcher::startPanel(bool hostRegistered)
     m_panel->hostRegistered = hostRegistered;
     QDBusConnection panel = QDBusConnection::connectToBus(m_address, u"panel"_s);
     QVERIFY(panel.isConnected());
-    QVERIFY(panel.registerObject(u"/StatusNotifierWatcher"_s, m_panel.get(),
-                                 QDBusConnection::ExportAllProperties | QDBusConnection::ExportAllSignals));
-    QVERIFY(panel.registerService(watcherService));
+    QVERIFY(m_panel->publish(panel));
 }
 
 void TestTrayHostWatcher::stopPanel()
 {
     if (!m_panel)
         return;
-    QDBusConnection panel = QDBusConnection::connectToBus(m_address, u"panel"_s);
-    panel.unregisterObject(u"/StatusNotifierWatcher"_s);
-    panel.unregisterService(watcherService);
+    m_panel->withdraw(QDBusConnection::connectToBus(m_address, u"panel"_s));
     m_panel.reset();
 }
 
@@ -119,7 +96,7 @@ void TestTrayHostWatcher::nothingOnTheBus()
 void TestTrayHostWatcher::hostRegisteringLater()
 {
     SystemTrayHostWatcher watcher;
-    QSignalSpy changes(&watcher, &TrayHostWatching::hostAvailableChanged);
+    QSignalSpy changes(&watcher, &TrayHostWatching::hostsChanged);
     QVERIFY(changes.isValid());
     // A watcher without a host is no tray yet.
     startPanel(false);
@@ -129,7 +106,8 @@ void TestTrayHostWatcher::hostRegisteringLater()
     m_panel->registerHost();
     QTRY_VERIFY_WITH_TIMEOUT(watcher.isHostAvailable(), busTimeout);
     QCOMPARE(changes.count(), 1);
-    QCOMPARE(changes.constFirst().constFirst().toBool(), true);
+    QVERIFY(watcher.hasHost(TrayKind::StatusNotifier));
+    QVERIFY(!watcher.hasHost(TrayKind::XEmbed));
 }
 
 void TestTrayHostWatcher::hostAlreadyThere()
@@ -144,7 +122,7 @@ void TestTrayHostWatcher::panelGoingAway()
     startPanel(true);
     SystemTrayHostWatcher watcher;
     QTRY_VERIFY_WITH_TIMEOUT(watcher.isHostAvailable(), busTimeout);
-    QSignalSpy changes(&watcher, &TrayHostWatching::hostAvailableChanged);
+    QSignalSpy changes(&watcher, &TrayHostWatching::hostsChanged);
     stopPanel();
     QTRY_VERIFY_WITH_TIMEOUT(!watcher.isHostAvailable(), busTimeout);
     QCOMPARE(changes.count(), 1);
@@ -154,9 +132,50 @@ void TestTrayHostWatcher::panelGoingAway()
     QTRY_VERIFY_WITH_TIMEOUT(watcher.isHostAvailable(), busTimeout);
 }
 
+void TestTrayHostWatcher::xembedTrayAppearingAndGoing()
+{
+    if (QGuiApplication::platformName() != u"xcb"_s)
+        QSKIP("Xvfb is not installed (scripts/setup installs it)");
+    if (QStandardPaths::findExecutable(u"trayer"_s).isEmpty())
+        QSKIP("trayer is not installed (scripts/setup installs it)");
+
+    SystemTrayHostWatcher watcher;
+    QSignalSpy changes(&watcher, &TrayHostWatching::hostsChanged);
+    QVERIFY(changes.isValid());
+    QVERIFY(!watcher.hasHost(TrayKind::XEmbed));
+    // Nothing counts down to a look at the X server: the watcher and its parts hold no timer.
+    QList<QObject*> parts = watcher.findChildren<QObject*>();
+    parts.append(&watcher);
+    for (QObject* part : std::as_const(parts))
+        QVERIFY2(QAbstractEventDispatcher::instance()->registeredTimers(part).isEmpty(),
+                 part->metaObject()->className());
+
+    // A real tray: it takes the selection when it starts and loses it with its connection.
+    for (int round = 1; round <= 2; ++round) {
+        QProcess tray;
+        tray.setProcessChannelMode(QProcess::ForwardedChannels);
+        tray.start(u"trayer"_s, {u"--edge"_s, u"top"_s, u"--SetDockType"_s, u"true"_s});
+        QVERIFY(tray.waitForStarted(busTimeout));
+        QTRY_VERIFY_WITH_TIMEOUT(watcher.hasHost(TrayKind::XEmbed), busTimeout);
+        QCOMPARE(changes.count(), 2 * round - 1);
+        tray.terminate();
+        QVERIFY(tray.waitForFinished(busTimeout));
+        QTRY_VERIFY_WITH_TIMEOUT(!watcher.hasHost(TrayKind::XEmbed), busTimeout);
+        QCOMPARE(changes.count(), 2 * round);
+    }
+    QVERIFY(!watcher.hasHost(TrayKind::StatusNotifier));
+}
+
 int main(int argc, char** argv)
 {
     TestHome::requireIsolation();
+    // The X11 tray is watched through the application's own X connection, so the test runs on an X server of its
+    // own where Xvfb is installed.
+    XServer x;
+    if (x.start()) {
+        qputenv("DISPLAY", x.display());
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
     QGuiApplication app(argc, argv);
     TestTrayHostWatcher test;
     QTEST_SET_MAIN_SOURCE_PATH

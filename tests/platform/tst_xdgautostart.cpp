@@ -100,11 +100,12 @@ XdgAutostartLoginItem TestXdgAutostart::makeItem(QStringList command)
 {
     if (command.isEmpty())
         command = {program(u"porthive"_s)};
-    return XdgAutostartLoginItem({m_folder, u"com.vemo.porthive.desktop"_s, command, u"Porthive"_s}, m_workspace,
-                                 [this](const QString& program, const QStringList& arguments) {
-                                     m_started.append(QStringList{program} + arguments);
-                                     return true;
-                                 });
+    return XdgAutostartLoginItem(
+        {m_folder, u"com.vemo.porthive.desktop"_s, command, u"Porthive"_s, u"com.vemo.porthive"_s}, m_workspace,
+        [this](const QString& program, const QStringList& arguments) {
+            m_started.append(QStringList{program} + arguments);
+            return true;
+        });
 }
 
 void TestXdgAutostart::quoting_data()
@@ -253,6 +254,7 @@ void TestXdgAutostart::registerWritesAnEntryTheDesktopReads()
     const QHash<QString, QString> keys = DesktopEntry::readGroup(readFile(item.entryPath()));
     QCOMPARE(keys.value(u"Type"_s), u"Application"_s);
     QCOMPARE(keys.value(u"Name"_s), u"Porthive"_s);
+    QCOMPARE(keys.value(u"Icon"_s), u"com.vemo.porthive"_s);
     QCOMPARE(DesktopEntry::parseExecValue(keys.value(u"Exec"_s)), std::optional<QStringList>(QStringList{path}));
     QCOMPARE(keys.value(u"X-GNOME-Autostart-enabled"_s), u"true"_s);
     QVERIFY(!keys.contains(u"Hidden"_s));
@@ -365,6 +367,8 @@ void TestXdgAutostart::standardEntryIsInTheUsersConfigFolder()
     QCOMPARE(options.autostartFolder, qEnvironmentVariable("XDG_CONFIG_HOME") + u"/autostart"_s);
     QCOMPARE(options.fileName, u"com.vemo.porthive.desktop"_s);
     QCOMPARE(options.command, QStringList{QCoreApplication::applicationFilePath()});
+    // The icon the install rules put under share/icons/hicolor.
+    QCOMPARE(options.icon, u"com.vemo.porthive"_s);
 }
 
 PORTHIVE_TEST_MAIN(TestXdgAutostart)

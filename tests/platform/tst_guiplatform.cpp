@@ -1,0 +1,58 @@
+#include "platform/guiplatform.h"
+#include "support/testhome.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class TestGuiPlatform : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void preferred_data();
+    void preferred();
+};
+
+void TestGuiPlatform::preferred_data()
+{
+    QTest::addColumn<QStringList>("variables");
+    QTest::addColumn<QString>("platform");
+
+    const QString keep;
+    QTest::newRow("wayland session with XWayland")
+        << QStringList{u"XDG_SESSION_TYPE=wayland"_s, u"WAYLAND_DISPLAY=wayland-0"_s, u"DISPLAY=:0"_s} << u"xcb"_s;
+    QTest::newRow("session type alone") << QStringList{u"XDG_SESSION_TYPE=wayland"_s, u"DISPLAY=:1"_s} << u"xcb"_s;
+    QTest::newRow("wayland display alone") << QStringList{u"WAYLAND_DISPLAY=wayland-1"_s, u"DISPLAY=:0"_s} << u"xcb"_s;
+    QTest::newRow("empty choice is no choice")
+        << QStringList{u"XDG_SESSION_TYPE=wayland"_s, u"DISPLAY=:0"_s, u"QT_QPA_PLATFORM="_s} << u"xcb"_s;
+    QTest::newRow("wayland without X11") << QStringList{u"XDG_SESSION_TYPE=wayland"_s, u"WAYLAND_DISPLAY=wayland-0"_s}
+                                         << keep;
+    QTest::newRow("empty DISPLAY") << QStringList{u"XDG_SESSION_TYPE=wayland"_s, u"DISPLAY="_s} << keep;
+    QTest::newRow("the user's wayland") << QStringList{u"XDG_SESSION_TYPE=wayland"_s, u"DISPLAY=:0"_s,
+                                                       u"QT_QPA_PLATFORM=wayland"_s}
+                                        << keep;
+    QTest::newRow("the user's list") << QStringList{u"WAYLAND_DISPLAY=wayland-0"_s, u"DISPLAY=:0"_s,
+                                                    u"QT_QPA_PLATFORM=wayland;xcb"_s}
+                                     << keep;
+    QTest::newRow("the user's xcb") << QStringList{u"XDG_SESSION_TYPE=wayland"_s, u"DISPLAY=:0"_s,
+                                                   u"QT_QPA_PLATFORM=xcb"_s}
+                                    << keep;
+    QTest::newRow("X11 session") << QStringList{u"XDG_SESSION_TYPE=x11"_s, u"DISPLAY=:0"_s} << keep;
+    QTest::newRow("empty wayland display") << QStringList{u"WAYLAND_DISPLAY="_s, u"DISPLAY=:0"_s} << keep;
+    QTest::newRow("console") << QStringList{u"XDG_SESSION_TYPE=tty"_s} << keep;
+    QTest::newRow("nothing set") << QStringList{} << keep;
+}
+
+void TestGuiPlatform::preferred()
+{
+    QFETCH(QStringList, variables);
+    QFETCH(QString, platform);
+    QProcessEnvironment environment;
+    for (const QString& variable : std::as_const(variables))
+        environment.insert(variable.section(u'=', 0, 0), variable.section(u'=', 1));
+    QCOMPARE(GuiPlatform::preferred(environment), platform);
+}
+
+PORTHIVE_TEST_MAIN(TestGuiPlatform)
+#include "tst_guiplatform.moc"
