@@ -13,12 +13,34 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <type_traits>
 
 namespace AsyncWork {
 
 namespace detail {
+
+// Where work on a pool resumes its awaiting thread: that thread's event dispatcher for as long as it exists. Work
+// that ends after it is gone (the application quitting meanwhile) resumes nothing, instead of posting to freed
+// memory. One per dispatcher, shared by every awaiter of its thread.
+class ResumeTarget
+{
+public:
+    // The calling thread's target.
+    static std::shared_ptr<ResumeTarget> current();
+
+    // Resumes `awaiting` on the target's thread through one posted event, if its dispatcher still exists.
+    void resume(std::coroutine_handle<> awaiting);
+
+    explicit ResumeTarget(QAbstractEventDispatcher* dispatcher)
+        : m_dispatcher(dispatcher)
+    {}
+
+private:
+    std::mutex m_lock;
+    QAbstractEventDispatcher* m_dispatcher;
+};
 
 // A result or the exception that replaced it.
 template<typename T>
@@ -49,12 +71,11 @@ public:
 
     void await_suspend(std::coroutine_handle<> awaiting)
     {
-        m_state->pool->start([state = m_state, context = QAbstractEventDispatcher::instance(), awaiting] {
+        m_state->pool->start([state = m_state, target = ResumeTarget::current(), awaiting] {
             state->work(state->outcome);
             // Whatever the work captured goes here, on the pool.
             state->work = nullptr;
-            QMetaObject::invokeMethod(
-                context, [awaiting] { awaiting.resume(); }, Qt::QueuedConnection);
+            target->resume(awaiting);
         });
     }
 

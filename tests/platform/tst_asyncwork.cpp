@@ -3,6 +3,8 @@
 #include "support/testhome.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QSemaphore>
 #include <QTest>
 #include <QThread>
 
@@ -62,6 +64,7 @@ class TestAsyncWork : public QObject
 private Q_SLOTS:
     void resultComesBackOnTheAwaitingThread();
     void errorIsRethrownAsThrown();
+    void workOutlivingItsThreadResumesNothing();
 };
 
 void TestAsyncWork::resultComesBackOnTheAwaitingThread()
@@ -87,6 +90,37 @@ void TestAsyncWork::errorIsRethrownAsThrown()
     const std::optional<ResultError> error = outcome.errorAs<ResultError>();
     QVERIFY(error);
     QCOMPARE(QByteArray(error->what()), QByteArray("no result"));
+}
+
+// Work that ends after the awaiting thread and its event dispatcher are gone, as at quit: no resumption, no crash.
+void TestAsyncWork::workOutlivingItsThreadResumesNothing()
+{
+    QThreadPool pool;
+    QSemaphore release;
+    std::atomic<bool> workEnded = false;
+    std::atomic<bool> resumed = false;
+    QThread* thread = QThread::create([&] {
+        QEventLoop loop;
+        auto task = [](QThreadPool* pool, QSemaphore* release, std::atomic<bool>* ended,
+                       std::atomic<bool>* resumed) -> QCoro::Task<> {
+            auto work = AsyncWork::runOn(pool, [release, ended] {
+                release->acquire();
+                *ended = true;
+            });
+            co_await work;
+            *resumed = true;
+        }(&pool, &release, &workEnded, &resumed);
+        Q_UNUSED(task);
+        // The thread ends with the work still running.
+    });
+    thread->start();
+    QVERIFY(thread->wait(10000));
+    delete thread;
+    release.release();
+    QTRY_VERIFY(workEnded.load());
+    QVERIFY(pool.waitForDone(10000));
+    QCoreApplication::processEvents();
+    QVERIFY(!resumed.load());
 }
 
 PORTHIVE_TEST_MAIN(TestAsyncWork)
