@@ -21,6 +21,8 @@ Item {
         availableHeight: host.context ? host.context.availableHeight : 900
         revealHelpText: host.settings && host.settings.revealInFileManagerText
                         ? host.settings.revealInFileManagerText : "Reveal in Finder"
+        swapGuardInterval: Qt.styleHints.mouseDoubleClickInterval
+        swapGuardDistance: Qt.styleHints.mouseDoubleClickDistance
     }
     readonly property bool showsRail: listModel.filterChoices.length >= 2
 

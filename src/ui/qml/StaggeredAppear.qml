@@ -8,6 +8,8 @@ Item {
     id: appear
 
     property int index: 0
+    // The row appeared before and its view was made again (it scrolled out and back): it stands at once.
+    property bool shownBefore: false
     property bool shown: false
     property bool reduceMotion: Theme.reduceMotion
     readonly property int delay: Math.min(220, index * 18)
@@ -58,8 +60,10 @@ Item {
     }
 
     Component.onCompleted: {
+        // Read first: whoever follows `shown` may record the appearance.
+        const again = shownBefore
         shown = true
-        if (reduceMotion)
+        if (reduceMotion || again)
             showNow()
         else
             rise.start()

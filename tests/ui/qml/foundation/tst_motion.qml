@@ -27,6 +27,40 @@ TestCase {
         }
     }
 
+    Component {
+        id: windowComponent
+        Window {
+            readonly property alias icon: icon
+            readonly property alias spinner: spinner
+            readonly property alias glyph: glyph
+
+            width: 120
+            height: 120
+            visible: false
+
+            SpinningIcon {
+                id: icon
+                systemImage: "arrow.clockwise"
+            }
+            ActivitySpinner {
+                id: spinner
+                x: 30
+            }
+            ScannerGlyph {
+                id: glyph
+                y: 40
+                scanning: true
+            }
+        }
+    }
+    Component {
+        id: tagComponent
+        StatusTag {
+            text: "Restarting"
+            spinning: true
+        }
+    }
+
     function cleanup() {
         MotionPreference.reduceMotion = false
     }
@@ -88,6 +122,34 @@ TestCase {
         MotionPreference.reduceMotion = true
         verify(!icon.turning)
         compare(icon.angle, 0)
+    }
+
+    // A window that is not on screen draws nothing, so nothing in it may keep the animation timer going.
+    function test_nothingTurnsWhileTheWindowIsHidden() {
+        const window = createTemporaryObject(windowComponent, testCase)
+        verify(!window.icon.turning)
+        verify(!window.spinner.turning)
+        verify(!window.glyph.sweeping)
+
+        window.show()
+        tryVerify(() => window.icon.turning && window.spinner.turning && window.glyph.sweeping)
+        tryVerify(() => window.icon.angle > 0)
+
+        window.hide()
+        verify(!window.icon.turning)
+        compare(window.icon.angle, 0)
+        verify(!window.spinner.turning)
+        verify(!window.glyph.sweeping)
+    }
+
+    function test_aHiddenTagsSpinnerDoesNotTurn() {
+        const tag = createTemporaryObject(tagComponent, testCase, {visible: false})
+        const spinner = findChild(tag, "tagSpinner")
+        verify(!spinner.turning)
+        tag.visible = true
+        verify(spinner.turning)
+        tag.spinning = false
+        verify(!spinner.turning)
     }
 
     function test_spinningButtonShowsAStillSymbolWithReducedMotion() {
