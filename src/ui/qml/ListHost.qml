@@ -77,8 +77,11 @@ Item {
                                                                                    : Flickable.StopAtBounds
             keyNavigationEnabled: false
             activeFocusOnTab: false
+            // A list that changes while its window is hidden changes without animating.
+            readonly property bool onScreen: Theme.showsWindow(Window.visibility)
 
             add: Transition {
+                enabled: list.onScreen
                 NumberAnimation {
                     property: "opacity"
                     from: 0
@@ -89,6 +92,7 @@ Item {
                 }
             }
             remove: Transition {
+                enabled: list.onScreen
                 NumberAnimation {
                     property: "opacity"
                     to: 0
@@ -98,6 +102,7 @@ Item {
                 }
             }
             displaced: Transition {
+                enabled: list.onScreen
                 NumberAnimation {
                     property: "y"
                     duration: Theme.panelSpring.duration
@@ -112,6 +117,7 @@ Item {
                 }
             }
             move: Transition {
+                enabled: list.onScreen
                 NumberAnimation {
                     property: "y"
                     duration: Theme.panelSpring.duration

@@ -2,8 +2,9 @@ import QtQuick
 import Porthive
 
 // Wraps a list row so that new rows fade in and rise 3 points one after another: the row at `index` starts
-// min(0.22 s, index × 18 ms) after it is created and takes 0.22 s (ease-out). A row appears at once when the
-// desktop asks for reduced motion, and is never animated again while it stays.
+// min(0.22 s, index × 18 ms) after it first appears on screen (made in a hidden window, it waits for the window)
+// and takes 0.22 s (ease-out). A row appears at once when the desktop asks for reduced motion, and is never
+// animated again while it stays.
 Item {
     id: appear
 
@@ -14,6 +15,7 @@ Item {
     property bool reduceMotion: Theme.reduceMotion
     readonly property int delay: Math.min(220, index * 18)
     readonly property bool animating: rise.running
+    readonly property bool onScreen: Theme.showsWindow(Window.visibility)
 
     implicitWidth: childrenRect.width
     implicitHeight: childrenRect.height
@@ -59,7 +61,9 @@ Item {
             showNow()
     }
 
-    Component.onCompleted: {
+    function showOnce() {
+        if (shown || !onScreen)
+            return
         // Read first: whoever follows `shown` may record the appearance.
         const again = shownBefore
         shown = true
@@ -68,4 +72,7 @@ Item {
         else
             rise.start()
     }
+
+    onOnScreenChanged: showOnce()
+    Component.onCompleted: showOnce()
 }

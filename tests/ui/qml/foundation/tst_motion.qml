@@ -33,9 +33,11 @@ TestCase {
             readonly property alias icon: icon
             readonly property alias spinner: spinner
             readonly property alias glyph: glyph
+            readonly property alias appear: appear
+            readonly property alias section: section
 
             width: 120
-            height: 120
+            height: 200
             visible: false
 
             SpinningIcon {
@@ -50,6 +52,22 @@ TestCase {
                 id: glyph
                 y: 40
                 scanning: true
+            }
+            StaggeredAppear {
+                id: appear
+                y: 100
+                Rectangle {
+                    width: 100
+                    height: 36
+                }
+            }
+            SectionHeader {
+                id: section
+                y: 140
+                key: "Today"
+                title: "Today"
+                count: 3
+                secondaryAccent: true
             }
         }
     }
@@ -140,6 +158,21 @@ TestCase {
         compare(window.icon.angle, 0)
         verify(!window.spinner.turning)
         verify(!window.glyph.sweeping)
+        // What changes while hidden takes its new value at once.
+        window.section.count = 7
+        compare(window.section.shownCount, 7)
+    }
+
+    function test_aRowMadeInAHiddenWindowAppearsWhenItIsShown() {
+        const window = createTemporaryObject(windowComponent, testCase)
+        verify(!window.appear.shown)
+        verify(!window.appear.animating)
+        compare(window.appear.opacity, 0)
+
+        window.show()
+        verify(window.appear.shown)
+        verify(window.appear.animating)
+        tryCompare(window.appear, "opacity", 1)
     }
 
     function test_aHiddenTagsSpinnerDoesNotTurn() {
