@@ -6,6 +6,7 @@
 #include <QDir>
 
 #include <algorithm>
+#include <cmath>
 
 using namespace Qt::StringLiterals;
 
@@ -169,6 +170,7 @@ QHash<int, QByteArray> ServerListModel::roleNames() const
         {BucketLabelRole, "bucketLabel"},
         {DisclosureTextRole, "disclosureText"},
         {DisclosureHintRole, "disclosureHint"},
+        {ConfirmingRole, "confirming"},
     };
 }
 
@@ -198,6 +200,8 @@ QVariant ServerListModel::rowData(const ServerListRow& row, int role) const
         return {};
     case KeyRole:
         return row.key;
+    case ConfirmingRole:
+        return m_viewStates.value(row.key).confirming;
     case ShowsDividerRole:
         return row.showsDivider;
     case StaggerIndexRole:
@@ -553,6 +557,8 @@ void ServerListModel::removeMissing(const QSet<QString>& kept)
         while (first > 0 && !kept.contains(m_rows.at(first - 1).key))
             --first;
         beginRemoveRows({}, int(first), int(i));
+        for (qsizetype gone = first; gone <= i; ++gone)
+            m_viewStates.remove(m_rows.at(gone).key);
         m_rows.remove(first, i - first + 1);
         endRemoveRows();
         i = first - 1;
@@ -593,18 +599,11 @@ void ServerListModel::moveCommon(const QStringList& target)
     for (qsizetype i = tailIndex.isEmpty() ? -1 : tailIndex.constLast(); i >= 0; i = previous.at(i))
         stable.insert(m_rows.at(i).key);
 
-    const auto positionOf = [this](const QString& key) {
-        for (qsizetype i = 0; i < m_rows.size(); ++i) {
-            if (m_rows.at(i).key == key)
-                return i;
-        }
-        return qsizetype(-1);
-    };
     for (qsizetype t = 0; t < target.size(); ++t) {
         if (stable.contains(target.at(t)))
             continue;
-        const qsizetype from = positionOf(target.at(t));
-        const qsizetype after = t == 0 ? -1 : positionOf(target.at(t - 1));
+        const qsizetype from = rowOf(target.at(t));
+        const qsizetype after = t == 0 ? -1 : rowOf(target.at(t - 1));
         // The position the row takes once it has left its own.
         const qsizetype to = from > after ? after + 1 : after;
         if (from == to)
@@ -635,6 +634,15 @@ void ServerListModel::insertNew(const QList<ServerListRow>& rows)
         endInsertRows();
         i = last + 1;
     }
+}
+
+qsizetype ServerListModel::rowOf(const QString& key) const
+{
+    for (qsizetype i = 0; i < m_rows.size(); ++i) {
+        if (m_rows.at(i).key == key)
+            return i;
+    }
+    return -1;
 }
 
 std::optional<LocalServer> ServerListModel::currentServer(const QString& key) const
@@ -801,4 +809,60 @@ bool ServerListModel::isServerRevealed(bool hovering, bool confirming, bool hasP
 bool ServerListModel::savedControlsShown(bool hovering, bool confirming, bool isStarting) const
 {
     return SavedRowLogic::controlsShown(hovering, confirming, isStarting);
+}
+
+void ServerListModel::setSwapGuardInterval(int milliseconds)
+{
+    const std::chrono::milliseconds guard{std::max(0, milliseconds)};
+    if (guard == m_swapGuard)
+        return;
+    m_swapGuard = guard;
+    Q_EMIT swapGuardIntervalChanged();
+}
+
+bool ServerListModel::hasAppeared(const QString& key) const
+{
+    return m_viewStates.value(key).appeared;
+}
+
+void ServerListModel::markAppeared(const QString& key)
+{
+    if (rowOf(key) >= 0)
+        m_viewStates[key].appeared = true;
+}
+
+void ServerListModel::setConfirming(const QString& key, bool confirming)
+{
+    const qsizetype row = rowOf(key);
+    if (row < 0)
+        return;
+    RowViewState& state = m_viewStates[key];
+    if (state.confirming == confirming)
+        return;
+    state.confirming = confirming;
+    state.pressGuard.setRemainingTime(m_swapGuard, Qt::PreciseTimer);
+    Q_EMIT dataChanged(index(int(row)), index(int(row)), {ConfirmingRole});
+}
+
+void ServerListModel::setSwapGuardDistance(int pixels)
+{
+    pixels = std::max(0, pixels);
+    if (pixels == m_swapGuardDistance)
+        return;
+    m_swapGuardDistance = pixels;
+    Q_EMIT swapGuardDistanceChanged();
+}
+
+bool ServerListModel::acceptActionPress(const QString& key, QPointF point)
+{
+    if (rowOf(key) < 0)
+        return true;
+    RowViewState& state = m_viewStates[key];
+    // Near as Qt counts a double click: on each axis apart.
+    const bool near = state.lastPress && std::abs(point.x() - state.lastPress->x()) <= m_swapGuardDistance &&
+                      std::abs(point.y() - state.lastPress->y()) <= m_swapGuardDistance;
+    if (near && !state.pressGuard.hasExpired())
+        return false;
+    state.lastPress = point;
+    return true;
 }

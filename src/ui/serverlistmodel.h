@@ -5,10 +5,15 @@
 #include "serverrowlogic.h"
 
 #include <QAbstractListModel>
+#include <QDeadlineTimer>
+#include <QPointF>
 #include <QPointer>
 #include <QQmlParserStatus>
 #include <QStringList>
 #include <QtQml/qqmlregistration.h>
+
+#include <chrono>
+#include <optional>
 
 class Clock;
 class ServerStore;
@@ -60,6 +65,10 @@ QList<ServerListRow> makeListRows(const MenuContentSnapshot& snapshot, const Ser
 // The window's list as one model. A new snapshot changes it by removes, moves, inserts and data changes of rows
 // whose key stays, never by a reset, so a row's view state (hover, a pending confirmation) survives a refresh.
 // Row actions act on the store's current entry for the row's key: a server that left is not acted on.
+//
+// The list makes its delegates lazily and lets them go when they scroll out, so what a row's view must keep for
+// as long as its key is listed lives here: that it has appeared (it fades in once) and its open confirmation.
+// It goes with the key.
 class ServerListModel : public QAbstractListModel, public QQmlParserStatus
 {
     Q_OBJECT
@@ -92,6 +101,10 @@ class ServerListModel : public QAbstractListModel, public QQmlParserStatus
     Q_PROPERTY(QStringList animationIdentities READ animationIdentities NOTIFY contentChanged)
     // A refresh is under way (the empty state's scanning look).
     Q_PROPERTY(bool isScanning READ isScanning NOTIFY isScanningChanged)
+    // After a row's confirmation opened or closed, a press on its actions this soon (ms) and this near (px) to
+    // the press that did it is that click's second half: the desktop's double-click interval and distance.
+    Q_PROPERTY(int swapGuardInterval READ swapGuardInterval WRITE setSwapGuardInterval NOTIFY swapGuardIntervalChanged)
+    Q_PROPERTY(int swapGuardDistance READ swapGuardDistance WRITE setSwapGuardDistance NOTIFY swapGuardDistanceChanged)
 
 public:
     enum Role
@@ -132,6 +145,8 @@ public:
         BucketLabelRole,
         DisclosureTextRole,
         DisclosureHintRole,
+        // The row's kill or forget confirmation is open.
+        ConfirmingRole,
     };
     Q_ENUM(Role)
 
@@ -161,6 +176,10 @@ public:
     void setClock(const Clock* clock);
     // Home folder for the tooltips' "~"; the user's home unless set.
     void setHomePath(const QString& home);
+    int swapGuardInterval() const { return int(m_swapGuard.count()); }
+    void setSwapGuardInterval(int milliseconds);
+    int swapGuardDistance() const { return m_swapGuardDistance; }
+    void setSwapGuardDistance(int pixels);
 
     int count() const { return int(m_rows.size()); }
     const QList<ServerListRow>& rows() const { return m_rows; }
@@ -210,6 +229,16 @@ public:
     Q_INVOKABLE bool isServerRevealed(bool hovering, bool confirming, bool hasPending) const;
     Q_INVOKABLE bool savedControlsShown(bool hovering, bool confirming, bool isStarting) const;
 
+    // A row's view state, by key; keys that are not listed are ignored.
+    Q_INVOKABLE bool hasAppeared(const QString& key) const;
+    Q_INVOKABLE void markAppeared(const QString& key);
+    Q_INVOKABLE void setConfirming(const QString& key, bool confirming);
+    // Whether a press at `point` (in the row's action area) goes to the row's actions; remembered when it does.
+    // The strip and the confirmation swap places under the pointer, so the second press of a double click
+    // would land on what took the first one's place (a Start under Cancel, the confirm under the kill
+    // button): a press near the one before, soon after the swap it made, is refused.
+    Q_INVOKABLE bool acceptActionPress(const QString& key, QPointF point);
+
 Q_SIGNALS:
     void storeChanged();
     void groupAgentBrowserSessionsChanged();
@@ -219,6 +248,8 @@ Q_SIGNALS:
     void revealHelpTextChanged();
     void contentChanged();
     void isScanningChanged();
+    void swapGuardIntervalChanged();
+    void swapGuardDistanceChanged();
 
 private:
     MenuContentInput makeInput() const;
@@ -226,6 +257,7 @@ private:
     void removeMissing(const QSet<QString>& kept);
     void moveCommon(const QStringList& target);
     void insertNew(const QList<ServerListRow>& rows);
+    qsizetype rowOf(const QString& key) const;
     std::optional<LocalServer> currentServer(const QString& key) const;
     std::optional<RememberedProject> currentProject(const QString& path) const;
     QVariant rowData(const ServerListRow& row, int role) const;
@@ -244,4 +276,18 @@ private:
 
     MenuContentSnapshot m_snapshot;
     QList<ServerListRow> m_rows;
+
+    struct RowViewState
+    {
+        bool appeared = false;
+        bool confirming = false;
+        // Expired unless the confirmation swapped a moment ago.
+        QDeadlineTimer pressGuard;
+        std::optional<QPointF> lastPress;
+    };
+    // Only listed keys; removing a row removes its entry.
+    QHash<QString, RowViewState> m_viewStates;
+    // Qt's default double-click interval and distance.
+    std::chrono::milliseconds m_swapGuard{400};
+    int m_swapGuardDistance = 5;
 };

@@ -100,6 +100,19 @@ QString ServerLogDetailModel::displayTitle() const
     return displaySafeText(m_selection.displayTitle);
 }
 
+void ServerLogDetailModel::setOnScreen(bool onScreen)
+{
+    if (onScreen == m_onScreen)
+        return;
+    m_onScreen = onScreen;
+    Q_EMIT onScreenChanged();
+    // Off screen the running task ends at its next step; back on screen a new one reads at once.
+    if (onScreen)
+        restartPolling();
+    else
+        ++m_pollGeneration;
+}
+
 QString ServerLogDetailModel::portText() const
 {
     return m_selection.port ? QString::number(*m_selection.port) : QString();
@@ -209,6 +222,10 @@ void ServerLogDetailModel::restartPolling()
 {
     if (!m_started)
         return;
+    if (!m_onScreen) {
+        ++m_pollGeneration;
+        return;
+    }
     const quint64 generation = ++m_pollGeneration;
     auto task = pollWhileFollowing(QPointer<ServerLogDetailModel>(this), generation);
     Q_UNUSED(task);

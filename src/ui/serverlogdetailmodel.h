@@ -22,7 +22,8 @@ class Sleeper;
 //
 // Built by the page in QML with `selection`, `store` and `context`; the page's work starts once the page is
 // complete and stops when the model goes. The page keeps the selection it was built with, so a window that
-// clears its selection while the page leaves does not blank it.
+// clears its selection while the page leaves does not blank it. While its window is off screen the page reads
+// nothing, and it reads at once when the window shows it again.
 class ServerLogDetailModel : public QObject, public QQmlParserStatus
 {
     Q_OBJECT
@@ -32,6 +33,8 @@ class ServerLogDetailModel : public QObject, public QQmlParserStatus
     Q_PROPERTY(QVariant selection READ selection WRITE setSelection NOTIFY selectionChanged)
     Q_PROPERTY(ServerStore* store READ store WRITE setStore NOTIFY storeChanged)
     Q_PROPERTY(WindowContext* context READ context WRITE setContext NOTIFY contextChanged)
+    // The page's window is on screen.
+    Q_PROPERTY(bool onScreen READ isOnScreen WRITE setOnScreen NOTIFY onScreenChanged)
 
     Q_PROPERTY(QString displayTitle READ displayTitle NOTIFY selectionChanged)
     Q_PROPERTY(bool hasPort READ hasPort NOTIFY selectionChanged)
@@ -82,6 +85,8 @@ public:
     void setStore(ServerStore* store);
     WindowContext* context() const { return m_context; }
     void setContext(WindowContext* context);
+    bool isOnScreen() const { return m_onScreen; }
+    void setOnScreen(bool onScreen);
 
     const LogSelection& logSelection() const { return m_selection; }
     // The selection's title as the header shows it: without the control and bidi characters of outside text.
@@ -109,7 +114,8 @@ public:
     // The page's height on a screen whose usable height is `availableHeight`.
     static qreal pageHeightFor(qreal availableHeight);
 
-    // The page is on screen: the first read starts now, polling follows while following is on. Once only.
+    // The page is built: the first read starts now (or once its window is on screen), polling follows while
+    // following is on. Once only.
     void start();
 
     Q_INVOKABLE void toggleFollowing();
@@ -127,6 +133,7 @@ Q_SIGNALS:
     void selectionChanged();
     void storeChanged();
     void contextChanged();
+    void onScreenChanged();
     void textChanged();
     void isTruncatedChanged();
     void isFollowingChanged();
@@ -171,6 +178,7 @@ private:
     bool m_shownCanCopy = false;
 
     bool m_started = false;
+    bool m_onScreen = true;
     // Each (re)start of the background task takes the next number; older tasks see they were replaced.
     quint64 m_pollGeneration = 0;
 };

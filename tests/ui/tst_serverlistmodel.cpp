@@ -109,6 +109,10 @@ private Q_SLOTS:
     void savedRowActions();
     void repeatedPathsKeepUniqueKeys();
     void outsideTextsAreShownClean();
+    void viewStateLastsAsLongAsTheKey();
+    void pressWhereTheSwapWasIsRefusedForAMoment_data();
+    void pressWhereTheSwapWasIsRefusedForAMoment();
+    void pressGuardEndsAfterTheInterval();
 
 private:
     struct Fixture
@@ -399,6 +403,97 @@ void TestServerListModel::outsideTextsAreShownClean()
                 .contains(u"\nCommand: node sj.revres\n"_s));
     QCOMPARE(roleOf(f.model, u"/p/we\u202Eb"_s, ServerListModel::TitleRole), u"web"_s);
     QCOMPARE(roleOf(f.model, u"/p/we\u202Eb"_s, ServerListModel::CommandTextRole), u"pnpm dev"_s);
+}
+
+void TestServerListModel::viewStateLastsAsLongAsTheKey()
+{
+    const RememberedProject web = project(u"/p/web"_s, 0, RuntimeKind::Vite);
+    Fixture f(m_logs.path(), {web});
+    f.scan({server(1, 3000), server(2, 5173, RuntimeKind::Vite)});
+    Spies spies(f.model);
+    QVERIFY(spies.valid());
+
+    f.model.markAppeared(u"1:3000"_s);
+    f.model.setConfirming(u"1:3000"_s, true);
+    f.model.setConfirming(web.projectPath, true);
+    // A key that is not listed keeps nothing.
+    f.model.markAppeared(u"9:9999"_s);
+    f.model.setConfirming(u"9:9999"_s, true);
+    QVERIFY(f.model.hasAppeared(u"1:3000"_s));
+    QVERIFY(!f.model.hasAppeared(u"2:5173"_s));
+    QVERIFY(!f.model.hasAppeared(u"9:9999"_s));
+    QCOMPARE(roleOf(f.model, u"1:3000"_s, ServerListModel::ConfirmingRole), true);
+    QCOMPARE(roleOf(f.model, u"2:5173"_s, ServerListModel::ConfirmingRole), false);
+    QCOMPARE(roleOf(f.model, web.projectPath, ServerListModel::ConfirmingRole), true);
+    // Each change tells its own row, and only that role.
+    QCOMPARE(spies.structural(), 0);
+    QCOMPARE(spies.changed.size(), 2);
+    for (const QList<QVariant>& change : std::as_const(spies.changed)) {
+        QCOMPARE(change.at(0).toModelIndex(), change.at(1).toModelIndex());
+        QCOMPARE(change.at(2).value<QList<int>>(), QList<int>{ServerListModel::ConfirmingRole});
+    }
+    QCOMPARE(f.model.data(spies.changed.at(0).at(0).toModelIndex(), ServerListModel::KeyRole), u"1:3000"_s);
+    f.model.setConfirming(u"1:3000"_s, true);
+    QCOMPARE(spies.changed.size(), 2);
+
+    // A refresh that keeps the server keeps its state; one that loses it drops it, and it comes back fresh.
+    f.scan({server(2, 5173, RuntimeKind::Vite), server(1, 3000)});
+    QVERIFY(f.model.hasAppeared(u"1:3000"_s));
+    QCOMPARE(roleOf(f.model, u"1:3000"_s, ServerListModel::ConfirmingRole), true);
+    f.scan({server(2, 5173, RuntimeKind::Vite)});
+    f.scan({server(2, 5173, RuntimeKind::Vite), server(1, 3000)});
+    QVERIFY(!f.model.hasAppeared(u"1:3000"_s));
+    QCOMPARE(roleOf(f.model, u"1:3000"_s, ServerListModel::ConfirmingRole), false);
+
+    // A filter that hides the saved project takes it off the list, and its question with it.
+    f.model.setRuntimeFilter(u"node"_s);
+    f.model.setRuntimeFilter(QString());
+    QCOMPARE(roleOf(f.model, web.projectPath, ServerListModel::ConfirmingRole), false);
+}
+
+void TestServerListModel::pressWhereTheSwapWasIsRefusedForAMoment_data()
+{
+    QTest::addColumn<QPointF>("second");
+    QTest::addColumn<bool>("accepted");
+
+    QTest::newRow("same place") << QPointF(60, 11) << false;
+    QTest::newRow("within the double-click distance") << QPointF(65, 6) << false;
+    QTest::newRow("farther on one axis") << QPointF(66, 11) << true;
+}
+
+void TestServerListModel::pressWhereTheSwapWasIsRefusedForAMoment()
+{
+    QFETCH(QPointF, second);
+    QFETCH(bool, accepted);
+
+    Fixture f(m_logs.path());
+    f.scan({server(1, 3000)});
+    const QString key = u"1:3000"_s;
+    f.model.setSwapGuardDistance(5);
+    f.model.setSwapGuardInterval(60 * 60 * 1000);
+
+    // Presses that swap nothing are never refused.
+    QVERIFY(f.model.acceptActionPress(key, QPointF(60, 11)));
+    QVERIFY(f.model.acceptActionPress(key, QPointF(60, 11)));
+
+    // The press opened the confirmation; a second one there is that click's other half.
+    f.model.setConfirming(key, true);
+    QCOMPARE(f.model.acceptActionPress(key, second), accepted);
+    // Closing it guards again, around the last press that went through.
+    f.model.setConfirming(key, false);
+    QVERIFY(!f.model.acceptActionPress(key, second));
+}
+
+void TestServerListModel::pressGuardEndsAfterTheInterval()
+{
+    Fixture f(m_logs.path());
+    f.scan({server(1, 3000)});
+    const QString key = u"1:3000"_s;
+    f.model.setSwapGuardInterval(50);
+    QVERIFY(f.model.acceptActionPress(key, QPointF(60, 11)));
+    f.model.setConfirming(key, true);
+    QVERIFY(!f.model.acceptActionPress(key, QPointF(60, 11)));
+    QTRY_VERIFY(f.model.acceptActionPress(key, QPointF(60, 11)));
 }
 
 PORTHIVE_TEST_MAIN(TestServerListModel)

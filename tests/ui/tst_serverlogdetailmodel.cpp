@@ -170,6 +170,9 @@ private Q_SLOTS:
     void backDuringAPendingRead();
     void backDuringACopyConfirmation();
     void backStopsPolling();
+    void hiddenWindowReadsNothingUntilShown_data();
+    void hiddenWindowReadsNothingUntilShown();
+    void pageBuiltInAHiddenWindowReadsWhenShown();
     void pageHeightFollowsTheScreen_data();
     void pageHeightFollowsTheScreen();
     void selectionStaysWhileThePageLeaves();
@@ -467,6 +470,58 @@ void TestServerLogDetailModel::backStopsPolling()
     page.sleeper->advance(5000ms);
     QCOMPARE(page.reader->reads, 2);
     QCOMPARE(page.sleeper->waiting(), 0);
+}
+
+void TestServerLogDetailModel::hiddenWindowReadsNothingUntilShown_data()
+{
+    QTest::addColumn<bool>("following");
+    QTest::newRow("following") << true;
+    QTest::newRow("paused") << false;
+}
+
+void TestServerLogDetailModel::hiddenWindowReadsNothingUntilShown()
+{
+    QFETCH(bool, following);
+    Page page;
+    ServerLogDetailModel& model = *page.model;
+    page.reader->answers = {logText(u"one\n"_s), logText(u"one\ntwo\n"_s)};
+    QSignalSpy onScreen(&model, &ServerLogDetailModel::onScreenChanged);
+    QVERIFY(onScreen.isValid());
+    model.start();
+    if (!following)
+        model.toggleFollowing();
+    const int readsWhenHidden = page.reader->reads;
+
+    model.setOnScreen(false);
+    QCOMPARE(onScreen.count(), 1);
+    // The wait that was running ends once; nothing is read or waited for after it.
+    page.sleeper->advance(60s);
+    QCOMPARE(page.reader->reads, readsWhenHidden);
+    QCOMPARE(page.sleeper->waiting(), 0);
+
+    model.setOnScreen(true);
+    QCOMPARE(page.reader->reads, readsWhenHidden + 1);
+    QCOMPARE(model.text(), u"one\ntwo\n"_s);
+    QCOMPARE(model.isFollowing(), following);
+    page.sleeper->advance(500ms);
+    QCOMPARE(page.reader->reads, readsWhenHidden + (following ? 2 : 1));
+}
+
+void TestServerLogDetailModel::pageBuiltInAHiddenWindowReadsWhenShown()
+{
+    Page page;
+    page.model->setOnScreen(false);
+    page.model->start();
+    QCOMPARE(page.reader->reads, 0);
+    QCOMPARE(page.sleeper->waiting(), 0);
+
+    page.model->setOnScreen(true);
+    QCOMPARE(page.reader->reads, 1);
+    // Shown twice is one read.
+    page.model->setOnScreen(true);
+    QCOMPARE(page.reader->reads, 1);
+    page.sleeper->advance(500ms);
+    QCOMPARE(page.reader->reads, 2);
 }
 
 void TestServerLogDetailModel::pageHeightFollowsTheScreen_data()

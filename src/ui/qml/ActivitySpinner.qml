@@ -1,12 +1,14 @@
 import QtQuick
 import Porthive
 
-// An indeterminate progress spinner at the mini control size (16 points): an open arc turning once a second.
+// An indeterminate progress spinner at the mini control size (16 points): an open arc turning once a second,
+// only while it can be seen (shown, in a window on screen), so a hidden tag or window draws no frames.
 Item {
     id: spinner
 
     property color color: Theme.primaryInk
-    property bool running: visible
+    property bool running: true
+    readonly property bool turning: running && visible && Theme.showsWindow(Window.visibility)
 
     implicitWidth: 16
     implicitHeight: 16
@@ -44,7 +46,7 @@ Item {
             to: 360
             duration: 1000
             loops: Animation.Infinite
-            running: spinner.running
+            running: spinner.turning
         }
     }
 }

@@ -36,7 +36,10 @@ T.AbstractButton {
 
     background: null
     contentItem: StaggeredAppear {
+        objectName: "rowAppear"
         index: row.staggerIndex
+        shownBefore: row.listModel.hasAppeared(row.key)
+        onShownChanged: row.listModel.markAppeared(row.key)
 
         Rectangle {
             anchors.fill: parent

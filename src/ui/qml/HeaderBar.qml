@@ -89,7 +89,12 @@ Item {
                     onTextChanged: {
                         previousText = lastText
                         lastText = text
-                        roll.restart()
+                        // A hidden window changes its text at each poll; it shows the last one when it comes
+                        // back, without rolling.
+                        if (Theme.showsWindow(Window.visibility))
+                            roll.restart()
+                        else
+                            roll.complete()
                     }
                     Component.onCompleted: lastText = text
 

@@ -21,6 +21,8 @@ Item {
         availableHeight: host.context ? host.context.availableHeight : 900
         revealHelpText: host.settings && host.settings.revealInFileManagerText
                         ? host.settings.revealInFileManagerText : "Reveal in Finder"
+        swapGuardInterval: Qt.styleHints.mouseDoubleClickInterval
+        swapGuardDistance: Qt.styleHints.mouseDoubleClickDistance
     }
     readonly property bool showsRail: listModel.filterChoices.length >= 2
 
@@ -75,8 +77,11 @@ Item {
                                                                                    : Flickable.StopAtBounds
             keyNavigationEnabled: false
             activeFocusOnTab: false
+            // A list that changes while its window is hidden changes without animating.
+            readonly property bool onScreen: Theme.showsWindow(Window.visibility)
 
             add: Transition {
+                enabled: list.onScreen
                 NumberAnimation {
                     property: "opacity"
                     from: 0
@@ -87,6 +92,7 @@ Item {
                 }
             }
             remove: Transition {
+                enabled: list.onScreen
                 NumberAnimation {
                     property: "opacity"
                     to: 0
@@ -96,6 +102,7 @@ Item {
                 }
             }
             displaced: Transition {
+                enabled: list.onScreen
                 NumberAnimation {
                     property: "y"
                     duration: Theme.panelSpring.duration
@@ -110,6 +117,7 @@ Item {
                 }
             }
             move: Transition {
+                enabled: list.onScreen
                 NumberAnimation {
                     property: "y"
                     duration: Theme.panelSpring.duration

@@ -21,13 +21,15 @@ Item {
     required property var actions
     required property bool showsDivider
     required property int staggerIndex
+    required property bool confirming
 
     property ServerListModel listModel
 
     signal showLog(var selection)
 
     property bool hovering: false
-    property bool confirmingForget: false
+    // The forget confirmation is open; the list model keeps it while the project is listed.
+    readonly property bool confirmingForget: confirming
     readonly property bool controlsShown: listModel.savedControlsShown(hovering, confirmingForget, isStarting)
     readonly property var accentBar: listModel.savedAccentBar(kind, hovering, confirmingForget)
 
@@ -45,8 +47,11 @@ Item {
     }
 
     StaggeredAppear {
+        objectName: "rowAppear"
         anchors.fill: parent
         index: row.staggerIndex
+        shownBefore: row.listModel.hasAppeared(row.key)
+        onShownChanged: row.listModel.markAppeared(row.key)
 
         Rectangle {
             anchors.fill: parent
@@ -231,7 +236,7 @@ Item {
                         help: row.actions.forget.help
                         role: ButtonRole.Destructive
                         enabled: !row.actions.forget.disabled
-                        onClicked: row.confirmingForget = true
+                        onClicked: row.listModel.setConfirming(row.key, true)
                     }
                 }
             }
@@ -243,11 +248,22 @@ Item {
                 anchors.verticalCenter: parent.verticalCenter
                 destructiveTitle: "Forget"
                 shown: row.confirmingForget
+                // Open before the row's view was made again: it stands at once.
+                appeared: row.confirmingForget
                 onConfirm: {
                     row.listModel.forgetProject(row.key)
-                    row.confirmingForget = false
+                    row.listModel.setConfirming(row.key, false)
                 }
-                onCancel: row.confirmingForget = false
+                onCancel: row.listModel.setConfirming(row.key, false)
+            }
+
+            ActionPressGuard {
+                anchors.right: parent.right
+                anchors.verticalCenter: parent.verticalCenter
+                width: Math.max(cluster.implicitWidth, confirm.implicitWidth)
+                height: parent.height
+                listModel: row.listModel
+                key: row.key
             }
         }
 

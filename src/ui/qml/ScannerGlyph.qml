@@ -9,6 +9,8 @@ Item {
     property real side: 56
     // The sweep line is up: scanning, and the desktop does not ask for reduced motion.
     readonly property bool sweepShown: scanning && !Theme.reduceMotion
+    // It glides only while its window is on screen; a hidden window starts it again from the top.
+    readonly property bool sweeping: sweepLine.visible && Theme.showsWindow(Window.visibility)
 
     implicitWidth: side
     implicitHeight: side
@@ -56,7 +58,7 @@ Item {
         }
 
         SequentialAnimation on offset {
-            running: sweepLine.visible
+            running: glyph.sweeping
             loops: Animation.Infinite
             NumberAnimation {
                 from: -sweepLine.travel

@@ -11,9 +11,10 @@ Item {
     // The count is drawn in the secondary ink (saved sections) or in Theme.green (running).
     required property bool secondaryAccent
 
-    // The count rolls to a new value instead of jumping.
+    // The count rolls to a new value instead of jumping, while the window is on screen.
     property real shownCount: count
     Behavior on shownCount {
+        enabled: Theme.showsWindow(header.Window.visibility)
         PanelSpring {}
     }
 

@@ -30,6 +30,8 @@ Item {
         selection: page.selection
         store: page.store
         context: page.context
+        // A hidden window's page reads nothing until it is shown again.
+        onScreen: Theme.showsWindow(page.Window.visibility)
     }
 
     // Shows a changed text (and only a changed one, which keeps a selection otherwise); while following, the

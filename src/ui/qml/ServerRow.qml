@@ -29,6 +29,7 @@ Item {
     required property var actions
     required property bool showsDivider
     required property int staggerIndex
+    required property bool confirming
 
     property ServerListModel listModel
 
@@ -36,7 +37,8 @@ Item {
     signal showLog(var selection)
 
     property bool hovering: false
-    property bool confirmingKill: false
+    // The kill confirmation is open; the list model keeps it while the server is listed.
+    readonly property bool confirmingKill: confirming
     readonly property bool revealed: listModel.isServerRevealed(hovering, confirmingKill, hasPending)
     readonly property var accentBar: listModel.serverAccentBar(kind, live, hovering, confirmingKill)
 
@@ -53,8 +55,11 @@ Item {
     }
 
     StaggeredAppear {
+        objectName: "rowAppear"
         anchors.fill: parent
         index: row.staggerIndex
+        shownBefore: row.listModel.hasAppeared(row.key)
+        onShownChanged: row.listModel.markAppeared(row.key)
 
         Rectangle {
             anchors.fill: parent
@@ -303,7 +308,7 @@ Item {
                     role: ButtonRole.Destructive
                     loading: row.actions.forceKill.loading
                     enabled: !row.actions.forceKill.disabled
-                    onClicked: row.confirmingKill = true
+                    onClicked: row.listModel.setConfirming(row.key, true)
                 }
             }
 
@@ -314,11 +319,22 @@ Item {
                 anchors.verticalCenter: parent.verticalCenter
                 destructiveTitle: "Kill"
                 shown: row.confirmingKill
+                // Open before the row's view was made again: it stands at once.
+                appeared: row.confirmingKill
                 onConfirm: {
                     row.listModel.forceKillServer(row.key)
-                    row.confirmingKill = false
+                    row.listModel.setConfirming(row.key, false)
                 }
-                onCancel: row.confirmingKill = false
+                onCancel: row.listModel.setConfirming(row.key, false)
+            }
+
+            ActionPressGuard {
+                anchors.right: parent.right
+                anchors.verticalCenter: parent.verticalCenter
+                width: Math.max(cluster.implicitWidth, confirm.implicitWidth)
+                height: parent.height
+                listModel: row.listModel
+                key: row.key
             }
         }
 

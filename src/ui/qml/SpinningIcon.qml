@@ -1,8 +1,8 @@
 import QtQuick
 import Porthive
 
-// A symbol that turns clockwise once every 0.9 s while work is in progress; still at 0° when the desktop asks
-// for reduced motion.
+// A symbol that turns clockwise once every 0.9 s while work is in progress and it can be seen; still at 0° when
+// the desktop asks for reduced motion.
 Item {
     id: icon
 
@@ -30,7 +30,7 @@ Item {
             to: 360
             duration: 900
             loops: Animation.Infinite
-            running: !icon.reduceMotion && icon.visible
+            running: !icon.reduceMotion && icon.visible && Theme.showsWindow(icon.Window.visibility)
             onRunningChanged: {
                 if (!running)
                     glyph.rotation = 0

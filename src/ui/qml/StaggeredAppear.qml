@@ -2,16 +2,20 @@ import QtQuick
 import Porthive
 
 // Wraps a list row so that new rows fade in and rise 3 points one after another: the row at `index` starts
-// min(0.22 s, index × 18 ms) after it is created and takes 0.22 s (ease-out). A row appears at once when the
-// desktop asks for reduced motion, and is never animated again while it stays.
+// min(0.22 s, index × 18 ms) after it first appears on screen (made in a hidden window, it waits for the window)
+// and takes 0.22 s (ease-out). A row appears at once when the desktop asks for reduced motion, and is never
+// animated again while it stays.
 Item {
     id: appear
 
     property int index: 0
+    // The row appeared before and its view was made again (it scrolled out and back): it stands at once.
+    property bool shownBefore: false
     property bool shown: false
     property bool reduceMotion: Theme.reduceMotion
     readonly property int delay: Math.min(220, index * 18)
     readonly property bool animating: rise.running
+    readonly property bool onScreen: Theme.showsWindow(Window.visibility)
 
     implicitWidth: childrenRect.width
     implicitHeight: childrenRect.height
@@ -57,11 +61,18 @@ Item {
             showNow()
     }
 
-    Component.onCompleted: {
+    function showOnce() {
+        if (shown || !onScreen)
+            return
+        // Read first: whoever follows `shown` may record the appearance.
+        const again = shownBefore
         shown = true
-        if (reduceMotion)
+        if (reduceMotion || again)
             showNow()
         else
             rise.start()
     }
+
+    onOnScreenChanged: showOnce()
+    Component.onCompleted: showOnce()
 }

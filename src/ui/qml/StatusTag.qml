@@ -32,6 +32,7 @@ Item {
             height: 11
             anchors.verticalCenter: parent.verticalCenter
             ActivitySpinner {
+                objectName: "tagSpinner"
                 anchors.centerIn: parent
                 scale: 0.7
                 color: tag.color

@@ -47,6 +47,12 @@ QtObject {
 
     readonly property string monospaceFamily: Typography.monospaceFamily
 
+    // A window in this state shows nothing, so nothing in it may keep animating (pass the attached
+    // Window.visibility of an item).
+    function showsWindow(visibility: int): bool {
+        return visibility !== Window.Hidden && visibility !== Window.Minimized
+    }
+
     function ink(opacity: real): color {
         return Qt.alpha(primaryInk, opacity)
     }

@@ -60,7 +60,7 @@ Item {
         onTriggered: {
             const row = scene.rowFor("4188:5173")
             if (row)
-                row.confirmingKill = true
+                row.listModel.setConfirming(row.key, true)
         }
     }
 }

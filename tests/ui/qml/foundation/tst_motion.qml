@@ -27,6 +27,58 @@ TestCase {
         }
     }
 
+    Component {
+        id: windowComponent
+        Window {
+            readonly property alias icon: icon
+            readonly property alias spinner: spinner
+            readonly property alias glyph: glyph
+            readonly property alias appear: appear
+            readonly property alias section: section
+
+            width: 120
+            height: 200
+            visible: false
+
+            SpinningIcon {
+                id: icon
+                systemImage: "arrow.clockwise"
+            }
+            ActivitySpinner {
+                id: spinner
+                x: 30
+            }
+            ScannerGlyph {
+                id: glyph
+                y: 40
+                scanning: true
+            }
+            StaggeredAppear {
+                id: appear
+                y: 100
+                Rectangle {
+                    width: 100
+                    height: 36
+                }
+            }
+            SectionHeader {
+                id: section
+                y: 140
+                key: "Today"
+                title: "Today"
+                count: 3
+                secondaryAccent: true
+            }
+        }
+    }
+    Component {
+        id: tagComponent
+        StatusTag {
+            text: "Restarting"
+            spinning: true
+        }
+    }
+
     function cleanup() {
         MotionPreference.reduceMotion = false
     }
@@ -88,6 +140,49 @@ TestCase {
         MotionPreference.reduceMotion = true
         verify(!icon.turning)
         compare(icon.angle, 0)
+    }
+
+    // A window that is not on screen draws nothing, so nothing in it may keep the animation timer going.
+    function test_nothingTurnsWhileTheWindowIsHidden() {
+        const window = createTemporaryObject(windowComponent, testCase)
+        verify(!window.icon.turning)
+        verify(!window.spinner.turning)
+        verify(!window.glyph.sweeping)
+
+        window.show()
+        tryVerify(() => window.icon.turning && window.spinner.turning && window.glyph.sweeping)
+        tryVerify(() => window.icon.angle > 0)
+
+        window.hide()
+        verify(!window.icon.turning)
+        compare(window.icon.angle, 0)
+        verify(!window.spinner.turning)
+        verify(!window.glyph.sweeping)
+        // What changes while hidden takes its new value at once.
+        window.section.count = 7
+        compare(window.section.shownCount, 7)
+    }
+
+    function test_aRowMadeInAHiddenWindowAppearsWhenItIsShown() {
+        const window = createTemporaryObject(windowComponent, testCase)
+        verify(!window.appear.shown)
+        verify(!window.appear.animating)
+        compare(window.appear.opacity, 0)
+
+        window.show()
+        verify(window.appear.shown)
+        verify(window.appear.animating)
+        tryCompare(window.appear, "opacity", 1)
+    }
+
+    function test_aHiddenTagsSpinnerDoesNotTurn() {
+        const tag = createTemporaryObject(tagComponent, testCase, {visible: false})
+        const spinner = findChild(tag, "tagSpinner")
+        verify(!spinner.turning)
+        tag.visible = true
+        verify(spinner.turning)
+        tag.spinning = false
+        verify(!spinner.turning)
     }
 
     function test_spinningButtonShowsAStillSymbolWithReducedMotion() {

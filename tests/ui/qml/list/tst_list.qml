@@ -169,6 +169,110 @@ Item {
             verify(rowFor("/work/api") !== null)
         }
 
+        // The rows whose strip gives way to a confirmation: a saved project's Forget, a server's Kill.
+        function confirmationRows_data() {
+            return [{tag: "saved row", key: "/work/web", opener: "forgetSegment", confirmation: "forgetConfirmation",
+                     reveal: "revealPath"},
+                    {tag: "server row", key: "20:5173", opener: "killSegment", confirmation: "killConfirmation",
+                     reveal: "revealProject"}]
+        }
+
+        // A saved project and a server with a captured log, so that every segment under a confirmation acts.
+        function listBothRows() {
+            rig.scan([vite(20, 5173)])
+            rig.remember([{path: "/work/web", kind: "vite"}])
+            rig.capture("/work/web20", "ready in 300 ms")
+            rig.capture("/work/web", "ready in 200 ms")
+        }
+
+        // The row with its strip shown, the pointer over it.
+        function shownRow(key) {
+            const shown = testCase.row(key)
+            mouseMove(shown, 40, shown.height / 2)
+            tryVerify(() => shown.controlsShown === undefined || shown.controlsShown)
+            return shown
+        }
+
+        function test_doubleClickOnCancelActsOnce_data() {
+            return confirmationRows_data()
+        }
+
+        function test_doubleClickOnCancelActsOnce(data) {
+            listBothRows()
+            const row = shownRow(data.key)
+            tryVerify(() => findChild(row, "outputSegment").enabled)
+            mouseClick(findChild(row, data.opener))
+            const confirmation = findChild(row, data.confirmation)
+            tryCompare(confirmation, "opacity", 1)
+
+            // The strip comes back under the pointer between the two clicks; the second one is Cancel's own.
+            mouseDoubleClickSequence(findChild(confirmation, "cancelSegment"))
+            verify(!row.confirming)
+            verify(!windowState.hasSelectedLog)
+            verify(!row.isStarting && !row.hasPending)
+            // Once the reveal is recorded, a start or restart from the double click would be too.
+            mouseClick(findChild(row, "revealSegment"))
+            tryCompare(rig, "operations", [data.reveal])
+            verify(!windowState.hasSelectedLog)
+        }
+
+        function test_doubleClickOnADestructiveButtonOnlyAsks_data() {
+            return confirmationRows_data()
+        }
+
+        function test_doubleClickOnADestructiveButtonOnlyAsks(data) {
+            listBothRows()
+            const row = shownRow(data.key)
+            const rows = list().count
+            const opener = findChild(row, data.opener)
+            const at = opener.mapToItem(row, opener.width / 2, opener.height / 2)
+            mouseClick(row, at.x, at.y)
+            // The confirmation opens under the pointer, and the second click of the double click comes while it
+            // fades in: it does not confirm.
+            const confirmation = findChild(row, data.confirmation)
+            tryVerify(() => confirmation.visible)
+            mouseClick(row, at.x, at.y)
+            verify(row.confirming)
+            compare(list().count, rows)
+            verify(!row.hasPending)
+            compare(rig.operations, [])
+        }
+
+        function test_rowScrolledOutAndBackKeepsItsState_data() {
+            return [{tag: "saved row", key: "/work/app0", opener: "forgetSegment", confirmation: "forgetConfirmation",
+                     strip: "projectActions"},
+                    {tag: "server row", key: "20:5173", opener: "killSegment", confirmation: "killConfirmation",
+                     strip: "serverActions"}]
+        }
+
+        function test_rowScrolledOutAndBackKeepsItsState(data) {
+            const projects = []
+            for (let i = 0; i < 200; ++i)
+                projects.push({path: "/work/app" + i})
+            rig.scan([vite(20, 5173)])
+            rig.remember(projects)
+            windowState.toggleBucketExpansion("Today")
+            tryCompare(list(), "count", 204)
+            const row = shownRow(data.key)
+            mouseClick(findChild(row, data.opener))
+            tryCompare(findChild(row, data.confirmation), "opacity", 1)
+            tryCompare(findChild(row, "rowAppear"), "opacity", 1)
+            mouseMove(root, 399, 899)
+
+            list().positionViewAtEnd()
+            tryVerify(() => rowFor(data.key) === null)
+            list().positionViewAtBeginning()
+            tryVerify(() => rowFor(data.key) !== null)
+            // A new view of the same row: shown at once, with its question still open.
+            const again = rowFor(data.key)
+            const appear = findChild(again, "rowAppear")
+            compare(appear.opacity, 1)
+            verify(!appear.animating)
+            verify(again.confirming)
+            compare(findChild(again, data.confirmation).opacity, 1)
+            verify(!findChild(again, data.strip).visible)
+        }
+
         function test_doubleClickStartsTheProject() {
             rig.remember([{path: "/work/web", kind: "vite"}])
             const row = testCase.row("/work/web")
