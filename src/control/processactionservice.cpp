@@ -107,7 +107,8 @@ FileDescriptor startLogWriter(const LaunchSetup& setup, const QString& projectPa
 
 // Starts the login shell with the command; when it cannot start, the reason goes into the log so the user can
 // read it there.
-LaunchStart startShell(const LaunchSetup& setup, const QString& command, const QString& projectPath, int logFd)
+LaunchStart startShell(const LaunchSetup& setup, const QString& command, const QStringList& environment,
+                       const QString& projectPath, int logFd)
 {
     LaunchStart started;
     const FileDescriptor pipe = startLogWriter(setup, projectPath, logFd, started.writer);
@@ -119,6 +120,7 @@ LaunchStart startShell(const LaunchSetup& setup, const QString& command, const Q
     options.workingDirectory = projectPath;
     options.outputFd = pipe.isValid() ? pipe.get() : logFd;
     options.errorToNull = shell.quietStart;
+    options.environment = environment;
     try {
         started.child = ChildProcess::start(options);
     } catch (const SystemError& error) {
@@ -199,10 +201,11 @@ QCoro::Task<ServerLogSession> launchTask(Logs logs, std::chrono::milliseconds ob
                                          PreparedLaunch prepared)
 {
     const QString command = LaunchEnvironment::exportText(prepared.environment) + prepared.command;
+    const QStringList carriers = LaunchEnvironment::carriers(prepared.environment);
     const QString projectPath = prepared.projectPath;
     const int logFd = prepared.logFile.get();
-    auto startWork = [setup = std::move(setup), command, projectPath, logFd] {
-        return startShell(setup, command, projectPath, logFd);
+    auto startWork = [setup = std::move(setup), command, carriers, projectPath, logFd] {
+        return startShell(setup, command, carriers, projectPath, logFd);
     };
     auto startTask = AsyncWork::runOn(sharedPool(), std::move(startWork));
     const LaunchStart started = co_await startTask;

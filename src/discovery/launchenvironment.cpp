@@ -71,6 +71,11 @@ std::optional<QList<QByteArray>> markedNames(const Entries& entries, const Launc
     return marker->sliced(colon + 1).split(',');
 }
 
+QString carrierName(const QString& name)
+{
+    return u"PORTHIVE_GIVEN_"_s + name;
+}
+
 } // namespace
 
 QString markerName()
@@ -130,12 +135,28 @@ QString assignmentText(const Variables& variables)
     return assignments;
 }
 
+QStringList carriers(const Variables& variables)
+{
+    QStringList entries;
+    for (auto variable = variables.cbegin(); variable != variables.cend(); ++variable)
+        entries.append(carrierName(variable.key()) + u'=' + variable.value());
+    return entries;
+}
+
 QString exportText(const Variables& variables)
 {
     // "$$" is the shell's own id: the launch is that shell or its child, and a process that inherited the marker
     // from elsewhere is neither.
-    return u"export "_s + markerName() + u"=\"$$:"_s + QStringList(variables.keys()).join(u',') + u"\" "_s +
-           assignmentText(variables) + u"&& "_s;
+    QString text = u"export "_s + markerName() + u"=\"$$:"_s + QStringList(variables.keys()).join(u',') + u'"';
+    QStringList carried;
+    for (auto variable = variables.cbegin(); variable != variables.cend(); ++variable) {
+        text += u' ' + variable.key() + u"=\"$"_s + carrierName(variable.key()) + u'"';
+        carried.append(carrierName(variable.key()));
+    }
+    text += u" && "_s;
+    if (!carried.isEmpty())
+        text += u"unset "_s + carried.join(u' ') + u" && "_s;
+    return text;
 }
 
 } // namespace LaunchEnvironment

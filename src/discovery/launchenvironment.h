@@ -4,6 +4,7 @@
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -43,9 +44,13 @@ std::optional<Variables> given(const Launcher& launcher);
 // Whether `name` (a path, or a login shell's "-bash") names a shell a user types commands into.
 bool isShellName(const QString& name);
 
-// POSIX shell text that exports the marker and `variables`, each value quoted, ending in "&& " so a command can
-// follow: what a relaunch runs before its command.
+// POSIX shell text that exports the marker and `variables`, ending in "&& " so a command can follow: what a
+// relaunch runs before its command. The values come from the carriers below, never from the text: a shell's
+// arguments are there for every user of the machine to read, its environment only for its own.
 QString exportText(const Variables& variables);
+// NAME=value entries for the shell's environment that carry the values to exportText's text, each under a name of
+// this program's own that the text removes again.
+QStringList carriers(const Variables& variables);
 
 // "NAME=value NAME2='a b' ", each value quoted as for the shell: the form a user types them in.
 QString assignmentText(const Variables& variables);

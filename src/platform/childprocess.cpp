@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -138,8 +139,27 @@ std::shared_ptr<ChildProcess> ChildProcess::start(const Options& options)
 #endif
     check(posix_spawnattr_setflags(&setup.attributes, flags), u"flags"_s);
 
+    // This program's environment, each given entry in place of one of the same name.
+    QList<QByteArray> entries;
+    for (const QString& entry : options.environment)
+        entries.append(entry.toLocal8Bit());
+    std::vector<char*> envp;
+    for (char** entry = environ; *entry; ++entry) {
+        const QByteArrayView own(*entry);
+        const qsizetype equals = own.indexOf('=');
+        const bool replaced = std::any_of(entries.cbegin(), entries.cend(), [&](const QByteArray& given) {
+            return equals >= 0 && given.size() > equals && given.at(equals) == '=' &&
+                   given.startsWith(own.first(equals));
+        });
+        if (!replaced)
+            envp.push_back(*entry);
+    }
+    for (QByteArray& entry : entries)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
+
     pid_t pid = -1;
-    check(posix_spawn(&pid, program.constData(), &setup.actions, &setup.attributes, argv.data(), environ),
+    check(posix_spawn(&pid, program.constData(), &setup.actions, &setup.attributes, argv.data(), envp.data()),
           u"posix_spawn"_s);
 
     auto state = std::make_shared<State>();

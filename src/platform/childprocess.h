@@ -22,10 +22,12 @@ public:
         int inputFd = -1;
         // Standard error is the null device instead of the output.
         bool errorToNull = false;
+        // NAME=value entries set on top of this program's environment.
+        QStringList environment = {};
     };
 
-    // Starts the process with the environment of this one and no descriptor but its three standard
-    // streams. Throws SystemError when it cannot start (a missing working folder, a missing program).
+    // Starts the process with the environment of this one (and the given entries) and no descriptor but its three
+    // standard streams. Throws SystemError when it cannot start (a missing working folder, a missing program).
     static std::shared_ptr<ChildProcess> start(const Options& options);
 
     qint32 pid() const;

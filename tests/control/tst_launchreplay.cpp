@@ -55,6 +55,13 @@ bool isGone(qint32 pid)
     return close < 0 || close + 2 >= stat.size() || stat.at(close + 2) == 'Z';
 }
 
+qint32 parentOf(qint32 pid)
+{
+    const QByteArray stat = readFile(u"/proc/%1/stat"_s.arg(pid));
+    const QList<QByteArray> fields = stat.sliced(stat.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 1 ? fields.at(1).toInt() : 0;
+}
+
 QList<QByteArray> environmentOf(qint32 pid)
 {
     return readFile(u"/proc/%1/environ"_s.arg(pid)).split('\0');
@@ -324,6 +331,11 @@ void TestLaunchReplay::restartAndStartAgainRunWhatTheUserRan()
     // And it stays so from one restart to the next.
     QCOMPARE(restarted->rawCommandLine, seen->rawCommandLine);
     QCOMPARE(restarted->launchEnvironment, given);
+    // A given value never stands in the arguments of what runs it, where every user could read it.
+    if (portGiven && !portInArguments) {
+        for (qint32 pid : restarted->managedProcessIDs + QList<qint32>{parentOf(restarted->managedProcessIDs.first())})
+            QVERIFY2(!readFile(u"/proc/%1/cmdline"_s.arg(pid)).contains(p.toUtf8()), qPrintable(QString::number(pid)));
+    }
 
     // Killed, then started again from its saved row.
     store->forceTerminateServer(*restarted);

@@ -93,7 +93,14 @@ void TestLaunchEnvironment::exportTextSetsExactlyTheVariables()
              u"EMPTY='' PORT=4200 SPACES='My App' TRICKY='it'\\''s $(id) `id` \\ \"q\"' UNICODE='Grüße' "_s);
     for (const QString& shell : {u"/bin/sh"_s, u"/bin/bash"_s, u"/usr/bin/zsh"_s}) {
         QProcess process;
-        process.start(shell, {u"-c"_s, exportText(variables) + u"env -0"_s});
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const QString& carrier : carriers(variables))
+            environment.insert(carrier.section(u'=', 0, 0), carrier.section(u'=', 1));
+        process.setProcessEnvironment(environment);
+        // The values are not in the shell's arguments, which every user of the machine may read.
+        const QStringList arguments{u"-c"_s, exportText(variables) + u"env -0"_s};
+        QVERIFY(!arguments.join(u' ').contains(u"4200"_s) && !arguments.join(u' ').contains(u"My App"_s));
+        process.start(shell, arguments);
         QVERIFY(process.waitForStarted(30000));
         const qint64 pid = process.processId();
         QVERIFY(process.waitForFinished(30000));
@@ -105,6 +112,9 @@ void TestLaunchEnvironment::exportTextSetsExactlyTheVariables()
         const QByteArray marker =
             "PORTHIVE_LAUNCH_ENVIRONMENT=" + QByteArray::number(pid) + ":EMPTY,PORT,SPACES,TRICKY,UNICODE";
         QVERIFY2(entries.contains(marker), qPrintable(shell));
+        // The carriers go before the command runs.
+        QVERIFY(std::none_of(entries.cbegin(), entries.cend(),
+                             [](const QByteArray& entry) { return entry.startsWith("PORTHIVE_GIVEN_"); }));
     }
 }
 
