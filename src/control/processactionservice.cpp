@@ -330,8 +330,10 @@ QCoro::Task<ServerLogSession> startProjectTask(Logs logs, std::chrono::milliseco
 QString LaunchSetup::defaultLogWriter()
 {
     static const QString found = [] {
-        const QString beside = QCoreApplication::applicationDirPath() + u"/porthive-log-writer"_s;
-        for (const QString& path : {beside, QStringLiteral(PORTHIVE_INSTALLED_LOG_WRITER)}) {
+        const QString folder = QCoreApplication::applicationDirPath();
+        const QString beside = folder + u"/porthive-log-writer"_s;
+        const QString installed = folder + u'/' + QStringLiteral(PORTHIVE_LOG_WRITER_FROM_PROGRAM);
+        for (const QString& path : {beside, installed}) {
             if (::access(QFile::encodeName(path).constData(), X_OK) == 0)
                 return path;
         }

@@ -114,6 +114,9 @@ void TestInstall::menuEntryStartsTheInstalledProgram()
     QCOMPARE(*command, QStringList{program});
     const QFileInfo info(program);
     QVERIFY(info.isFile() && info.isExecutable());
+    // The program finds its log writer from where it is installed, whatever the prefix.
+    const QFileInfo writer(info.absolutePath() + u'/' + QStringLiteral(PORTHIVE_LOG_WRITER_FROM_PROGRAM));
+    QVERIFY2(writer.isFile() && writer.isExecutable(), qPrintable(writer.filePath()));
 }
 
 void TestInstall::iconIsTheTrayDrawing()
