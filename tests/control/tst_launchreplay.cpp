@@ -9,6 +9,7 @@
 #include "support/awaittask.h"
 #include "support/childguard.h"
 #include "support/ownnetwork.h"
+#include "support/processfiles.h"
 #include "support/recordinganalyticsclient.h"
 #include "support/recordingtelemetryclient.h"
 #include "support/testhome.h"
@@ -29,43 +30,13 @@
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
+using namespace ProcessFiles;
+
 namespace {
 
 constexpr int settleTimeout = 30000;
 constexpr auto actionTimeout = 90s;
 constexpr auto observation = 1500ms;
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Zombies count as gone: nothing here reaps the grandchildren of the login shell.
-bool isGone(qint32 pid)
-{
-    const QByteArray stat = readFile(u"/proc/%1/stat"_s.arg(pid));
-    const qsizetype close = stat.lastIndexOf(')');
-    return close < 0 || close + 2 >= stat.size() || stat.at(close + 2) == 'Z';
-}
-
-qint32 parentOf(qint32 pid)
-{
-    const QByteArray stat = readFile(u"/proc/%1/stat"_s.arg(pid));
-    const QList<QByteArray> fields = stat.sliced(stat.lastIndexOf(')') + 2).split(' ');
-    return fields.size() > 1 ? fields.at(1).toInt() : 0;
-}
-
-QList<QByteArray> environmentOf(qint32 pid)
-{
-    return readFile(u"/proc/%1/environ"_s.arg(pid)).split('\0');
-}
 
 // What the server at `port` says it runs with: {"argv": [...], "port": n, "PORT": text or null}.
 std::optional<QJsonObject> report(qint64 port)
@@ -333,7 +304,8 @@ void TestLaunchReplay::restartAndStartAgainRunWhatTheUserRan()
     QCOMPARE(restarted->launchEnvironment, given);
     // A given value never stands in the arguments of what runs it, where every user could read it.
     if (portGiven && !portInArguments) {
-        for (qint32 pid : restarted->managedProcessIDs + QList<qint32>{parentOf(restarted->managedProcessIDs.first())})
+        for (qint32 pid :
+             restarted->managedProcessIDs + QList<qint32>{qint32(statField(restarted->managedProcessIDs.first(), 1))})
             QVERIFY2(!readFile(u"/proc/%1/cmdline"_s.arg(pid)).contains(p.toUtf8()), qPrintable(QString::number(pid)));
     }
 

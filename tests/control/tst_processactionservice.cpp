@@ -7,6 +7,7 @@
 #include "platform/processsignals.h"
 #include "support/awaittask.h"
 #include "support/childguard.h"
+#include "support/processfiles.h"
 #include "support/recordingworkspace.h"
 #include "support/sleeperprocess.h"
 #include "support/testhome.h"
@@ -31,41 +32,15 @@ using namespace std::chrono_literals;
 using FileMap = QMap<QString, QByteArray>;
 Q_DECLARE_METATYPE(FileMap)
 
+using namespace ProcessFiles;
+
 namespace {
 
 constexpr int serverTimeout = 30000;
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 bool exists(qint32 pid)
 {
     return ProcessSignals::send(pid, 0) != ESRCH;
-}
-
-// The state letter of /proc/<pid>/stat ('R', 'S', 'T', ...), or 0 when the process is gone.
-char processState(qint32 pid)
-{
-    const QByteArray stat = readAll(u"/proc/%1/stat"_s.arg(pid));
-    const qsizetype close = stat.lastIndexOf(')');
-    return close < 0 || close + 2 >= stat.size() ? 0 : stat.at(close + 2);
-}
-
-// The session id of /proc/<pid>/stat.
-qint64 sessionOf(qint32 pid)
-{
-    const QByteArray stat = readAll(u"/proc/%1/stat"_s.arg(pid));
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    return fields.size() > 3 ? fields.at(3).toLongLong() : -1;
 }
 
 LocalServer serverWith(QList<qint32> managed, qint32 pid = 4242)
@@ -87,7 +62,7 @@ struct ServerLine
 std::optional<ServerLine> serverLine(const ServerLogSession& session)
 {
     static const QRegularExpression line(u"devserver pid=(\\d+) ppid=(\\d+) port=(\\d+)"_s);
-    const QRegularExpressionMatch match = line.match(QString::fromUtf8(readAll(session.fileURL.toLocalFile())));
+    const QRegularExpressionMatch match = line.match(QString::fromUtf8(readFile(session.fileURL.toLocalFile())));
     if (!match.hasMatch())
         return std::nullopt;
     return ServerLine{match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toLongLong()};
@@ -482,7 +457,7 @@ void TestProcessActionService::commandThatExitsZeroStarts()
     const ServerLogSession session = awaitTask(
         m_service->startProject(RememberedProject{m_project, u"echo started in $PWD"_s, {}, RuntimeKind::Node, {}}));
     QCOMPARE(session.projectPath, m_project);
-    QCOMPARE(readAll(session.fileURL.toLocalFile()).trimmed(), (u"started in "_s + m_project).toUtf8());
+    QCOMPARE(readFile(session.fileURL.toLocalFile()).trimmed(), (u"started in "_s + m_project).toUtf8());
 }
 
 void TestProcessActionService::commandThatExitsOneFails()
@@ -498,7 +473,7 @@ void TestProcessActionService::commandThatExitsOneFails()
         // The cleaned tail: both streams, escape sequences gone.
         QCOMPARE(error.logText(), u"boom\nbroken red\n"_s);
         const QString path = error.session().fileURL.toLocalFile();
-        QCOMPARE(readAll(path), QByteArray("boom\nbroken \x1b[31mred\x1b[0m\n"));
+        QCOMPARE(readFile(path), QByteArray("boom\nbroken \x1b[31mred\x1b[0m\n"));
         QCOMPARE(logFiles(), QStringList{QFileInfo(path).fileName()});
     }
 }
@@ -528,7 +503,7 @@ void TestProcessActionService::missingFolderFailsWithMinusOne()
         QVERIFY2(error.logText().contains(QString::fromLocal8Bit(std::strerror(ENOENT))), qPrintable(error.logText()));
         QVERIFY(error.logText().contains(missing));
         // The reason is in the session's log, which stays.
-        QCOMPARE(readAll(error.session().fileURL.toLocalFile()), error.logText().toUtf8() + '\n');
+        QCOMPARE(readFile(error.session().fileURL.toLocalFile()), error.logText().toUtf8() + '\n');
     }
 }
 
@@ -542,8 +517,8 @@ void TestProcessActionService::childInheritsOnlyItsStandardStreams()
     const ServerLogSession session = awaitTask(m_service->startProject(
         RememberedProject{m_project, u"echo child=$$; exec sleep 120"_s, {}, RuntimeKind::Node, {}}));
     const QString log = session.fileURL.toLocalFile();
-    QTRY_VERIFY_WITH_TIMEOUT(readAll(log).contains("child="), serverTimeout);
-    const qint32 pid = QString::fromUtf8(readAll(log)).section(u'=', 1).trimmed().toInt();
+    QTRY_VERIFY_WITH_TIMEOUT(readFile(log).contains("child="), serverTimeout);
+    const qint32 pid = QString::fromUtf8(readFile(log)).section(u'=', 1).trimmed().toInt();
     QVERIFY(pid > 1);
     track(pid);
 
@@ -555,7 +530,7 @@ void TestProcessActionService::childInheritsOnlyItsStandardStreams()
     QCOMPARE(QFile::symLinkTarget(fds.filePath(u"1"_s)), log);
     QCOMPARE(QFile::symLinkTarget(fds.filePath(u"2"_s)), log);
     // A session of its own: this program's terminal and its end do not reach it.
-    QCOMPARE(sessionOf(pid), qint64(pid));
+    QCOMPARE(statField(pid, 3), qint64(pid));
 }
 
 void TestProcessActionService::restartTwiceInARow()

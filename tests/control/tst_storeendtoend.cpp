@@ -5,6 +5,7 @@
 #include "support/awaittask.h"
 #include "support/childguard.h"
 #include "support/ownnetwork.h"
+#include "support/processfiles.h"
 #include "support/recordinganalyticsclient.h"
 #include "support/recordingtelemetryclient.h"
 #include "support/testhome.h"
@@ -23,38 +24,12 @@
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
+using namespace ProcessFiles;
+
 namespace {
 
 constexpr int settleTimeout = 30000;
 constexpr auto actionTimeout = 90s;
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// The state letter of /proc/<pid>/stat, or 0 once the process is gone.
-char processState(qint32 pid)
-{
-    const QByteArray stat = readFile(u"/proc/%1/stat"_s.arg(pid));
-    const qsizetype close = stat.lastIndexOf(')');
-    return close < 0 || close + 2 >= stat.size() ? 0 : stat.at(close + 2);
-}
-
-// Zombies count as gone: nothing here reaps the grandchildren of the login shell.
-bool isGone(qint32 pid)
-{
-    const char state = processState(pid);
-    return state == 0 || state == 'Z';
-}
-
 // The arguments a process runs with, each whole.
 QStringList argumentsOf(qint32 pid)
 {

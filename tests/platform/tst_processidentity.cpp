@@ -1,6 +1,7 @@
 #include "platform/processidentity.h"
 #include "platform/procfilesystem.h"
 #include "support/childguard.h"
+#include "support/processfiles.h"
 #include "support/sleeperprocess.h"
 #include "support/testhome.h"
 
@@ -14,23 +15,9 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+using namespace ProcessFiles;
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// The state letter of /proc/<pid>/stat, or 0 when the process is gone.
-char processState(qint32 pid)
-{
-    const QByteArray stat = readAll(u"/proc/%1/stat"_s.arg(pid));
-    const qsizetype close = stat.lastIndexOf(')');
-    return close < 0 || close + 2 >= stat.size() ? 0 : stat.at(close + 2);
-}
-
-} // namespace
+namespace {} // namespace
 
 class TestProcessIdentity : public QObject
 {
@@ -140,8 +127,8 @@ void TestProcessIdentity::argumentsOfARealProcess()
     const qint32 pid = qint32(shell.processId());
     ChildGuard::track(pid);
     // The child may still be between fork and exec, showing this test's own command line.
-    QTRY_VERIFY(readAll(u"/proc/%1/cmdline"_s.arg(pid)).startsWith("/bin/sh"));
-    const QString listed = ProcFileSystem::commandLineFromBytes(readAll(u"/proc/%1/cmdline"_s.arg(pid)));
+    QTRY_VERIFY(readFile(u"/proc/%1/cmdline"_s.arg(pid)).startsWith("/bin/sh"));
+    const QString listed = ProcFileSystem::commandLineFromBytes(readFile(u"/proc/%1/cmdline"_s.arg(pid)));
 
     QCOMPARE(ProcessIdentity::arguments(pid, listed), std::optional(QStringList{u"/bin/sh"_s} + arguments));
     // Not the process that was listed (its command line changed since): no arguments.
