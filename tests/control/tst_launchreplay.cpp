@@ -121,6 +121,9 @@ private:
     // Refreshes until a server other than `previous` is listed for the folder.
     std::optional<LocalServer> awaitServer(ServerStore& store, const QString& folder, qint32 previous = 0);
     void verifyRuns(const LocalServer& server, const Expected& expected);
+    // Starts the saved project again and checks what the new server runs with; the server, when it runs right.
+    std::optional<LocalServer> startAgain(ServerStore& store, const RememberedProject& project, qint32 previous,
+                                          const Expected& expected);
 
     QTemporaryDir m_projects;
     RecordingAnalyticsClient m_analytics;
@@ -236,6 +239,23 @@ void TestLaunchReplay::verifyRuns(const LocalServer& server, const Expected& exp
                              [](const QByteArray& entry) { return entry.startsWith("PORT="); }));
 }
 
+std::optional<LocalServer> TestLaunchReplay::startAgain(ServerStore& store, const RememberedProject& project,
+                                                        qint32 previous, const Expected& expected)
+{
+    awaitTask(store.startRememberedProject(project), actionTimeout);
+    [&] {
+        QVERIFY2(store.projectErrors().isEmpty(), qPrintable(store.projectErrors().value(project.projectPath)));
+    }();
+    std::optional<LocalServer> started = awaitServer(store, project.projectPath, previous);
+    [&] {
+        QVERIFY2(started, "not listed after the start");
+    }();
+    if (!started || QTest::currentTestFailed())
+        return std::nullopt;
+    verifyRuns(*started, expected);
+    return QTest::currentTestFailed() ? std::nullopt : started;
+}
+
 void TestLaunchReplay::restartAndStartAgainRunWhatTheUserRan_data()
 {
     QTest::addColumn<QString>("command");
@@ -329,12 +349,7 @@ void TestLaunchReplay::restartAndStartAgainRunWhatTheUserRan()
     QVERIFY(!(QFile::permissions(m_defaultsFile) & others));
     QCOMPARE(saved->displayCommandLine.startsWith(u"PORT="_s + p + u' '), portGiven);
 
-    const RememberedProject project = *saved;
-    awaitTask(store->startRememberedProject(project), actionTimeout);
-    QVERIFY2(store->projectErrors().isEmpty(), qPrintable(store->projectErrors().value(folder)));
-    const std::optional<LocalServer> started = awaitServer(*store, folder, restarted->pid);
-    QVERIFY2(started, "not listed after the start");
-    verifyRuns(*started, expected);
+    startAgain(*store, *saved, restarted->pid, expected);
 }
 
 // nvm and the like put node on PATH from ~/.bashrc, which Debian's ~/.profile reads for bash; a launch through the
@@ -371,11 +386,8 @@ void TestLaunchReplay::toolOnPathOnlyThroughBashrc()
                                     [&](const RememberedProject& project) { return project.projectPath == folder; });
     QVERIFY(saved != store->rememberedProjects().cend());
     const RememberedProject project = *saved;
-    awaitTask(store->startRememberedProject(project), actionTimeout);
-    QVERIFY2(store->projectErrors().isEmpty(), qPrintable(store->projectErrors().value(folder)));
-    const std::optional<LocalServer> started = awaitServer(*store, folder, restarted->pid);
-    QVERIFY2(started, "not listed after the start");
-    verifyRuns(*started, expected);
+    const std::optional<LocalServer> started = startAgain(*store, project, restarted->pid, expected);
+    QVERIFY(started);
     store->forceTerminateServer(*started);
     QTRY_VERIFY_WITH_TIMEOUT(isGone(started->pid), settleTimeout);
 
