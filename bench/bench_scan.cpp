@@ -44,7 +44,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 using BenchMachine::DaemonConnections;
-using BenchMachine::DevServer;
 using BenchMachine::IdleProcesses;
 using BenchMachine::LoopbackConnections;
 using BenchMachine::scanOnce;
@@ -267,7 +266,8 @@ int main(int argc, char** argv)
     const int rounds = argc > 1 ? std::max(1, QByteArray(argv[1]).toInt()) : 15;
     BenchMachine::raiseDescriptorLimit();
     QTemporaryDir root;
-    const std::vector<std::unique_ptr<DevServer>> servers = BenchMachine::startDevServers(root.path(), serverCount);
+    const std::vector<std::unique_ptr<BenchMachine::NodeProcess>> servers =
+        BenchMachine::startDevServers(root.path(), serverCount);
     if (servers.empty())
         return 1;
     std::printf("detection scan without probes, %d node development servers of the bench's own\n", serverCount);

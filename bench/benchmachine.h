@@ -37,32 +37,18 @@ namespace BenchMachine {
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
-// A node development server in a project folder of its own.
-class DevServer
+// A node process in a folder of its own that prints its port on its first line, killed by its own id.
+class NodeProcess
 {
 public:
-    ~DevServer()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            ::kill(pid_t(m_process.processId()), SIGKILL);
-            m_process.waitForFinished(10000);
-        }
-    }
+    ~NodeProcess() { stop(); }
 
-    bool start(const QString& node, const QString& folder)
+    // Starts node with `arguments` and waits for the port.
+    bool start(const QString& node, const QString& folder, const QStringList& arguments)
     {
-        const QByteArray script = "const server = require('http').createServer((req, res) => res.end('ok'));\n"
-                                  "server.listen(0, '127.0.0.1', () => console.log(server.address().port));\n";
-        QFile code(folder + u"/server.js"_s);
-        QFile manifest(folder + u"/package.json"_s);
-        if (!code.open(QIODevice::WriteOnly) || code.write(script) != script.size() ||
-            !manifest.open(QIODevice::WriteOnly) || manifest.write(R"({"scripts":{"dev":"node server.js"}})") < 0)
-            return false;
-        code.close();
-        manifest.close();
         m_process.setWorkingDirectory(folder);
         m_process.setStandardInputFile(QProcess::nullDevice());
-        m_process.start(node, {u"server.js"_s});
+        m_process.start(node, arguments);
         if (!m_process.waitForStarted(30000))
             return false;
         const QDeadlineTimer deadline(30s);
@@ -71,12 +57,41 @@ public:
                 return false;
             m_process.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
         }
-        return m_process.readLine().trimmed().toUShort() != 0;
+        m_port = m_process.readLine().trimmed().toUShort();
+        return m_port != 0;
     }
+
+    void stop()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            ::kill(pid_t(m_process.processId()), SIGKILL);
+            m_process.waitForFinished(10000);
+        }
+    }
+
+    qint32 pid() const { return qint32(m_process.processId()); }
+    quint16 port() const { return m_port; }
 
 private:
     QProcess m_process;
+    quint16 m_port = 0;
 };
+
+// A node development server in a project folder of its own: "node server.js", with a package.json whose dev script
+// runs it.
+inline bool startDevServer(NodeProcess& server, const QString& node, const QString& folder)
+{
+    const QByteArray script = "const server = require('http').createServer((req, res) => res.end('ok'));\n"
+                              "server.listen(0, '127.0.0.1', () => console.log(server.address().port));\n";
+    QFile code(folder + u"/server.js"_s);
+    QFile manifest(folder + u"/package.json"_s);
+    if (!code.open(QIODevice::WriteOnly) || code.write(script) != script.size() ||
+        !manifest.open(QIODevice::WriteOnly) || manifest.write(R"({"scripts":{"dev":"node server.js"}})") < 0)
+        return false;
+    code.close();
+    manifest.close();
+    return server.start(node, folder, {u"server.js"_s});
+}
 
 // Idle processes that only sleep, killed and reaped by their own ids.
 class IdleProcesses
@@ -245,18 +260,18 @@ inline QCoro::Task<qsizetype> scanOnce(LocalServerDetector* detector)
 }
 
 // `count` development servers in folders below `root`, their project files settled; empty when one did not start.
-inline std::vector<std::unique_ptr<DevServer>> startDevServers(const QString& root, int count)
+inline std::vector<std::unique_ptr<NodeProcess>> startDevServers(const QString& root, int count)
 {
     const QString node = QStandardPaths::findExecutable(u"node"_s);
     if (node.isEmpty()) {
         std::fprintf(stderr, "node is not installed\n");
         return {};
     }
-    std::vector<std::unique_ptr<DevServer>> servers;
+    std::vector<std::unique_ptr<NodeProcess>> servers;
     for (int i = 0; i < count; ++i) {
         const QString folder = root + u"/project-"_s + QString::number(i);
-        auto& server = servers.emplace_back(std::make_unique<DevServer>());
-        if (!QDir().mkpath(folder) || !server->start(node, folder)) {
+        auto& server = servers.emplace_back(std::make_unique<NodeProcess>());
+        if (!QDir().mkpath(folder) || !startDevServer(*server, node, folder)) {
             std::fprintf(stderr, "a development server did not start\n");
             return {};
         }

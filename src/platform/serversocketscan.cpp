@@ -253,11 +253,11 @@ ServerSocketScan::Snapshot ServerSocketScan::takeSnapshot()
 
     // The connections' holders, read for their command names.
     bool walkedConnections = false;
-    const QList<SocketDescriptor> clients = holdersOf(m_connectionWalk, connectionInodes, &walkedConnections);
-    for (const SocketDescriptor& holder : clients)
+    const QList<SocketDescriptor> connectionHolders = holdersOf(m_connectionWalk, connectionInodes, &walkedConnections);
+    for (const SocketDescriptor& holder : connectionHolders)
         reading.read(holder.pid);
     m_processFiles.closeUnread();
-    holders.append(clients);
+    holders.append(connectionHolders);
     std::sort(holders.begin(), holders.end(), [](const SocketDescriptor& a, const SocketDescriptor& b) {
         return std::pair(a.pid, a.fd) < std::pair(b.pid, b.fd);
     });

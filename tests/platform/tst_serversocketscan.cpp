@@ -135,6 +135,15 @@ std::unique_ptr<NodeServer> startNode(const QString& host, const QString& script
     return server;
 }
 
+// Where the scan reads the sockets: from the kernel's socket diagnostics, or from /proc/net/tcp as where netlink
+// is refused.
+void addSocketSources()
+{
+    QTest::addColumn<bool>("netlink");
+    QTest::newRow("socket diagnostics") << true;
+    QTest::newRow("/proc/net/tcp") << false;
+}
+
 } // namespace
 
 // The targeted Linux scan against the full /proc reader, on sockets and processes the test starts itself.
@@ -236,9 +245,7 @@ bool TestServerSocketScan::startMachine()
 
 void TestServerSocketScan::sameRowsAsProcReader_data()
 {
-    QTest::addColumn<bool>("netlink");
-    QTest::newRow("socket diagnostics") << true;
-    QTest::newRow("/proc/net/tcp") << false;
+    addSocketSources();
 }
 
 void TestServerSocketScan::sameRowsAsProcReader()
@@ -539,9 +546,7 @@ void TestServerSocketScan::kernelFilterKeepsOnlyThePortsAsked()
 
 void TestServerSocketScan::connectionsOnlyOfPossibleServers_data()
 {
-    QTest::addColumn<bool>("netlink");
-    QTest::newRow("socket diagnostics") << true;
-    QTest::newRow("/proc/net/tcp") << false;
+    addSocketSources();
 }
 
 void TestServerSocketScan::connectionsOnlyOfPossibleServers()
