@@ -8,6 +8,7 @@
 //
 //   bench_detector [rounds]
 
+#include "benchmachine.h"
 #include "discovery/commandrunner.h"
 #include "discovery/connectionsnapshotservice.h"
 #include "discovery/listenersnapshotservice.h"
@@ -18,16 +19,13 @@
 
 #include <QCoreApplication>
 #include <QCoroTask>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -59,43 +57,6 @@ QString endlessHeaderScript()
            u"socket.on('drain', pump); pump(); }); }); "_s
            u"server.listen(0, '127.0.0.1', () => console.log(server.address().port));"_s;
 }
-
-class OwnServer
-{
-public:
-    ~OwnServer() { stop(); }
-
-    bool start(const QString& node, const QString& folder, const QString& script)
-    {
-        m_process.setWorkingDirectory(folder);
-        m_process.setStandardInputFile(QProcess::nullDevice());
-        m_process.start(node, {u"-e"_s, script});
-        if (!m_process.waitForStarted(30000))
-            return false;
-        const QDeadlineTimer deadline(30s);
-        while (!m_process.canReadLine()) {
-            if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning)
-                return false;
-            m_process.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
-        }
-        m_port = m_process.readLine().trimmed().toUShort();
-        return m_port != 0;
-    }
-
-    qint32 pid() const { return qint32(m_process.processId()); }
-
-    void stop()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            ::kill(pid_t(m_process.processId()), SIGKILL);
-            m_process.waitForFinished(10000);
-        }
-    }
-
-private:
-    QProcess m_process;
-    quint16 m_port = 0;
-};
 
 QCoro::Task<std::optional<QList<LocalServer>>> scanOnce(LocalServerDetector* detector)
 {
@@ -174,14 +135,14 @@ int main(int argc, char** argv)
     }
 
     QTemporaryDir root;
-    std::vector<std::unique_ptr<OwnServer>> servers;
+    std::vector<std::unique_ptr<BenchMachine::NodeProcess>> servers;
     QSet<qint32> ownPids;
     for (int i = 0; i < serverCount; ++i) {
         const QString folder = root.filePath(u"project-"_s + QString::number(i));
         if (!QDir().mkpath(folder))
             return 1;
-        auto& server = servers.emplace_back(std::make_unique<OwnServer>());
-        if (!server->start(node, folder, slowServerScript())) {
+        auto& server = servers.emplace_back(std::make_unique<BenchMachine::NodeProcess>());
+        if (!server->start(node, folder, {u"-e"_s, slowServerScript()})) {
             std::fprintf(stderr, "a server did not start\n");
             return 1;
         }
@@ -193,8 +154,8 @@ int main(int argc, char** argv)
     const Timing full = measure(SnapshotPlatform::defaultSource(), &standardProbe, ownPids, rounds);
 
     const QString hostileFolder = root.filePath(u"hostile"_s);
-    OwnServer hostile;
-    if (!QDir().mkpath(hostileFolder) || !hostile.start(node, hostileFolder, endlessHeaderScript())) {
+    BenchMachine::NodeProcess hostile;
+    if (!QDir().mkpath(hostileFolder) || !hostile.start(node, hostileFolder, {u"-e"_s, endlessHeaderScript()})) {
         std::fprintf(stderr, "the endless-header server did not start\n");
         return 1;
     }

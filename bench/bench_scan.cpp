@@ -1,17 +1,18 @@
 // Compares the detection scan without probes through the three listings, at several machine sizes the bench makes
 // itself on top of 20 node development servers of its own:
-//   baseline; +1000 idle processes; +5000 established loopback connections; about 4000 TIME-WAIT sockets.
+//   baseline; +1000 idle processes; +5000 established loopback connections, held by a process of the bench's own
+//   that no development tool started (as a database's are); about 4000 TIME-WAIT sockets.
 // For each size and listing: wall time (min / median / max), CPU time of the whole process and its tools, and the
 // GUI thread's CPU time per scan; for the kernel listing also the polls that kept the descriptor walk, what its
 // listing alone costs when it also kept the established connections, and what a full dump of the sockets costs.
-// Then the
-// cost of one remembered-projects save on the GUI thread, written there or in the background.
+// Then the cost of one remembered-projects save on the GUI thread, written there or in the background.
 //
 //   bench_scan [rounds]
 
+#include "benchmachine.h"
 #include "discovery/commandrunner.h"
 #include "discovery/connectionsnapshotservice.h"
-#include "discovery/devcommandcache.h"
+#include "discovery/detectionsocketscan.h"
 #include "discovery/listenersnapshotservice.h"
 #include "discovery/localserverdetector.h"
 #include "discovery/processsnapshotservice.h"
@@ -23,41 +24,29 @@
 
 #include <QCoreApplication>
 #include <QCoroTask>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <functional>
 #include <memory>
-#include <optional>
 #include <vector>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
 
 using namespace Qt::StringLiterals;
-using namespace std::chrono_literals;
 
 namespace {
+
+using BenchMachine::DaemonConnections;
+using BenchMachine::IdleProcesses;
+using BenchMachine::LoopbackConnections;
+using BenchMachine::scanOnce;
 
 constexpr int serverCount = 20;
 constexpr int idleProcessCount = 1000;
@@ -80,148 +69,6 @@ double processAndToolsCpuMs()
         return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3;
     };
     return cpuMs(CLOCK_PROCESS_CPUTIME_ID) + ms(children.ru_utime) + ms(children.ru_stime);
-}
-
-// A node development server in a project folder of its own.
-class DevServer
-{
-public:
-    ~DevServer()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            ::kill(pid_t(m_process.processId()), SIGKILL);
-            m_process.waitForFinished(10000);
-        }
-    }
-
-    bool start(const QString& node, const QString& folder)
-    {
-        const QByteArray script = "const server = require('http').createServer((req, res) => res.end('ok'));\n"
-                                  "server.listen(0, '127.0.0.1', () => console.log(server.address().port));\n";
-        QFile code(folder + u"/server.js"_s);
-        QFile manifest(folder + u"/package.json"_s);
-        if (!code.open(QIODevice::WriteOnly) || code.write(script) != script.size() ||
-            !manifest.open(QIODevice::WriteOnly) || manifest.write(R"({"scripts":{"dev":"node server.js"}})") < 0)
-            return false;
-        code.close();
-        manifest.close();
-        m_process.setWorkingDirectory(folder);
-        m_process.setStandardInputFile(QProcess::nullDevice());
-        m_process.start(node, {u"server.js"_s});
-        if (!m_process.waitForStarted(30000))
-            return false;
-        const QDeadlineTimer deadline(30s);
-        while (!m_process.canReadLine()) {
-            if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning)
-                return false;
-            m_process.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
-        }
-        return m_process.readLine().trimmed().toUShort() != 0;
-    }
-
-private:
-    QProcess m_process;
-};
-
-// Idle processes that only sleep, killed and reaped by their own ids.
-class IdleProcesses
-{
-public:
-    ~IdleProcesses() { stop(); }
-
-    bool start(int count)
-    {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        for (const int fd : {0, 1, 2})
-            posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
-        char sleep[] = "sleep";
-        char duration[] = "3600";
-        char* argv[] = {sleep, duration, nullptr};
-        bool ok = true;
-        for (int i = 0; i < count && ok; ++i) {
-            pid_t pid = 0;
-            ok = ::posix_spawn(&pid, "/bin/sleep", &actions, nullptr, argv, environ) == 0;
-            if (ok)
-                m_pids.push_back(pid);
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        return ok;
-    }
-
-    void stop()
-    {
-        for (const pid_t pid : m_pids)
-            ::kill(pid, SIGKILL);
-        for (const pid_t pid : m_pids)
-            ::waitpid(pid, nullptr, 0);
-        m_pids.clear();
-    }
-
-private:
-    std::vector<pid_t> m_pids;
-};
-
-// Loopback TCP connections held open by this process, or closed at once so that their client sides wait in
-// TIME-WAIT for a minute.
-class LoopbackConnections
-{
-public:
-    ~LoopbackConnections() { closeAll(); }
-
-    bool open(int count, bool keep)
-    {
-        const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (listener < 0)
-            return false;
-        m_fds.push_back(listener);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            ::listen(listener, 128) != 0 ||
-            ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            return false;
-        for (int i = 0; i < count; ++i) {
-            const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            if (client < 0 || ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-                return false;
-            const int server = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-            if (server < 0)
-                return false;
-            if (keep) {
-                m_fds.push_back(client);
-                m_fds.push_back(server);
-            } else {
-                // The side that closes first waits in TIME-WAIT.
-                ::close(client);
-                ::close(server);
-            }
-        }
-        return true;
-    }
-
-    void closeAll()
-    {
-        for (const int fd : m_fds)
-            ::close(fd);
-        m_fds.clear();
-    }
-
-private:
-    std::vector<int> m_fds;
-};
-
-QCoro::Task<qsizetype> scanOnce(LocalServerDetector* detector)
-{
-    try {
-        QCoro::Task<QList<LocalServer>> scan = detector->detectServers();
-        co_return (co_await scan).size();
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "scan failed: %s\n", error.what());
-        co_return -1;
-    }
 }
 
 struct Samples
@@ -273,7 +120,7 @@ Measurement measure(SnapshotSource source, int rounds)
         const double cpu = processAndToolsCpuMs() - cpuBefore;
         result.cpu.add(cpu);
         result.gui.add(cpuMs(CLOCK_THREAD_CPUTIME_ID) - guiBefore);
-        if (source == SnapshotSource::SocketDiagnostics && !ServerSocketScan::shared().lastReport().walkedDescriptors)
+        if (source == SnapshotSource::SocketDiagnostics && !detectionSocketScan().lastReport().walkedDescriptors)
             result.keptWalkCpu.add(cpu);
     }
     return result;
@@ -292,7 +139,7 @@ ListingCost measureKernelListing(int rounds)
 {
     using Part = ServerSocketScan::Part;
     using SocketDiagnostics::stateBit;
-    ServerSocketScan& scan = ServerSocketScan::shared();
+    ServerSocketScan& scan = detectionSocketScan();
     ListingCost cost;
     for (int i = 0; i < rounds + 1; ++i) {
         const double start = cpuMs(CLOCK_THREAD_CPUTIME_ID);
@@ -417,31 +264,12 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(1, QByteArray(argv[1]).toInt()) : 15;
-    const QString node = QStandardPaths::findExecutable(u"node"_s);
-    if (node.isEmpty()) {
-        std::fprintf(stderr, "node is not installed\n");
-        return 1;
-    }
-    // Room for 5000 connections with both ends in this process.
-    rlimit files{};
-    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
-        files.rlim_cur = files.rlim_max;
-        ::setrlimit(RLIMIT_NOFILE, &files);
-    }
-
+    BenchMachine::raiseDescriptorLimit();
     QTemporaryDir root;
-    std::vector<std::unique_ptr<DevServer>> servers;
-    for (int i = 0; i < serverCount; ++i) {
-        const QString folder = root.filePath(u"project-"_s + QString::number(i));
-        auto& server = servers.emplace_back(std::make_unique<DevServer>());
-        if (!QDir().mkpath(folder) || !server->start(node, folder)) {
-            std::fprintf(stderr, "a development server did not start\n");
-            return 1;
-        }
-    }
-    // A project's files were written long before its server is scanned; the scan reads the files of ones
-    // written within a moment of a scan again.
-    QThread::sleep(DevCommandCache::settleSeconds + 1);
+    const std::vector<std::unique_ptr<BenchMachine::NodeProcess>> servers =
+        BenchMachine::startDevServers(root.path(), serverCount);
+    if (servers.empty())
+        return 1;
     std::printf("detection scan without probes, %d node development servers of the bench's own\n", serverCount);
 
     measureSize("baseline", rounds);
@@ -454,8 +282,8 @@ int main(int argc, char** argv)
         measureSize("+1000 idle processes", rounds);
     }
     {
-        LoopbackConnections connections;
-        if (!connections.open(connectionCount, true)) {
+        DaemonConnections connections;
+        if (!connections.start(connectionCount)) {
             std::fprintf(stderr, "could not open the connections: %s\n", std::strerror(errno));
             return 1;
         }

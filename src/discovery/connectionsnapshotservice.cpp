@@ -1,6 +1,7 @@
 #include "discovery/connectionsnapshotservice.h"
 
 #include "discovery/commandrunner.h"
+#include "discovery/detectionsocketscan.h"
 #include "platform/asyncwork.h"
 #include "platform/procfilesystem.h"
 #include "platform/serversocketscan.h"
@@ -86,9 +87,9 @@ QCoro::Task<QList<ConnectionRow>> ConnectionSnapshotService::listConnections()
     }
     if (m_source == SnapshotSource::SocketDiagnostics) {
         // Joins the other part of the scan asked for together with this one, so both share one listing.
-        auto read = AsyncWork::runOn(ServerSocketScan::shared().listingThread(),
-                                     [batch = ServerSocketScan::shared().join(ServerSocketScan::Part::Connections)] {
-                                         return ServerSocketScan::shared().connections(batch);
+        auto read = AsyncWork::runOn(detectionSocketScan().listingThread(),
+                                     [batch = detectionSocketScan().join(ServerSocketScan::Part::Connections)] {
+                                         return detectionSocketScan().connections(batch);
                                      });
         co_return co_await read;
     }

@@ -159,14 +159,19 @@ struct ChainFacts
     QList<qint32> managed;
 };
 
-ChainFacts factsOf(const Chain& chain)
+bool isWanted(const Chain& chain)
 {
     const QString& text = chain.first().text;
     // The helper, browser and agent-browser tests look at the listening process alone.
     const bool devTool = std::any_of(chain.cbegin(), chain.cend(), [](const Member& m) { return isDevText(m.text); });
+    return (isAgentBrowserText(text) || devTool) && !matchesAny(text, DetectionPlatform::appHelperRules()) &&
+           !matchesAny(text, DetectionPlatform::browserDebugPortRules());
+}
+
+ChainFacts factsOf(const Chain& chain)
+{
     ChainFacts facts;
-    facts.wanted = (isAgentBrowserText(text) || devTool) && !matchesAny(text, DetectionPlatform::appHelperRules()) &&
-                   !matchesAny(text, DetectionPlatform::browserDebugPortRules());
+    facts.wanted = isWanted(chain);
     if (!facts.wanted)
         return facts;
     facts.runtime = runtimeOf(chain);
@@ -625,6 +630,11 @@ bool LocalServerDetector::isAppHelperProcess(const ProcessRow& row)
 bool LocalServerDetector::isBrowserDebugPortProcess(const ProcessRow& row)
 {
     return matchesAny(processText(row), DetectionPlatform::browserDebugPortRules());
+}
+
+bool LocalServerDetector::isServerChain(const ProcessRow& process, const QList<ProcessRow>& ancestors)
+{
+    return isWanted(chainOf(process, ancestors));
 }
 
 bool LocalServerDetector::isPackageManagerDevProcess(const ProcessRow& row)

@@ -137,6 +137,8 @@ public:
     static bool isAppHelperProcess(const ProcessRow& row);
     static bool isBrowserDebugPortProcess(const ProcessRow& row);
     static bool isPackageManagerDevProcess(const ProcessRow& row);
+    // Whether a loopback or wildcard listener of the process is a candidate, by its chain.
+    static bool isServerChain(const ProcessRow& process, const QList<ProcessRow>& ancestors);
 
     static RuntimeKind classifyRuntime(const ProcessRow& process, const QList<ProcessRow>& ancestors);
     // The process whose command line would start the server again.

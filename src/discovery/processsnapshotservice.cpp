@@ -1,6 +1,7 @@
 #include "discovery/processsnapshotservice.h"
 
 #include "discovery/commandrunner.h"
+#include "discovery/detectionsocketscan.h"
 #include "platform/asyncwork.h"
 #include "platform/procfilesystem.h"
 #include "platform/serversocketscan.h"
@@ -96,9 +97,9 @@ QCoro::Task<QList<ProcessRow>> ProcessSnapshotService::listProcesses()
     }
     if (m_source == SnapshotSource::SocketDiagnostics) {
         // Joins the other part of the scan asked for together with this one, so both share one listing.
-        auto read = AsyncWork::runOn(ServerSocketScan::shared().listingThread(),
-                                     [batch = ServerSocketScan::shared().join(ServerSocketScan::Part::Processes)] {
-                                         return ServerSocketScan::shared().processes(batch);
+        auto read = AsyncWork::runOn(detectionSocketScan().listingThread(),
+                                     [batch = detectionSocketScan().join(ServerSocketScan::Part::Processes)] {
+                                         return detectionSocketScan().processes(batch);
                                      });
         co_return co_await read;
     }

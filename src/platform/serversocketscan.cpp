@@ -16,6 +16,8 @@ namespace {
 
 using ProcFileSystem::SocketDescriptor;
 using ProcFileSystem::TcpSocket;
+using SocketDiagnostics::Socket;
+using SocketDiagnostics::stateBit;
 
 const QString listenStateName = u"LISTEN"_s;
 const QString establishedStateName = u"ESTABLISHED"_s;
@@ -52,21 +54,16 @@ ServerSocketScan::ServerSocketScan()
     : ServerSocketScan(Options{})
 {}
 
-ServerSocketScan::ServerSocketScan(Options options)
+ServerSocketScan::ServerSocketScan(Options options, ServerTest possibleServer)
     : m_options(std::move(options))
+    , m_possibleServer(std::move(possibleServer))
 {
     m_listingThread.setMaxThreadCount(1);
 }
 
-ServerSocketScan& ServerSocketScan::shared()
-{
-    static ServerSocketScan scan;
-    return scan;
-}
-
 ServerSocketScan::Report ServerSocketScan::lastReport() const
 {
-    const std::lock_guard lock(m_walk);
+    const std::lock_guard lock(m_reportLock);
     return m_report;
 }
 
@@ -108,123 +105,219 @@ std::shared_ptr<const ServerSocketScan::Snapshot> ServerSocketScan::snapshotOf(B
     return batch.snapshot;
 }
 
+// The rows of the processes one listing reads, each read once, with their command names.
+class ServerSocketScan::ProcessReading
+{
+public:
+    ProcessReading(ProcFileSystem::KeptProcessFiles& files, QHash<qint32, std::optional<QString>>& commands)
+        : m_files(files)
+        , m_commands(commands)
+    {}
+
+    // Null for a process that could not be read.
+    ProcessRow* read(qint32 pid)
+    {
+        if (!m_commands.contains(pid)) {
+            std::optional<QString> command;
+            if (std::optional<ProcessRow> row = m_files.process(pid, &command))
+                m_rows.emplace(pid, std::move(*row));
+            m_commands.insert(pid, std::move(command));
+        }
+        const auto found = m_rows.find(pid);
+        return found == m_rows.end() ? nullptr : &found->second;
+    }
+
+    // For the holder of a loopback or wildcard listener: its working folder, which the detection looks up next for
+    // a possible server, read with its row; and its nearest ancestors, the chain the detection looks at for a
+    // development tool, a launcher and the processes it manages.
+    QList<ProcessRow> readAsServer(ProcessRow& row)
+    {
+        if (!row.workingDirectory) {
+            const std::optional<QString> folder = ProcFileSystem::workingDirectory(row.pid);
+            row.workingDirectory = folder && isExistingFolder(*folder) ? *folder : QString();
+        }
+        QList<ProcessRow> ancestors;
+        for (qint32 next = row.parentPid; ancestors.size() < maxAncestors;) {
+            const ProcessRow* parent = read(next);
+            if (!parent)
+                break;
+            ancestors.append(*parent);
+            next = parent->parentPid;
+        }
+        return ancestors;
+    }
+
+    // Ascending by id.
+    QList<ProcessRow> rows()
+    {
+        QList<ProcessRow> rows;
+        rows.reserve(qsizetype(m_rows.size()));
+        for (auto& [pid, row] : m_rows)
+            rows.append(std::move(row));
+        m_rows.clear();
+        return rows;
+    }
+
+private:
+    ProcFileSystem::KeptProcessFiles& m_files;
+    QHash<qint32, std::optional<QString>>& m_commands;
+    std::map<qint32, ProcessRow> m_rows;
+};
+
 ServerSocketScan::Snapshot ServerSocketScan::takeSnapshot()
 {
+    const std::lock_guard lock(m_listing);
     Snapshot snapshot;
-    snapshot.listing = listSockets();
+    Listing& listing = snapshot.listing;
+
+    // The listening sockets. Where netlink is refused, the whole table, whose connections are taken below.
+    std::optional<ProcFileSystem::TcpOpenings> openings;
+    std::optional<QList<Socket>> listed;
+    if (m_options.netlink) {
+        // Before every dump: a connection made meanwhile changes them.
+        openings = ProcFileSystem::tcpOpenings();
+        listed = SocketDiagnostics::tcpSockets(stateBit(SocketDiagnostics::listenState));
+    }
+    std::optional<QList<TcpSocket>> table;
+    if (!listed)
+        table = ProcFileSystem::tcpSockets();
+    QList<quint64> listenerInodes;
+    const auto addListener = [&](const TcpSocket& socket) {
+        if (socket.inode == 0 || listing.sockets.contains(socket.inode))
+            return;
+        if (isServerAddress(socket.endpoint))
+            listing.serverListeners.insert(socket.inode);
+        listing.sockets.insert(socket.inode, socket);
+        listenerInodes.append(socket.inode);
+    };
+    if (listed) {
+        for (const Socket& listener : std::as_const(*listed))
+            addListener(listener.socket);
+    } else {
+        for (const TcpSocket& socket : std::as_const(*table)) {
+            if (socket.state == listenStateName)
+                addListener(socket);
+        }
+    }
+    std::sort(listenerInodes.begin(), listenerInodes.end());
+    bool walkedListeners = false;
+    QList<SocketDescriptor> holders = holdersOf(m_listenerWalk, listenerInodes, &walkedListeners);
+
+    // The ports of the listeners whose holders can be servers: the only ones whose connections the scan uses.
+    ProcessReading reading(m_processFiles, snapshot.commands);
+    QHash<qint32, bool> possibleServers;
+    QSet<quint16> serverPorts;
+    for (const SocketDescriptor& holder : std::as_const(holders)) {
+        ProcessRow* row = reading.read(holder.pid);
+        if (!row || !listing.serverListeners.contains(holder.inode))
+            continue;
+        auto possible = possibleServers.constFind(holder.pid);
+        if (possible == possibleServers.cend()) {
+            const QList<ProcessRow> ancestors = reading.readAsServer(*row);
+            possible = possibleServers.insert(holder.pid, !m_possibleServer || m_possibleServer(*row, ancestors));
+        }
+        const std::optional<qint64> port = portOf(listing.sockets.value(holder.inode).endpoint);
+        if (*possible && port)
+            serverPorts.insert(quint16(*port));
+    }
+
+    QList<TcpSocket> connections;
+    if (!table) {
+        std::optional<QList<TcpSocket>> fromKernel = kernelConnections(serverPorts, openings, &listing.keptConnections);
+        if (fromKernel)
+            connections = std::move(*fromKernel);
+        else
+            table = ProcFileSystem::tcpSockets();
+    }
+    if (table) {
+        for (TcpSocket& socket : *table) {
+            if (socket.state != establishedStateName)
+                continue;
+            const std::optional<qint64> local = portOf(localSide(socket.endpoint));
+            const std::optional<qint64> remote = portOf(remoteSide(socket.endpoint));
+            if ((local && serverPorts.contains(quint16(*local))) || (remote && serverPorts.contains(quint16(*remote))))
+                connections.append(std::move(socket));
+        }
+    }
+    listing.fromNetlink = !table;
+    QList<quint64> connectionInodes;
+    for (TcpSocket& socket : connections) {
+        if (socket.inode == 0 || listing.sockets.contains(socket.inode))
+            continue;
+        connectionInodes.append(socket.inode);
+        listing.sockets.insert(socket.inode, std::move(socket));
+    }
+    std::sort(connectionInodes.begin(), connectionInodes.end());
     if (m_options.afterSocketListing)
         m_options.afterSocketListing();
-    snapshot.holders = holdersOf(snapshot.listing);
-    readProcesses(snapshot);
+
+    // The connections' holders, read for their command names.
+    bool walkedConnections = false;
+    const QList<SocketDescriptor> connectionHolders = holdersOf(m_connectionWalk, connectionInodes, &walkedConnections);
+    for (const SocketDescriptor& holder : connectionHolders)
+        reading.read(holder.pid);
+    m_processFiles.closeUnread();
+    holders.append(connectionHolders);
+    std::sort(holders.begin(), holders.end(), [](const SocketDescriptor& a, const SocketDescriptor& b) {
+        return std::pair(a.pid, a.fd) < std::pair(b.pid, b.fd);
+    });
+    snapshot.holders = std::move(holders);
+    snapshot.processes = reading.rows();
+
+    const std::lock_guard reported(m_reportLock);
+    m_report = {listing.fromNetlink, listing.keptConnections, walkedListeners || walkedConnections};
     return snapshot;
 }
 
-std::optional<QList<TcpSocket>> ServerSocketScan::kernelSockets(bool* keptConnections)
+std::optional<QList<TcpSocket>>
+ServerSocketScan::kernelConnections(const QSet<quint16>& ports,
+                                    const std::optional<ProcFileSystem::TcpOpenings>& openings, bool* kept)
 {
-    using SocketDiagnostics::Socket;
-    using SocketDiagnostics::stateBit;
-    *keptConnections = false;
-    const std::optional<ProcFileSystem::TcpOpenings> openings = ProcFileSystem::tcpOpenings();
-    std::optional<QList<Socket>> listeners = SocketDiagnostics::tcpSockets(stateBit(SocketDiagnostics::listenState));
-    if (!listeners)
-        return std::nullopt;
-    QSet<quint16> serverPorts;
-    for (const Socket& listener : std::as_const(*listeners)) {
-        if (isServerAddress(listener.socket.endpoint))
-            serverPorts.insert(listener.localPort);
-    }
-
-    const std::lock_guard lock(m_connectionsLock);
-    std::optional<KeptConnections>& kept = m_keptConnections;
-    *keptConnections = openings && kept && kept->openings == *openings && kept->serverPorts == serverPorts &&
-                       !kept->unsettled && SocketDiagnostics::stillEstablished(kept->connections);
+    std::optional<KeptConnections>& last = m_keptConnections;
+    *kept = openings && last && last->openings == *openings && last->serverPorts == ports && !last->unsettled &&
+            SocketDiagnostics::stillEstablished(last->connections);
     QList<Socket> connections;
-    if (*keptConnections) {
-        connections = kept->connections;
+    if (*kept) {
+        connections = last->connections;
     } else {
-        kept.reset();
+        last.reset();
         const std::optional<QList<Socket>> listed = SocketDiagnostics::tcpSockets(
             stateBit(SocketDiagnostics::establishedState) | stateBit(SocketDiagnostics::synSentState) |
-            stateBit(SocketDiagnostics::synReceivedState));
+                stateBit(SocketDiagnostics::synReceivedState),
+            ports);
         if (!listed)
             return std::nullopt;
         bool unsettled = false;
         for (const Socket& connection : *listed) {
-            if (!serverPorts.contains(connection.localPort) && !serverPorts.contains(connection.remotePort))
-                continue;
             if (connection.state != SocketDiagnostics::establishedState || connection.socket.inode == 0)
                 unsettled = true;
             else
                 connections.append(connection);
         }
         if (openings && connections.size() <= SocketDiagnostics::maxLookups)
-            kept = KeptConnections{*openings, serverPorts, connections, unsettled};
+            last = KeptConnections{*openings, ports, connections, unsettled};
     }
     QList<TcpSocket> sockets;
-    sockets.reserve(listeners->size() + connections.size());
-    for (const QList<Socket>* list : {&*listeners, &connections}) {
-        for (const Socket& socket : *list) {
-            if (socket.socket.inode != 0)
-                sockets.append(socket.socket);
-        }
-    }
+    sockets.reserve(connections.size());
+    for (const Socket& connection : std::as_const(connections))
+        sockets.append(connection.socket);
     return sockets;
 }
 
-ServerSocketScan::Listing ServerSocketScan::listSockets()
+QList<SocketDescriptor> ServerSocketScan::holdersOf(KeptWalk& kept, const QList<quint64>& inodes, bool* walked)
 {
-    Listing listing;
-    std::optional<QList<TcpSocket>> sockets;
-    bool keptConnections = false;
-    if (m_options.netlink)
-        sockets = kernelSockets(&keptConnections);
-    listing.fromNetlink = sockets.has_value();
-    listing.keptConnections = keptConnections;
-    if (!sockets) {
-        sockets = ProcFileSystem::tcpSockets();
-        sockets->removeIf([](const TcpSocket& socket) {
-            return socket.state != listenStateName && socket.state != establishedStateName;
-        });
-    }
-
-    // The established connections are kept only on the ports of possible servers.
-    QSet<qint64> serverPorts;
-    for (const TcpSocket& socket : std::as_const(*sockets)) {
-        if (socket.state != listenStateName)
-            continue;
-        listing.sockets.insert(socket.inode, socket);
-        if (isServerAddress(socket.endpoint)) {
-            listing.serverListeners.insert(socket.inode);
-            if (const std::optional<qint64> port = portOf(socket.endpoint))
-                serverPorts.insert(*port);
-        }
-    }
-    for (TcpSocket& socket : *sockets) {
-        if (socket.state == listenStateName)
-            continue;
-        const std::optional<qint64> local = portOf(localSide(socket.endpoint));
-        const std::optional<qint64> remote = portOf(remoteSide(socket.endpoint));
-        if ((local && serverPorts.contains(*local)) || (remote && serverPorts.contains(*remote)))
-            listing.sockets.insert(socket.inode, std::move(socket));
-    }
-    listing.inodes = listing.sockets.keys();
-    std::sort(listing.inodes.begin(), listing.inodes.end());
-    return listing;
-}
-
-QList<SocketDescriptor> ServerSocketScan::holdersOf(const Listing& listing)
-{
-    const std::lock_guard lock(m_walk);
-    m_report.fromNetlink = listing.fromNetlink;
-    m_report.keptConnections = listing.keptConnections;
-    const bool unchanged = m_walked && m_walkedInodes == listing.inodes && ProcFileSystem::holdSockets(m_holders);
-    m_report.walkedDescriptors = !unchanged;
-    if (unchanged)
-        return m_holders;
-    m_holders = ProcFileSystem::socketDescriptors([&](quint64 inode) { return listing.sockets.contains(inode); });
-    m_walkedInodes = listing.inodes;
-    m_walked = true;
-    return m_holders;
+    *walked = false;
+    if (kept.walked && kept.inodes == inodes && ProcFileSystem::holdSockets(kept.holders))
+        return kept.holders;
+    kept.inodes = inodes;
+    kept.walked = true;
+    kept.holders.clear();
+    if (inodes.isEmpty())
+        return {};
+    *walked = true;
+    kept.holders = ProcFileSystem::socketDescriptors(
+        [&](quint64 inode) { return std::binary_search(inodes.cbegin(), inodes.cend(), inode); });
+    return kept.holders;
 }
 
 QList<ConnectionRow> ServerSocketScan::connections()
@@ -247,38 +340,4 @@ QList<ConnectionRow> ServerSocketScan::connections(const std::shared_ptr<Batch>&
 QList<ProcessRow> ServerSocketScan::processes(const std::shared_ptr<Batch>& batch)
 {
     return snapshotOf(*batch)->processes;
-}
-
-void ServerSocketScan::readProcesses(Snapshot& snapshot)
-{
-    const std::lock_guard guard(m_processFilesLock);
-    std::map<qint32, ProcessRow> rows;
-    // Reads a process once; its parent's id, or none when it could not be read.
-    const auto read = [&](qint32 pid) -> std::optional<qint32> {
-        if (!snapshot.commands.contains(pid)) {
-            std::optional<QString> command;
-            if (std::optional<ProcessRow> row = m_processFiles.process(pid, &command))
-                rows.emplace(pid, std::move(*row));
-            snapshot.commands.insert(pid, std::move(command));
-        }
-        const auto found = rows.find(pid);
-        return found == rows.end() ? std::nullopt : std::optional(found->second.parentPid);
-    };
-    for (const SocketDescriptor& holder : std::as_const(snapshot.holders)) {
-        std::optional<qint32> parent = read(holder.pid);
-        if (!snapshot.listing.serverListeners.contains(holder.inode))
-            continue;
-        // The folder the detection looks up next for a possible server, read with its row.
-        if (const auto row = rows.find(holder.pid); row != rows.end() && !row->second.workingDirectory) {
-            const std::optional<QString> folder = ProcFileSystem::workingDirectory(holder.pid);
-            row->second.workingDirectory = folder && isExistingFolder(*folder) ? *folder : QString();
-        }
-        // The chain the detection looks at for a development tool, a launcher and the processes it manages.
-        for (int depth = 0; parent && depth < maxAncestors; ++depth)
-            parent = read(*parent);
-    }
-    m_processFiles.closeUnread();
-    snapshot.processes.reserve(qsizetype(rows.size()));
-    for (auto& [pid, row] : rows)
-        snapshot.processes.append(std::move(row));
 }

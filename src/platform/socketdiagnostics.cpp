@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -48,8 +49,8 @@ std::optional<Socket> socketOf(const inet_diag_msg& message)
     bool remoteUnspecified = false;
     const std::optional<QString> local =
         ProcFileSystem::formatSocketAddress(addressOf(message.id.idiag_src), ipv6, localPort);
-    const std::optional<QString> remote = ProcFileSystem::formatSocketAddress(addressOf(message.id.idiag_dst), ipv6,
-                                                                              remotePort, &remoteUnspecified);
+    const std::optional<QString> remote =
+        ProcFileSystem::formatSocketAddress(addressOf(message.id.idiag_dst), ipv6, remotePort, &remoteUnspecified);
     if (!local || !remote)
         return std::nullopt;
     Socket socket;
@@ -94,6 +95,51 @@ bool send(int fd, const void* data, std::size_t length)
     }
 }
 
+// The kernel's filter program for "a local or remote port is one of `ports`": one comparison per port and side,
+// chained by "or". The kernel checks that every jump of a program lands on an instruction reached by falling
+// through the ones before, so each comparison falls through to a jump to the end (a match) when it holds, and
+// skips that jump to the next comparison when it does not; the last one jumps past the end (no match) instead.
+QByteArray portFilter(const QSet<quint16>& ports)
+{
+    QList<quint16> sorted(ports.cbegin(), ports.cend());
+    std::sort(sorted.begin(), sorted.end());
+    constexpr int comparison = 2 * sizeof(inet_diag_bc_op);
+    constexpr int jump = sizeof(inet_diag_bc_op);
+    const qsizetype comparisons = 2 * sorted.size();
+    const qsizetype length = comparisons * (comparison + jump) - jump;
+    QList<inet_diag_bc_op> program;
+    program.reserve(length / qsizetype(sizeof(inet_diag_bc_op)));
+    for (const quint16 port : std::as_const(sorted)) {
+        for (const unsigned char side : {INET_DIAG_BC_S_EQ, INET_DIAG_BC_D_EQ}) {
+            program.append({side, comparison, comparison + jump});
+            // The port the comparison reads, in host order.
+            program.append({0, 0, port});
+            const qsizetype offset = program.size() * qsizetype(sizeof(inet_diag_bc_op));
+            if (offset < length)
+                program.append({INET_DIAG_BC_JMP, jump, quint16(length - offset)});
+        }
+    }
+    return QByteArray(reinterpret_cast<const char*>(program.constData()), length);
+}
+
+// A dump request for one family and the states of `stateMask`, with a filter program when one is given.
+QByteArray dumpRequest(int family, quint32 sequence, quint32 stateMask, const QByteArray& filter)
+{
+    Request request = requestFor(family, sequence);
+    request.header.nlmsg_flags |= NLM_F_DUMP;
+    request.request.idiag_states = stateMask;
+    nlattr attribute{};
+    attribute.nla_len = quint16(NLA_HDRLEN + filter.size());
+    attribute.nla_type = INET_DIAG_REQ_BYTECODE;
+    // A program is whole instructions of 4 bytes: the message stays aligned.
+    if (!filter.isEmpty())
+        request.header.nlmsg_len += attribute.nla_len;
+    QByteArray message(reinterpret_cast<const char*>(&request), sizeof request);
+    if (!filter.isEmpty())
+        message.append(reinterpret_cast<const char*>(&attribute), sizeof attribute).append(filter);
+    return message;
+}
+
 // Reads answers, handing each message of ours to `take`, until it returns false (finished) or an error; false
 // on an error, a message cut short or no answer within the socket's time limit.
 template<typename Take>
@@ -113,8 +159,9 @@ bool readAnswers(int fd, Take&& take)
             std::memcpy(&header, buffer.constData() + at, sizeof header);
             if (header.nlmsg_len < sizeof header || header.nlmsg_len > end - at)
                 return false;
-            const QByteArrayView payload(buffer.constData() + at + headerLength,
-                                         qsizetype(header.nlmsg_len - std::min<std::size_t>(header.nlmsg_len, headerLength)));
+            const QByteArrayView payload(
+                buffer.constData() + at + headerLength,
+                qsizetype(header.nlmsg_len - std::min<std::size_t>(header.nlmsg_len, headerLength)));
             at += align(header.nlmsg_len);
             std::optional<bool> more = take(header, payload);
             if (!more)
@@ -194,9 +241,8 @@ bool lookUp(int fd, QList<Socket>::const_iterator first, QList<Socket>::const_it
     });
 }
 
-} // namespace
-
-std::optional<QList<Socket>> tcpSockets(quint32 stateMask)
+// The dumps of both families, with the filter program when one is given.
+std::optional<QList<Socket>> dump(quint32 stateMask, const QByteArray& filter)
 {
     const FileDescriptor fd = openDiagnostics();
     if (!fd.isValid())
@@ -204,12 +250,30 @@ std::optional<QList<Socket>> tcpSockets(quint32 stateMask)
     QList<Socket> sockets;
     quint32 sequence = 0;
     for (const int family : {AF_INET, AF_INET6}) {
-        Request request = requestFor(family, ++sequence);
-        request.header.nlmsg_flags |= NLM_F_DUMP;
-        request.request.idiag_states = stateMask;
-        if (!send(fd.get(), &request, sizeof request) || !readDump(fd.get(), sequence, sockets))
+        const QByteArray request = dumpRequest(family, ++sequence, stateMask, filter);
+        if (!send(fd.get(), request.constData(), std::size_t(request.size())) || !readDump(fd.get(), sequence, sockets))
             return std::nullopt;
     }
+    return sockets;
+}
+
+} // namespace
+
+std::optional<QList<Socket>> tcpSockets(quint32 stateMask)
+{
+    return dump(stateMask, {});
+}
+
+std::optional<QList<Socket>> tcpSockets(quint32 stateMask, const QSet<quint16>& ports)
+{
+    if (ports.isEmpty())
+        return QList<Socket>();
+    const bool filtered = ports.size() <= maxFilteredPorts;
+    std::optional<QList<Socket>> sockets = dump(stateMask, filtered ? portFilter(ports) : QByteArray());
+    if (sockets && !filtered)
+        sockets->removeIf([&](const Socket& socket) {
+            return !ports.contains(socket.localPort) && !ports.contains(socket.remotePort);
+        });
     return sockets;
 }
 
@@ -237,6 +301,11 @@ bool stillEstablished(const QList<Socket>& sockets)
 namespace SocketDiagnostics {
 
 std::optional<QList<Socket>> tcpSockets(quint32)
+{
+    return std::nullopt;
+}
+
+std::optional<QList<Socket>> tcpSockets(quint32, const QSet<quint16>&)
 {
     return std::nullopt;
 }

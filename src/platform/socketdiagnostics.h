@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QSet>
 
 #include <optional>
 
@@ -38,6 +39,12 @@ struct Socket
 // The IPv4 and then the IPv6 TCP sockets in the states of `stateMask`; std::nullopt when the kernel refuses the
 // request (no netlink here, a sandbox, diagnostics not built in), so the caller can read /proc/net/tcp instead.
 std::optional<QList<Socket>> tcpSockets(quint32 stateMask);
+// Beyond these, tcpSockets on ports lists every socket in the states asked for: the kernel's filter for each port
+// would outgrow its request.
+constexpr qsizetype maxFilteredPorts = 512;
+// The same, only the sockets with a side on one of `ports`: local (a server's end) or remote (a client's end). The
+// kernel leaves the others out as it walks its table, so they cost no copy and no reading. None asked, none given.
+std::optional<QList<Socket>> tcpSockets(quint32 stateMask, const QSet<quint16>& ports);
 
 // How many sockets one call of stillEstablished looks up at most; more are refused.
 constexpr qsizetype maxLookups = 64;

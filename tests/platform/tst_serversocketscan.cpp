@@ -1,3 +1,4 @@
+#include "discovery/localserverdetector.h"
 #include "platform/filedescriptor.h"
 #include "platform/procfilesystem.h"
 #include "platform/serversocketscan.h"
@@ -134,6 +135,15 @@ std::unique_ptr<NodeServer> startNode(const QString& host, const QString& script
     return server;
 }
 
+// Where the scan reads the sockets: from the kernel's socket diagnostics, or from /proc/net/tcp as where netlink
+// is refused.
+void addSocketSources()
+{
+    QTest::addColumn<bool>("netlink");
+    QTest::newRow("socket diagnostics") << true;
+    QTest::newRow("/proc/net/tcp") << false;
+}
+
 } // namespace
 
 // The targeted Linux scan against the full /proc reader, on sockets and processes the test starts itself.
@@ -152,6 +162,10 @@ private Q_SLOTS:
     void processExitingMidScan();
     void connectionShowsOnceAccepted();
     void lookupsFindOnlyEstablishedSockets();
+    void kernelFilterKeepsOnlyThePortsAsked_data();
+    void kernelFilterKeepsOnlyThePortsAsked();
+    void connectionsOnlyOfPossibleServers_data();
+    void connectionsOnlyOfPossibleServers();
 
 private:
     NodeServer* start(const QString& host, const QString& script = {}, const QString& folder = {});
@@ -231,9 +245,7 @@ bool TestServerSocketScan::startMachine()
 
 void TestServerSocketScan::sameRowsAsProcReader_data()
 {
-    QTest::addColumn<bool>("netlink");
-    QTest::newRow("socket diagnostics") << true;
-    QTest::newRow("/proc/net/tcp") << false;
+    addSocketSources();
 }
 
 void TestServerSocketScan::sameRowsAsProcReader()
@@ -466,6 +478,163 @@ void TestServerSocketScan::lookupsFindOnlyEstablishedSockets()
     // And a socket that has gone is not found at all.
     client.reset();
     QVERIFY(!stillEstablished(clientEnd));
+}
+
+void TestServerSocketScan::kernelFilterKeepsOnlyThePortsAsked_data()
+{
+    QTest::addColumn<int>("unusedPorts");
+    QTest::addColumn<bool>("alsoSecond");
+    QTest::newRow("one port") << 0 << false;
+    QTest::newRow("two ports") << 0 << true;
+    // A long program: every jump must still land where it should.
+    QTest::newRow("two ports among 300") << 298 << true;
+    // More than the kernel's filter takes.
+    QTest::newRow("one port among many") << int(SocketDiagnostics::maxFilteredPorts) + 10 << false;
+}
+
+void TestServerSocketScan::kernelFilterKeepsOnlyThePortsAsked()
+{
+    QFETCH(int, unusedPorts);
+    QFETCH(bool, alsoSecond);
+    using namespace SocketDiagnostics;
+    if (!tcpSockets(stateBit(listenState)))
+        QSKIP("no socket diagnostics here");
+    // Three listeners, each with one connection accepted: both ends established.
+    quint16 ports[3] = {};
+    std::vector<FileDescriptor> fds;
+    for (quint16& port : ports) {
+        FileDescriptor listener = listenOnLoopback(&port);
+        FileDescriptor client = connectToLoopback(port);
+        QVERIFY(client.isValid());
+        FileDescriptor accepted(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+        QVERIFY(accepted.isValid());
+        for (FileDescriptor* fd : {&listener, &client, &accepted})
+            fds.push_back(std::move(*fd));
+    }
+    QSet<quint16> asked{ports[0]};
+    if (alsoSecond)
+        asked.insert(ports[1]);
+    const QSet<quint16> wanted = asked;
+    for (quint16 port = 1; asked.size() < wanted.size() + unusedPorts; ++port) {
+        if (port != ports[2])
+            asked.insert(port);
+    }
+
+    const std::optional<QList<Socket>> all = tcpSockets(stateBit(establishedState));
+    const std::optional<QList<Socket>> filtered = tcpSockets(stateBit(establishedState), asked);
+    QVERIFY(all && filtered);
+    const auto endsOn = [](const QList<Socket>& sockets, quint16 port) {
+        QSet<quint64> inodes;
+        for (const Socket& socket : sockets) {
+            if (socket.localPort == port || socket.remotePort == port)
+                inodes.insert(socket.socket.inode);
+        }
+        return inodes;
+    };
+    // Both ends of each wanted connection, the server's (local port) and the client's (remote port), as the
+    // whole dump lists them; nothing of the connection on a port not asked for.
+    for (const quint16 port : ports) {
+        const QSet<quint64> ends = endsOn(*filtered, port);
+        QCOMPARE(ends, wanted.contains(port) ? endsOn(*all, port) : QSet<quint64>());
+        QCOMPARE(ends.size(), wanted.contains(port) ? 2 : 0);
+    }
+    for (const Socket& socket : *filtered)
+        QVERIFY(asked.contains(socket.localPort) || asked.contains(socket.remotePort));
+    const std::optional<QList<Socket>> none = tcpSockets(stateBit(establishedState), {});
+    QVERIFY(none && none->isEmpty());
+}
+
+void TestServerSocketScan::connectionsOnlyOfPossibleServers_data()
+{
+    addSocketSources();
+}
+
+void TestServerSocketScan::connectionsOnlyOfPossibleServers()
+{
+    QFETCH(bool, netlink);
+    m_pids.insert(qint32(QCoreApplication::applicationPid()));
+    // Two node servers on loopback, each with a node client and a client of the test's own; only the first can
+    // be a server until the test says otherwise.
+    NodeServer* wanted = start(u"127.0.0.1"_s);
+    NodeServer* other = start(u"127.0.0.1"_s);
+    QVERIFY(wanted && other);
+    NodeServer* wantedClient = start(u"127.0.0.1"_s, NodeServer::clientScript(u"127.0.0.1"_s, wanted->port()));
+    NodeServer* otherClient = start(u"127.0.0.1"_s, NodeServer::clientScript(u"127.0.0.1"_s, other->port()));
+    QVERIFY(wantedClient && otherClient);
+    for (const NodeServer* server : {wanted, other}) {
+        auto& socket = m_clients.emplace_back(std::make_unique<QTcpSocket>());
+        socket->connectToHost(QHostAddress::LocalHost, server->port());
+        QVERIFY(socket->waitForConnected(30000));
+    }
+    std::atomic<bool> otherToo = false;
+    QHash<qint32, QList<qint32>> chainsSeen;
+    ServerSocketScan scan({netlink, {}}, [&](const ProcessRow& holder, const QList<ProcessRow>& ancestors) {
+        QList<qint32>& chain = chainsSeen[holder.pid];
+        chain.clear();
+        for (const ProcessRow& row : ancestors)
+            chain.append(row.pid);
+        return holder.pid == qint32(wanted->pid()) || (otherToo && holder.pid == qint32(other->pid()));
+    });
+
+    // Every listener, and the established sockets with a side on a port of a possible server, as the full reader
+    // lists them.
+    const auto expectedOn = [&](const QSet<qint64>& ports) {
+        QList<ConnectionRow> rows = rowsOf(ProcFileSystem::connections(), m_pids);
+        rows.removeIf([&](const ConnectionRow& row) {
+            const QStringList sides = row.endpoint.split(u"->"_s);
+            return row.state != u"LISTEN"_s && std::none_of(sides.cbegin(), sides.cend(), [&](const QString& side) {
+                       return ports.contains(endpointPort(side).value_or(-1));
+                   });
+        });
+        return rows;
+    };
+    QList<ConnectionRow> scanned;
+    QList<ConnectionRow> expected;
+    const auto agree = [&](const QSet<qint64>& ports, qsizetype established) {
+        scanned = rowsOf(scan.connections(), m_pids);
+        expected = expectedOn(ports);
+        const auto count = std::count_if(scanned.cbegin(), scanned.cend(),
+                                         [](const ConnectionRow& row) { return row.state == u"ESTABLISHED"_s; });
+        return count == established && scanned == expected;
+    };
+    // The wanted server's two accepted ends and its two clients' ends.
+    if (!QTest::qWaitFor([&] { return agree({wanted->port()}, 4); }, 30000))
+        QCOMPARE(scanned, expected);
+    QCOMPARE(scan.lastReport().fromNetlink, netlink);
+    const auto hasRow = [&](qint64 pid, const QString& end) {
+        return std::any_of(scanned.cbegin(), scanned.cend(), [&](const ConnectionRow& row) {
+            return row.pid == pid && row.state == u"ESTABLISHED"_s && row.endpoint.contains(end);
+        });
+    };
+    const QString wantedPort = u":"_s + QString::number(wanted->port());
+    QVERIFY(hasRow(wanted->pid(), wantedPort + u"->"_s));
+    QVERIFY(hasRow(wantedClient->pid(), u"->127.0.0.1"_s + wantedPort));
+    QVERIFY(!hasRow(otherClient->pid(), u""_s));
+    // The other server's client is read by nobody's need.
+    const QList<ProcessRow> processes = scan.processes();
+    QVERIFY(pidsOf(processes).contains(qint32(wantedClient->pid())));
+    QVERIFY(!pidsOf(processes).contains(qint32(otherClient->pid())));
+    // The chain the test was given is the process table's: the nearest ancestors, at most four.
+    ProcessIndex index;
+    for (const ProcessRow& row : ProcFileSystem::processes())
+        index.insert(row.pid, row);
+    for (const NodeServer* server : {wanted, other}) {
+        const qint32 pid = qint32(server->pid());
+        QList<qint32> chain;
+        for (const ProcessRow& row : LocalServerDetector::ancestors(index.value(pid), index))
+            chain.append(row.pid);
+        QCOMPARE(chainsSeen.value(pid), chain);
+        QCOMPARE(chain.value(0), qint32(QCoreApplication::applicationPid()));
+    }
+
+    // Nothing changed but which servers are possible: the connections kept from the poll before are not those
+    // asked for now.
+    if (netlink)
+        QTRY_VERIFY_WITH_TIMEOUT(agree({wanted->port()}, 4) && scan.lastReport().keptConnections, 30000);
+    otherToo = true;
+    if (!agree({wanted->port(), other->port()}, 8))
+        QCOMPARE(scanned, expected);
+    QVERIFY(hasRow(otherClient->pid(), u"->127.0.0.1:"_s + QString::number(other->port())));
 }
 
 PORTHIVE_TEST_MAIN(TestServerSocketScan)

@@ -1,0 +1,10 @@
+#include "discovery/detectionsocketscan.h"
+
+#include "discovery/localserverdetector.h"
+#include "platform/serversocketscan.h"
+
+ServerSocketScan& detectionSocketScan()
+{
+    static ServerSocketScan scan({}, &LocalServerDetector::isServerChain);
+    return scan;
+}
