@@ -267,8 +267,6 @@ void readIdentities(const QList<PreparedCandidate>& candidates, CandidateDetails
             };
             LaunchDetails launchDetails =
                 keptLaunches && launch->startTime ? keptLaunches->value(launchKey(*launch), read) : read({});
-            if (launchDetails.exact)
-                details.arguments.insert(launch->pid, *launchDetails.exact);
             details.launches.insert(launch->pid, std::move(launchDetails));
         }
     }

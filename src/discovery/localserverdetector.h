@@ -95,11 +95,10 @@ struct LaunchDetails
 };
 
 // What a scan knows of its candidates' processes beyond the listings, taken right after them: the start time of
-// each managed process, and the exact arguments and launch details of each launch process.
+// each managed process, and the launch details (its exact arguments among them) of each launch process.
 struct CandidateDetails
 {
     QHash<qint32, quint64> startTimes;
-    QHash<qint32, QStringList> arguments;
     QHash<qint32, LaunchDetails> launches;
 };
 

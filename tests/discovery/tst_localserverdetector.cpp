@@ -795,13 +795,14 @@ void TestLocalServerDetector::detailsOfListedProcessesAreTheirOwn()
     const ServerCandidate listed{{gone, u"127.0.0.1"_s, 5173}, node, {pnpm}, QUrl(u"http://127.0.0.1:5173"_s)};
     const CandidateDetails details = LocalServerDetector::readCandidateDetails({listed});
     QCOMPARE(details.startTimes, (QHash<qint32, quint64>{{gone - 1, 4100}, {gone, 4200}}));
-    QCOMPARE(details.arguments, (QHash<qint32, QStringList>{{gone - 1, *pnpm.arguments}}));
+    QCOMPARE(details.launches.keys(), QList<qint32>{gone - 1});
+    QCOMPARE(details.launches.value(gone - 1).exact, pnpm.arguments);
 
     // A title the process rewrote: the row has no arguments, and none are read.
     pnpm.arguments.reset();
     const CandidateDetails retitled =
         LocalServerDetector::readCandidateDetails({{listed.listener, node, {pnpm}, listed.url}});
-    QVERIFY(retitled.arguments.isEmpty());
+    QCOMPARE(retitled.launches.value(gone - 1).exact, std::nullopt);
 
     // From ps: read now, and this process is gone.
     const CandidateDetails fromPs =
@@ -810,7 +811,7 @@ void TestLocalServerDetector::detailsOfListedProcessesAreTheirOwn()
                                                     {proc(gone - 1, 1, u"/usr/bin/pnpm"_s, u"pnpm dev --port 5173"_s)},
                                                     listed.url}});
     QVERIFY(fromPs.startTimes.isEmpty());
-    QVERIFY(fromPs.arguments.isEmpty());
+    QCOMPARE(fromPs.launches.value(gone - 1).exact, std::nullopt);
 }
 
 void TestLocalServerDetector::makeServerWithoutCommand()
