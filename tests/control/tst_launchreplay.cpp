@@ -138,6 +138,8 @@ void TestLaunchReplay::initTestCase()
     QVERIFY2(!QStandardPaths::findExecutable(u"node"_s).isEmpty(), "node is needed");
     QVERIFY2(!QStandardPaths::findExecutable(u"npm"_s).isEmpty(), "npm is needed");
     QVERIFY(writeFile(QDir::homePath() + u"/.zshrc"_s, {}));
+    // The user's tools are on PATH in every login shell, as their profile puts them there.
+    QVERIFY(writeFile(QDir::homePath() + u"/.profile"_s, "export PATH=\"" + nodeTools().toUtf8() + ":$PATH\"\n"));
     // npm must not look for updates, nor pnpm or yarn.
     qputenv("npm_config_update_notifier", "false");
     qputenv("NO_UPDATE_NOTIFIER", "1");
@@ -279,6 +281,8 @@ void TestLaunchReplay::restartAndStartAgainRunWhatTheUserRan_data()
                                      << u"pnpm"_s;
     QTest::newRow("yarn dev --port") << u"yarn dev --port {P}"_s << QStringList{u"--port"_s, u"{P}"_s} << false
                                      << u"yarn"_s;
+    QTest::newRow("bun run dev -- --port")
+        << u"bun run dev -- --port {P}"_s << QStringList{u"--port"_s, u"{P}"_s} << false << u"bun"_s;
 }
 
 void TestLaunchReplay::restartAndStartAgainRunWhatTheUserRan()
