@@ -122,7 +122,8 @@ private:
     std::optional<LocalServer> awaitServer(ServerStore& store, const QString& folder, qint32 previous = 0);
     void verifyRuns(const LocalServer& server, const Expected& expected);
     // Starts the saved project again and checks what the new server runs with; the server, when it runs right.
-    std::optional<LocalServer> startAgain(ServerStore& store, const RememberedProject& project, qint32 previous,
+    // The project is taken by value: the store replaces its lists while the start runs.
+    std::optional<LocalServer> startAgain(ServerStore& store, RememberedProject project, qint32 previous,
                                           const Expected& expected);
 
     QTemporaryDir m_projects;
@@ -241,8 +242,8 @@ void TestLaunchReplay::verifyRuns(const LocalServer& server, const Expected& exp
                              [](const QByteArray& entry) { return entry.startsWith("PORT="); }));
 }
 
-std::optional<LocalServer> TestLaunchReplay::startAgain(ServerStore& store, const RememberedProject& project,
-                                                        qint32 previous, const Expected& expected)
+std::optional<LocalServer> TestLaunchReplay::startAgain(ServerStore& store, RememberedProject project, qint32 previous,
+                                                        const Expected& expected)
 {
     awaitTask(store.startRememberedProject(project), actionTimeout);
     [&] {
@@ -339,10 +340,12 @@ void TestLaunchReplay::restartAndStartAgainRunWhatTheUserRan()
     QTRY_VERIFY_WITH_TIMEOUT(std::none_of(store->servers().cbegin(), store->servers().cend(),
                                           [&](const LocalServer& s) { return s.projectPath == folder; }),
                              settleTimeout);
-    const auto saved = std::find_if(store->savedProjects().cbegin(), store->savedProjects().cend(),
+    const auto found = std::find_if(store->savedProjects().cbegin(), store->savedProjects().cend(),
                                     [&](const RememberedProject& project) { return project.projectPath == folder; });
-    QVERIFY(saved != store->savedProjects().cend());
-    QCOMPARE(saved->launchEnvironment, given);
+    QVERIFY(found != store->savedProjects().cend());
+    // A copy: the store replaces its lists whenever events run.
+    const RememberedProject saved = *found;
+    QCOMPARE(saved.launchEnvironment, given);
     // The variables are kept in the private settings file, and shown with the command.
     const QByteArray kept = R"("launchEnvironment":{"PORT":")" + p.toUtf8() + R"("})";
     QTRY_COMPARE_WITH_TIMEOUT(
@@ -351,9 +354,9 @@ void TestLaunchReplay::restartAndStartAgainRunWhatTheUserRan()
     const QFileDevice::Permissions others =
         QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther;
     QVERIFY(!(QFile::permissions(m_defaultsFile) & others));
-    QCOMPARE(saved->displayCommandLine.startsWith(u"PORT="_s + p + u' '), portGiven);
+    QCOMPARE(saved.displayCommandLine.startsWith(u"PORT="_s + p + u' '), portGiven);
 
-    startAgain(*store, *saved, restarted->pid, expected);
+    startAgain(*store, saved, restarted->pid, expected);
 }
 
 // nvm and the like put node on PATH from ~/.bashrc, which Debian's ~/.profile reads for bash; a launch through the
