@@ -19,24 +19,6 @@ namespace {
 // Far beyond any real manifest.
 constexpr qint64 manifestLimit = 1024 * 1024;
 
-// No shell quoting: every run of white space separates words.
-QStringList splitWords(const QString& text)
-{
-    QStringList words;
-    QString current;
-    for (const QChar c : text) {
-        if (c.isSpace()) {
-            if (!current.isEmpty())
-                words.append(std::exchange(current, QString()));
-        } else {
-            current.append(c);
-        }
-    }
-    if (!current.isEmpty())
-        words.append(current);
-    return words;
-}
-
 QString trimQuotes(const QString& word)
 {
     const auto isQuote = [](QChar c) {
@@ -63,6 +45,23 @@ bool entryExists(const QString& folder, const QString& name)
 }
 
 } // namespace
+
+QStringList splitWords(const QString& text)
+{
+    QStringList words;
+    QString current;
+    for (const QChar c : text) {
+        if (c.isSpace()) {
+            if (!current.isEmpty())
+                words.append(std::exchange(current, QString()));
+        } else {
+            current.append(c);
+        }
+    }
+    if (!current.isEmpty())
+        words.append(current);
+    return words;
+}
 
 bool isReplayableCommandLine(const QString& commandLine)
 {

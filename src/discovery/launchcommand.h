@@ -10,6 +10,9 @@
 // the two that take a folder read its files. Safe on any thread.
 namespace LaunchCommand {
 
+// The words of a command line as the rules see them: no shell quoting, every run of white space separates words.
+QStringList splitWords(const QString& text);
+
 // Whether a command line can be run again unchanged in the project folder.
 bool isReplayableCommandLine(const QString& commandLine);
 

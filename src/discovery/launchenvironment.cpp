@@ -83,6 +83,16 @@ QString markerName()
     return u"PORTHIVE_LAUNCH_ENVIRONMENT"_s;
 }
 
+std::optional<QString> value(const QList<QByteArray>& environment, const QString& name)
+{
+    const QByteArray prefix = name.toUtf8() + '=';
+    for (const QByteArray& entry : environment) {
+        if (entry.startsWith(prefix))
+            return text(entry.sliced(prefix.size()));
+    }
+    return std::nullopt;
+}
+
 bool isShellName(const QString& name)
 {
     static const QStringList shells{u"sh"_s,   u"bash"_s,  u"zsh"_s, u"fish"_s, u"dash"_s, u"ksh"_s,

@@ -41,6 +41,10 @@ struct Launcher
 // value is no UTF-8 text: it could not be set again as it was.
 std::optional<Variables> given(const Launcher& launcher);
 
+// The value of `name` in NAME=value entries, the first one as getenv takes it; absent when it is not there or is
+// no UTF-8 text.
+std::optional<QString> value(const QList<QByteArray>& environment, const QString& name);
+
 // Whether `name` (a path, or a login shell's "-bash") names a shell a user types commands into.
 bool isShellName(const QString& name);
 

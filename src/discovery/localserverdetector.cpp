@@ -13,7 +13,6 @@
 #include "telemetry/redaction.h"
 
 #include <QPointer>
-#include <QRegularExpression>
 #include <QSet>
 
 #include <algorithm>
@@ -689,8 +688,7 @@ std::optional<QString> LocalServerDetector::resolveCommandLine(const std::option
             return std::nullopt;
         case Arguments::Unread:
             // Each listed word alone: nothing in a line another process shows runs as shell code.
-            static const QRegularExpression blanks(u"\\s+"_s);
-            return shellCommandLine(listed.split(blanks, Qt::SkipEmptyParts));
+            return shellCommandLine(LaunchCommand::splitWords(listed));
         }
     }
     if (launch && details && details->arguments == LaunchDetails::Arguments::NotText)
@@ -748,13 +746,8 @@ LaunchDetails LocalServerDetector::readLaunchDetails(const ProcessRow& launch, c
             const ProcessIdentity::ArgumentsReading shell = argumentsOf(*child);
             const std::optional<QList<QByteArray>> environment = ProcessIdentity::environment(child->pid);
             if (shell.kind == Kind::Exact && environment) {
-                const auto npmVariable = [&environment](const QString& name) -> std::optional<QString> {
-                    const QByteArray prefix = name.toLatin1() + '=';
-                    for (const QByteArray& entry : *environment) {
-                        if (entry.startsWith(prefix))
-                            return QString::fromUtf8(entry.sliced(prefix.size()));
-                    }
-                    return std::nullopt;
+                const auto npmVariable = [&environment](const QString& name) {
+                    return LaunchEnvironment::value(*environment, name);
                 };
                 details.recovered = npmCommand(shell.arguments, npmVariable);
             }
