@@ -130,7 +130,8 @@ private:
     RecordingAnalyticsClient m_analytics;
     QString m_defaultsFile;
     QList<std::shared_ptr<QProcess>> m_shells;
-    qint64 m_nextPort = 41000;
+    // Below the kernel's ephemeral range, so no client socket of the test can hold a server's port.
+    qint64 m_nextPort = 21000;
 };
 
 void TestLaunchReplay::initTestCase()
