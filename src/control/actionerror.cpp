@@ -25,6 +25,8 @@ QString ActionError::description() const
         return QStringLiteral("Restart stopped because part of the previous server is still running");
     case Kind::NoProcessToSignal:
         return QStringLiteral("Porthive may not signal the processes of this server");
+    case Kind::CommandNotReplayable:
+        return QStringLiteral("Restart unavailable \u2014 the command that started it cannot be run again exactly");
     }
     Q_UNREACHABLE();
     return {};

@@ -15,7 +15,10 @@ public:
         LogUnavailable,
         RestartProcessesStillRunning,
         // Every process of the server is one that is never signalled (init, this program).
-        NoProcessToSignal
+        NoProcessToSignal,
+        // What started the server cannot be run again as it ran (an argument that is no text, a title written
+        // over the arguments): a restart would run something else.
+        CommandNotReplayable
     };
 
     static ActionError launchFailed(qint32 status, QString logText, ServerLogSession session);
@@ -24,6 +27,7 @@ public:
     static ActionError logUnavailable() { return ActionError(Kind::LogUnavailable); }
     static ActionError restartProcessesStillRunning() { return ActionError(Kind::RestartProcessesStillRunning); }
     static ActionError noProcessToSignal() { return ActionError(Kind::NoProcessToSignal); }
+    static ActionError commandNotReplayable() { return ActionError(Kind::CommandNotReplayable); }
 
     Kind kind() const { return m_kind; }
     // Only for LaunchFailed: the exit status (-1 when the command could not start), the log text and the session.

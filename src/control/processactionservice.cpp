@@ -274,6 +274,10 @@ QCoro::Task<ServerLogSession> restartTask(Logs logs, std::chrono::milliseconds o
 {
     if (!server.projectPath || server.projectPath->isEmpty())
         throw ActionError::missingProjectPath();
+    // No command is what the scan gives a server it could not read exactly: the project's own dev command would
+    // replace the user's server with another one.
+    if (server.rawCommandLine.isEmpty())
+        throw ActionError::commandNotReplayable();
 
     auto prepare = prepareLaunchTask(logs, server.rawCommandLine, *server.projectPath, server.launchEnvironment);
     PreparedLaunch prepared = co_await prepare;

@@ -322,7 +322,7 @@ bool ServerStore::failedBeforeStopping(const Failure& failure)
     } catch (const ActionError& error) {
         using Kind = ActionError::Kind;
         return error.kind() == Kind::MissingProjectPath || error.kind() == Kind::MissingLaunchCommand ||
-               error.kind() == Kind::LogUnavailable;
+               error.kind() == Kind::LogUnavailable || error.kind() == Kind::CommandNotReplayable;
     } catch (...) {
     }
     return false;

@@ -118,6 +118,8 @@ QString actionFailureCategory(const std::exception& error)
         return u"restart_processes_still_running"_s;
     case ActionError::Kind::NoProcessToSignal:
         return u"no_process_to_signal"_s;
+    case ActionError::Kind::CommandNotReplayable:
+        return u"command_not_replayable"_s;
     }
     return u"unknown"_s;
 }

@@ -1,5 +1,6 @@
 #include "serverrowlogic.h"
 
+#include "control/actionerror.h"
 #include "discovery/pathtext.h"
 #include "displaytext.h"
 #include "kitstyle.h"
@@ -132,7 +133,7 @@ Actions actions(const LocalServer& server, const ServerRowFacts& facts, const QS
 
 QString restartUnavailableText()
 {
-    return u"Restart unavailable \u2014 the command that started it cannot be run again exactly"_s;
+    return ActionError::commandNotReplayable().description();
 }
 
 QString openHelpText(const LocalServer& server)

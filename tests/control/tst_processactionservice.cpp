@@ -108,6 +108,7 @@ private Q_SLOTS:
     void restartOfServerIgnoringTermFails();
     void restartWithoutProjectPathTouchesNothing();
     void restartWithoutCommandSendsNoSignal();
+    void restartOfACommandNotReadExactlyRunsNothingElse();
 
     void reveal();
 
@@ -223,6 +224,9 @@ void TestProcessActionService::actionErrorTexts_data()
         << u"Restart stopped because part of the previous server is still running"_s;
     QTest::newRow("no process to signal")
         << int(ActionError::Kind::NoProcessToSignal) << 0 << u"Porthive may not signal the processes of this server"_s;
+    QTest::newRow("command not replayable")
+        << int(ActionError::Kind::CommandNotReplayable) << 0
+        << u"Restart unavailable \u2014 the command that started it cannot be run again exactly"_s;
 }
 
 void TestProcessActionService::actionErrorTexts()
@@ -244,6 +248,8 @@ void TestProcessActionService::actionErrorTexts()
             return ActionError::restartProcessesStillRunning();
         case ActionError::Kind::NoProcessToSignal:
             return ActionError::noProcessToSignal();
+        case ActionError::Kind::CommandNotReplayable:
+            return ActionError::commandNotReplayable();
         }
         Q_UNREACHABLE();
     };
@@ -624,6 +630,29 @@ void TestProcessActionService::restartWithoutCommandSendsNoSignal()
     }
     QCOMPARE(logFiles(), before);
     QVERIFY(exists(server.pid));
+}
+
+// A server whose command could not be read exactly is refused before anything is stopped; its project's dev
+// script is not run in its place.
+void TestProcessActionService::restartOfACommandNotReadExactlyRunsNothingElse()
+{
+    std::optional<LocalServer> running;
+    startDevServer(running);
+    QVERIFY(running);
+    LocalServer server = *running;
+    server.rawCommandLine.clear();
+    QVERIFY(ProcessFiles::writeFile(m_project + u"/package.json"_s, R"({"scripts": {"dev": "node server.js"}})"));
+    const auto removeManifest = qScopeGuard([this] { QFile::remove(m_project + u"/package.json"_s); });
+    const QStringList before = logFiles();
+    try {
+        awaitTask(m_service->restart(server));
+        QFAIL("a server whose command is unknown was restarted");
+    } catch (const ActionError& error) {
+        QCOMPARE(error.kind(), ActionError::Kind::CommandNotReplayable);
+    }
+    QCOMPARE(logFiles(), before);
+    QVERIFY(exists(server.pid));
+    QVERIFY(processState(server.pid) != 'T');
 }
 
 void TestProcessActionService::reveal()

@@ -475,6 +475,9 @@ void TestServerActions::restartOtherFailures_data()
         << u"restart_processes_still_running"_s << true;
     QTest::newRow("no launch command") << 1 << u"Launch command unavailable"_s << u"missing_launch_command"_s << false;
     QTest::newRow("signal failed") << 2 << SystemError(EPERM).description() << u"unknown"_s << true;
+    QTest::newRow("command not read exactly")
+        << 3 << u"Restart unavailable \u2014 the command that started it cannot be run again exactly"_s
+        << u"command_not_replayable"_s << false;
 }
 
 void TestServerActions::restartOtherFailures()
@@ -491,6 +494,8 @@ void TestServerActions::restartOtherFailures()
             throw ActionError::restartProcessesStillRunning();
         if (which == 1)
             throw ActionError::missingLaunchCommand();
+        if (which == 3)
+            throw ActionError::commandNotReplayable();
         throw SystemError(EPERM, u"kill"_s);
     };
 
