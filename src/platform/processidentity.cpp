@@ -14,6 +14,8 @@
 #include <sys/syscall.h>
 #endif
 
+extern char** environ;
+
 namespace ProcessIdentity {
 
 namespace {
@@ -71,6 +73,14 @@ ArgumentsReading classifyArguments(QByteArrayView cmdline)
     if (decoder.hasError())
         return {Kind::NotText, {}};
     return {Kind::Exact, text.split(QChar(u'\0'))};
+}
+
+QList<QByteArray> ownEnvironment()
+{
+    QList<QByteArray> entries;
+    for (char** entry = environ; *entry; ++entry)
+        entries.append(QByteArray(*entry));
+    return entries;
 }
 
 QList<QByteArray> parseEnvironment(QByteArrayView block)
@@ -150,6 +160,13 @@ std::optional<QList<QByteArray>> environment(qint32 pid)
     return parseEnvironment(*block);
 }
 
+std::optional<QString> workingDirectory(qint32 pid)
+{
+    if (pid <= 0)
+        return std::nullopt;
+    return ProcFileSystem::workingDirectory(pid);
+}
+
 QString commandName(qint32 pid)
 {
     if (pid <= 0)
@@ -166,6 +183,11 @@ ArgumentsReading readArguments(qint32)
 }
 
 std::optional<QList<QByteArray>> environment(qint32)
+{
+    return std::nullopt;
+}
+
+std::optional<QString> workingDirectory(qint32)
 {
     return std::nullopt;
 }

@@ -47,8 +47,12 @@ ArgumentsReading classifyArguments(QByteArrayView cmdline);
 // The environment the process was started with, its NAME=value entries as the kernel holds them (not what it set
 // since); absent when it cannot be read (gone, somebody else's, a platform that does not tell).
 std::optional<QList<QByteArray>> environment(qint32 pid);
+// This program's own environment as it stands now: what a process it starts is given.
+QList<QByteArray> ownEnvironment();
 // The entries of a /proc/<pid>/environ block.
 QList<QByteArray> parseEnvironment(QByteArrayView block);
+// The process's working folder now; absent when it cannot be read.
+std::optional<QString> workingDirectory(qint32 pid);
 // The kernel's command name of the process (at most 15 bytes on Linux), empty when it cannot be read.
 QString commandName(qint32 pid);
 

@@ -1,5 +1,6 @@
 #include "platform/childprocess.h"
 #include "platform/loginshell.h"
+#include "support/processfiles.h"
 #include "support/testhome.h"
 
 #include <QDir>
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
 
 Q_DECLARE_METATYPE(LoginShell::Invocation)
 
@@ -25,7 +27,33 @@ private Q_SLOTS:
     void invocation();
     void shellsRunTheCommandExactly_data();
     void shellsRunTheCommandExactly();
+    void exportedEnvironmentThroughStartupFiles_data();
+    void exportedEnvironmentThroughStartupFiles();
+    void exportedEnvironmentOfAShellThatFails_data();
+    void exportedEnvironmentOfAShellThatFails();
+
+private:
+    // The start-up files of every POSIX shell hold `text`, fish's `fishText`.
+    bool writeStartupFiles(const QByteArray& text, const QByteArray& fishText = {});
 };
+
+namespace {
+
+bool write(const QString& file, const QByteArray& text)
+{
+    QFile out(file);
+    return out.open(QIODevice::WriteOnly) && out.write(text) == text.size();
+}
+
+} // namespace
+
+bool TestLoginShell::writeStartupFiles(const QByteArray& text, const QByteArray& fishText)
+{
+    const QString home = QDir::homePath();
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    return write(home + u"/.profile"_s, text) && write(home + u"/.bashrc"_s, {}) && write(home + u"/.zshrc"_s, text) &&
+           QDir().mkpath(config + u"/fish"_s) && write(config + u"/fish/config.fish"_s, fishText);
+}
 
 void TestLoginShell::userShellIsTheAccountsShell()
 {
@@ -85,10 +113,6 @@ void TestLoginShell::shellsRunTheCommandExactly()
     QFile::remove(tools + u"/myprintf"_s);
     QVERIFY(QFile::link(u"/usr/bin/printf"_s, tools + u"/myprintf"_s));
     const QByteArray path = "export PATH=\"" + tools.toUtf8() + ":$PATH\"\n";
-    const auto write = [](const QString& file, const QByteArray& text) {
-        QFile out(file);
-        return out.open(QIODevice::WriteOnly) && out.write(text) == text.size();
-    };
     // As Debian sets them up: .profile reads .bashrc, which stops early when not interactive.
     QVERIFY(write(home + u"/.profile"_s,
                   "if [ -n \"$BASH_VERSION\" ]; then . \"$HOME/.bashrc\"; else " + path.trimmed() + "; fi\n"));
@@ -117,6 +141,60 @@ void TestLoginShell::shellsRunTheCommandExactly()
     QFile written(output.fileName());
     QVERIFY(written.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromUtf8(written.readAll()), arguments.join(u'\n') + u'\n');
+}
+
+void TestLoginShell::exportedEnvironmentThroughStartupFiles_data()
+{
+    shellsRunTheCommandExactly_data();
+}
+
+// What the start-up files export reaches the command, and nothing they print is taken for an entry: not a
+// greeting, not a NUL, not a logout file's farewell.
+void TestLoginShell::exportedEnvironmentThroughStartupFiles()
+{
+    QFETCH(QString, shell);
+    QVERIFY(writeStartupFiles("echo 'Welcome, FAKE=1'\nprintf 'x\\000y=z\\000'\n"
+                              "export FROM_LOGIN='two\nlines=x'\nexport PORT=3999\n",
+                              "echo 'Welcome, FAKE=1'\nset -gx FROM_LOGIN two\\nlines=x\nset -gx PORT 3999\n"));
+    QVERIFY(write(QDir::homePath() + u"/.bash_logout"_s, "echo 'bye=1'\n"));
+
+    const std::optional<QList<QByteArray>> entries = LoginShell::exportedEnvironment(shell, 30s);
+    QVERIFY(entries);
+    QVERIFY(entries->contains("FROM_LOGIN=two\nlines=x"));
+    QVERIFY(entries->contains("PORT=3999"));
+    // This program's own environment, which the shell was given.
+    QVERIFY(entries->contains("HOME=" + QDir::homePath().toUtf8()));
+    for (const QByteArray& entry : *entries) {
+        QVERIFY2(entry.contains('='), entry.constData());
+        QVERIFY2(!entry.contains("FAKE") && !entry.startsWith("y=") && !entry.startsWith("bye"), entry.constData());
+    }
+}
+
+void TestLoginShell::exportedEnvironmentOfAShellThatFails_data()
+{
+    QTest::addColumn<QByteArray>("startup");
+    QTest::addColumn<bool>("hangs");
+    QTest::newRow("ends in its start-up") << QByteArray("exit 3\n") << false;
+    // Also what it started goes with it.
+    QTest::newRow("hangs in its start-up") << QByteArray("sleep 600 &\necho $! > \"$HOME/sleeper\"\nwait\n") << true;
+}
+
+void TestLoginShell::exportedEnvironmentOfAShellThatFails()
+{
+    QFETCH(QByteArray, startup);
+    QFETCH(bool, hangs);
+    QVERIFY(writeStartupFiles(startup));
+    const QString sleeper = QDir::homePath() + u"/sleeper"_s;
+    QFile::remove(sleeper);
+
+    QVERIFY(!LoginShell::exportedEnvironment(u"/bin/dash"_s, hangs ? 1s : 30s));
+    if (hangs) {
+        QFile file(sleeper);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const qint32 pid = file.readAll().trimmed().toInt();
+        QVERIFY(pid > 1);
+        QTRY_VERIFY_WITH_TIMEOUT(ProcessFiles::isGone(pid), 30000);
+    }
 }
 
 PORTHIVE_TEST_MAIN(TestLoginShell)
