@@ -10,6 +10,7 @@
 #include "discovery/connectionsnapshotservice.h"
 #include "discovery/listenersnapshotservice.h"
 #include "discovery/localserverdetector.h"
+#include "discovery/loginenvironment.h"
 #include "discovery/pathtext.h"
 #include "discovery/processsnapshotservice.h"
 #include "discovery/serverdetecting.h"
@@ -66,19 +67,24 @@ void withException(const std::exception_ptr& error, Use use)
 // The detector and what it scans with. Members are destroyed in reverse order, so the detector goes first.
 struct DetectionGraph
 {
+    explicit DetectionGraph(const QString& loginShell)
+        : detector(&listeners, &processes, &connections, &probe, nullptr,
+                   std::make_shared<LoginShellEnvironment>(loginShell))
+    {}
+
     CommandRunner runner;
     ListenerSnapshotService listeners{&runner};
     ProcessSnapshotService processes{&runner};
     ConnectionSnapshotService connections{&runner};
     ServerProbeService probe{ServerStore::probeTimeout, ServerStore::probeByteLimit};
-    LocalServerDetector detector{&listeners, &processes, &connections, &probe};
+    LocalServerDetector detector;
 };
 
 } // namespace
 
-ServerStore::Services ServerStore::productionServices(AnalyticsCapturing& analytics)
+ServerStore::Services ServerStore::productionServices(AnalyticsCapturing& analytics, const QString& loginShell)
 {
-    const auto graph = std::make_shared<DetectionGraph>();
+    const auto graph = std::make_shared<DetectionGraph>(loginShell);
     // Shares the graph's lifetime: the services stay as long as anybody holds the detector.
     std::shared_ptr<ServerDetecting> detector(graph, &graph->detector);
     auto logs = std::make_shared<ServerLogService>(ServerLogService::defaultRootDirectory(), SystemClock::shared(),
@@ -86,7 +92,9 @@ ServerStore::Services ServerStore::productionServices(AnalyticsCapturing& analyt
     auto workspace = std::make_shared<SystemWorkspace>();
     Services services;
     services.detector = std::move(detector);
-    services.actions = std::make_shared<ProcessActionService>(logs, workspace, startupObservation);
+    LaunchSetup setup;
+    setup.shell = loginShell;
+    services.actions = std::make_shared<ProcessActionService>(logs, workspace, startupObservation, setup);
     services.logService = std::move(logs);
     services.defaults = std::make_shared<SettingsUserDefaults>(reportSettingsProblem);
     services.workspace = std::move(workspace);

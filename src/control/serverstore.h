@@ -105,8 +105,9 @@ public:
     // service, the process action service, the desktop workspace and the standard user defaults.
     explicit ServerStore(AnalyticsCapturing& analytics, QObject* parent = nullptr);
 
-    // The service graph of the application's store, for `analytics`.
-    static Services productionServices(AnalyticsCapturing& analytics);
+    // The service graph of the application's store, for `analytics`. Launches run in `loginShell` (empty: the
+    // user's own), and the user's environment that given variables are told from is that shell's.
+    static Services productionServices(AnalyticsCapturing& analytics, const QString& loginShell = {});
     ~ServerStore() override;
 
     ServerStore(const ServerStore&) = delete;

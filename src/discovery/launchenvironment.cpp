@@ -113,11 +113,16 @@ std::optional<Variables> given(const Launcher& launcher)
     QList<QByteArray> names;
     if (const std::optional<QList<QByteArray>> marked = markedNames(entries, launcher)) {
         names = *marked;
-    } else if (launcher.parentEnvironment && isShellName(launcher.parentName)) {
-        const Entries parent = entriesOf(*launcher.parentEnvironment);
+    } else {
+        const Entries login = launcher.loginEnvironment ? entriesOf(*launcher.loginEnvironment) : Entries();
+        const Entries own = entriesOf(launcher.ownEnvironment);
+        const Entries shell = launcher.shellEnvironment ? entriesOf(*launcher.shellEnvironment) : Entries();
+        const auto has = [](const Entries& environment, const auto& entry) {
+            const auto found = environment.constFind(entry.key());
+            return found != environment.cend() && *found == entry.value();
+        };
         for (auto entry = entries.cbegin(); entry != entries.cend(); ++entry) {
-            const auto before = parent.constFind(entry.key());
-            if (before == parent.cend() || *before != entry.value())
+            if (!has(login, entry) && !has(own, entry) && !has(shell, entry))
                 names.append(entry.key());
         }
     }

@@ -10,7 +10,8 @@
 
 // The environment variables a user gave a server's launch, so that a restart or a new start sets them again:
 // `PORT=4200 npm run dev` must come back on 4200. What a process was given is read off the kernel: the variables
-// its launching process started with that the shell it was started from did not have, or had with another value.
+// its launching process started with that the user's own environment (what a fresh login shell exports) does not
+// have, or has with another value, and that the terminal's shell it was typed into did not start with either.
 // A launch from this program carries the names it was given in a variable of its own, so a relaunched server keeps
 // exactly those and nothing its login shell's start-up files set.
 namespace LaunchEnvironment {
@@ -22,23 +23,29 @@ using Variables = QMap<QString, QString>;
 // separated by commas.
 QString markerName();
 
-// What the scan knows of a launching process and its parent.
+// What the scan knows of a launching process and the environments it is told apart from. Each holds NAME=value
+// entries.
 struct Launcher
 {
     qint32 pid = 0;
     qint32 parentPid = 0;
-    // The NAME=value entries each started with; absent when they could not be read.
+    // What it started with; absent when it could not be read.
     std::optional<QList<QByteArray>> environment;
-    std::optional<QList<QByteArray>> parentEnvironment;
-    // The parent's executable or command name.
-    QString parentName;
+    // The user's own environment: what a fresh login shell exports to a command (absent when it could not be
+    // read), and this program's own, which the user's session gave it and which every relaunch starts from.
+    std::optional<QList<QByteArray>> loginEnvironment;
+    QList<QByteArray> ownEnvironment;
+    // What the interactive shell the launch was typed into started with, where it was typed into one: the
+    // terminal's variables, which are no more given than the login shell's.
+    std::optional<QList<QByteArray>> shellEnvironment;
 };
 
 // The variables given to the launch: those named by this program's own marker, where the marker is the launch's
-// (its shell is the process or its parent); else, where the parent is a shell, those of the process it lacks or has
-// with another value, without the ones a shell sets for every command or builds anew at login (`_`, PWD, OLDPWD,
-// SHLVL, COLUMNS, LINES, PATH) and names no shell can assign. Empty where neither applies. Absent when a given
-// value is no UTF-8 text: it could not be set again as it was.
+// (its shell is the process or its parent); else those of the process that neither the login environment, nor
+// this program's own, nor the typed-into shell (where there is one) has with the same value, without the
+// ones a shell sets for every command or builds anew at login (`_`, PWD, OLDPWD, SHLVL, COLUMNS, LINES, PATH) and
+// names no shell can assign. Empty when the process's environment could not be read. Absent when a given value is
+// no UTF-8 text: it could not be set again as it was.
 std::optional<Variables> given(const Launcher& launcher);
 
 // The value of `name` in NAME=value entries, the first one as getenv takes it; absent when it is not there or is

@@ -4,14 +4,19 @@
 #include "discovery/devcommandcache.h"
 #include "discovery/keptacrossscans.h"
 #include "discovery/launchcommand.h"
+#include "discovery/loginenvironment.h"
 #include "discovery/pathtext.h"
 #include "discovery/processsnapshotservice.h"
+#include "discovery/shellrole.h"
 #include "platform/asyncwork.h"
 #include "platform/clock.h"
 #include "platform/detectionplatform.h"
 #include "platform/processidentity.h"
+#include "platform/processsignals.h"
 #include "telemetry/redaction.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QPointer>
 #include <QSet>
 
@@ -46,11 +51,45 @@ bool isEstablished(const ConnectionRow& row)
     return row.state && *row.state == u"ESTABLISHED"_s;
 }
 
+bool isDevText(const QString& text)
+{
+    return containsAny(text, {u"node", u"/npm", u" npm ", u"/pnpm", u" pnpm ", u"/yarn", u" yarn ", u"/bun", u" bun ",
+                              u"tsx", u"next", u"vite"});
+}
+
+// What a shell row does, from its listed words: the same row always gives the same answer.
+ShellRun shellRunOf(const ProcessRow& row)
+{
+    if (!LaunchEnvironment::isShellName(row.executable))
+        return {};
+    return shellRun(row.executable, LaunchCommand::splitWords(row.commandLine));
+}
+
+// Whether a process can be part of what a user ran to start a server: a development tool, or a shell that runs a
+// command string or a script. The user's own shell and any other program (a terminal, tmux, an editor, a process
+// manager, init, this program whatever its path reads like) only started it.
+bool isLaunchPart(const ProcessRow& row, const QString& text, const ShellRun& shell)
+{
+    if (row.pid == ProcessSignals::ownProcessId())
+        return false;
+    switch (shell.role) {
+    case ShellRun::Role::CommandString:
+    case ShellRun::Role::Script:
+        return true;
+    case ShellRun::Role::Interactive:
+        return false;
+    case ShellRun::Role::NotAShell:
+        break;
+    }
+    return isDevText(text);
+}
+
 // One member of a process chain with its lowercased text, which every word test of the scan reads.
 struct Member
 {
     ProcessRow row;
     QString text;
+    ShellRun shell = shellRunOf(row);
 };
 // The process first, then its ancestors, nearest first.
 using Chain = QList<Member>;
@@ -65,10 +104,15 @@ Chain chainOf(const ProcessRow& process, const QList<ProcessRow>& ancestors)
     return chain;
 }
 
-bool isDevText(const QString& text)
+// How many members, from the listening process outward, the launch can be made of: up to the first ancestor that
+// only started it. What lies beyond never decides what runs again or what an action stops, so a server comes back
+// the same whatever started the command: a terminal's shell, `bash -c` from a script, tmux or an editor.
+qsizetype launchReach(const Chain& chain)
 {
-    return containsAny(text, {u"node", u"/npm", u" npm ", u"/pnpm", u" pnpm ", u"/yarn", u" yarn ", u"/bun", u" bun ",
-                              u"tsx", u"next", u"vite"});
+    qsizetype reach = 1;
+    while (reach < chain.size() && isLaunchPart(chain.at(reach).row, chain.at(reach).text, chain.at(reach).shell))
+        ++reach;
+    return reach;
 }
 
 bool isAgentBrowserText(const QString& text)
@@ -100,40 +144,58 @@ RuntimeKind runtimeOf(const Chain& chain)
     return RuntimeKind::Node;
 }
 
-std::optional<ProcessRow> launchOf(const Chain& chain)
+// The position of the launch process in the chain, among the members the launch can be made of.
+std::optional<qsizetype> launchIndex(const Chain& chain)
 {
-    for (qsizetype i = 1; i < chain.size(); ++i) {
+    const qsizetype reach = launchReach(chain);
+    std::optional<qsizetype> found;
+    for (qsizetype i = 1; i < reach && !found; ++i) {
         if (isPackageManagerDevText(chain.at(i).text))
-            return chain.at(i).row;
+            found = i;
     }
-    for (const Member& member : chain) {
-        const QString& commandLine = member.row.commandLine;
+    for (qsizetype i = 0; i < reach && !found; ++i) {
+        const QString& commandLine = chain.at(i).row.commandLine;
         if (isReplayableCommandLine(commandLine) &&
             containsAny(commandLine.toLower(), {u" dev", u"next dev", u"vite", u"tsx"}))
-            return member.row;
+            found = i;
     }
     static const QStringList tools = {u"node"_s, u"npm"_s, u"pnpm"_s, u"yarn"_s,
                                       u"bun"_s,  u"tsx"_s, u"vite"_s, u"next"_s};
     const ProcessRow& process = chain.first().row;
-    if (isReplayableCommandLine(process.commandLine) && tools.contains(lastPathComponent(process.executable).toLower()))
-        return process;
-    return std::nullopt;
+    if (!found && isReplayableCommandLine(process.commandLine) &&
+        tools.contains(lastPathComponent(process.executable).toLower()))
+        found = 0;
+    // A start script around it is what the user ran: run again, it sets up what it set up before.
+    for (qsizetype i = reach - 1; i > found.value_or(-1); --i) {
+        if (chain.at(i).shell.role == ShellRun::Role::Script)
+            return i;
+    }
+    return found;
+}
+
+std::optional<ProcessRow> launchOf(const Chain& chain)
+{
+    const std::optional<qsizetype> index = launchIndex(chain);
+    if (!index)
+        return std::nullopt;
+    return chain.at(*index).row;
 }
 
 QList<qint32> managedOf(const Chain& chain, const std::optional<ProcessRow>& launch)
 {
     qsizetype outermost = -1;
-    for (qsizetype i = chain.size() - 1; i >= 0; --i) {
+    for (qsizetype i = launchReach(chain) - 1; i >= 0; --i) {
         if (isPackageManagerDevText(chain.at(i).text)) {
             outermost = i;
             break;
         }
     }
-    if (outermost < 0 && launch) {
+    // The launch may lie beyond every package manager: a start script stops with what it started.
+    if (launch) {
         const auto member =
             std::find_if(chain.cbegin(), chain.cend(), [&](const Member& m) { return m.row.pid == launch->pid; });
         if (member != chain.cend())
-            outermost = member - chain.cbegin();
+            outermost = std::max(outermost, qsizetype(member - chain.cbegin()));
     }
     if (outermost < 0)
         return {chain.first().row.pid};
@@ -235,11 +297,19 @@ QString launchKey(const ProcessRow& launch)
     return key;
 }
 
+UserEnvironment userEnvironmentFrom(LoginEnvironmentSource* source, const QList<QByteArray>& own)
+{
+    return {source ? source->environment() : std::nullopt, own};
+}
+
 // The start time of each managed process and the exact arguments of each launch process. A row read from /proc
 // holds both, read with it, so they are the very listed process's; a row from ps has neither, so they are read now.
+// The user's environment is asked for once, and only where a launch is read from /proc.
 void readIdentities(const QList<PreparedCandidate>& candidates, CandidateDetails& details,
+                    LoginEnvironmentSource* loginEnvironment, const QList<QByteArray>& ownEnvironment,
                     KeptLaunches* keptLaunches = nullptr)
 {
+    std::optional<UserEnvironment> user;
     for (const PreparedCandidate& candidate : candidates) {
         for (const qint32 pid : candidate.facts.managed) {
             if (details.startTimes.contains(pid))
@@ -261,11 +331,16 @@ void readIdentities(const QList<PreparedCandidate>& candidates, CandidateDetails
         if (launch && !details.launches.contains(launch->pid)) {
             QList<ProcessRow> chain{candidate.candidate.process};
             chain.append(candidate.candidate.ancestors);
+            if (launch->startTime && !user)
+                user = userEnvironmentFrom(loginEnvironment, ownEnvironment);
             const auto read = [&](const QString&) {
-                return LocalServerDetector::readLaunchDetails(*launch, chain);
+                return LocalServerDetector::readLaunchDetails(*launch, chain, user ? *user : UserEnvironment());
             };
+            // What was told apart from this program's own environment is told again once the login one is there.
             LaunchDetails launchDetails =
-                keptLaunches && launch->startTime ? keptLaunches->value(launchKey(*launch), read) : read({});
+                keptLaunches && launch->startTime
+                    ? keptLaunches->value(launchKey(*launch) + (user->login ? u'L' : u'O'), read)
+                    : read({});
             details.launches.insert(launch->pid, std::move(launchDetails));
         }
     }
@@ -279,6 +354,54 @@ const ProcessRow* chainRow(const QList<ProcessRow>& chain, qint32 pid)
     const auto found =
         std::find_if(chain.cbegin(), chain.cend(), [pid](const ProcessRow& row) { return row.pid == pid; });
     return found != chain.cend() ? &*found : nullptr;
+}
+
+// The interactive shell the launch was typed into, where that is what started it: the first process beyond the
+// launch that is no part of it. Past the listed chain, the process as the kernel names it now.
+std::optional<qint32> typedIntoShell(const ProcessRow& launch, const QList<ProcessRow>& chain)
+{
+    qint32 pid = launch.parentPid;
+    for (qsizetype step = 0; step <= chain.size(); ++step) {
+        const ProcessRow* row = chainRow(chain, pid);
+        if (!row) {
+            const ProcessIdentity::ArgumentsReading reading = ProcessIdentity::readArguments(pid);
+            if (reading.kind == ProcessIdentity::ArgumentsReading::Kind::Exact &&
+                shellRun(ProcessIdentity::commandName(pid), reading.arguments).role == ShellRun::Role::Interactive)
+                return pid;
+            return std::nullopt;
+        }
+        const ShellRun shell = shellRunOf(*row);
+        if (shell.role == ShellRun::Role::Interactive)
+            return pid;
+        if (!isLaunchPart(*row, LocalServerDetector::processText(*row), shell))
+            return std::nullopt;
+        pid = row->parentPid;
+    }
+    return std::nullopt;
+}
+
+// Where a start script was started, which the paths it names count from: the folder its shell said it was in
+// (PWD) where that holds the script as named, else the one it is in now; canonical. Absent for any other launch.
+std::optional<QString> scriptFolder(const ProcessRow& launch, const QStringList& arguments,
+                                    const std::optional<QList<QByteArray>>& environment)
+{
+    const ShellRun shell = shellRun(launch.executable, arguments);
+    if (shell.role != ShellRun::Role::Script)
+        return std::nullopt;
+    const QString& script = arguments.at(shell.script);
+    const auto holdsScript = [&script](const std::optional<QString>& folder) {
+        return folder && QDir::isAbsolutePath(*folder) && QFileInfo(*folder).isDir() &&
+               QFileInfo(QDir(*folder), script).isFile();
+    };
+    std::optional<QString> folder = environment ? LaunchEnvironment::value(*environment, u"PWD"_s) : std::nullopt;
+    if (!holdsScript(folder))
+        folder = ProcessIdentity::workingDirectory(launch.pid);
+    if (!holdsScript(folder))
+        return std::nullopt;
+    QString canonical = QFileInfo(*folder).canonicalFilePath();
+    if (canonical.isEmpty())
+        return std::nullopt;
+    return canonical;
 }
 
 // The arguments of a row read from /proc, read again where the row has none, to tell why; only while the process
@@ -430,7 +553,8 @@ struct ScanPlan
 };
 
 std::shared_ptr<const ScanPlan> planScan(const QList<ProcessRow>& processes, const QList<ConnectionRow>& connections,
-                                         KeptWork& kept)
+                                         KeptWork& kept, LoginEnvironmentSource* loginEnvironment,
+                                         const QList<QByteArray>& ownEnvironment)
 {
     ProcessIndex processesByID;
     processesByID.reserve(processes.size());
@@ -441,7 +565,7 @@ std::shared_ptr<const ScanPlan> planScan(const QList<ProcessRow>& processes, con
     auto plan = std::make_shared<ScanPlan>();
     plan->candidates = prepareCandidates(listenerRows(connections), processesByID, &kept.chains, &kept.urls);
     plan->connections = ConnectionIndex(connections);
-    readIdentities(plan->candidates, plan->identities, &kept.launches);
+    readIdentities(plan->candidates, plan->identities, loginEnvironment, ownEnvironment, &kept.launches);
     for (const PreparedCandidate& prepared : std::as_const(plan->candidates)) {
         const ProcessRow& process = prepared.candidate.process;
         if (!process.workingDirectory)
@@ -487,13 +611,16 @@ struct LocalServerDetector::ScanMemory : KeptWork
 LocalServerDetector::LocalServerDetector(ListenerSnapshotService* listenerService,
                                          ProcessSnapshotService* processService,
                                          ConnectionSnapshotService* connectionService, ServerProbeService* probeService,
-                                         const Clock* clock, QObject* parent)
+                                         const Clock* clock, std::shared_ptr<LoginEnvironmentSource> loginEnvironment,
+                                         QObject* parent)
     : QObject(parent)
     , m_listenerService(listenerService)
     , m_processService(processService)
     , m_connectionService(connectionService)
     , m_probeService(probeService)
     , m_clock(clock ? clock : &SystemClock::shared())
+    , m_loginEnvironment(std::move(loginEnvironment))
+    , m_ownEnvironment(ProcessIdentity::ownEnvironment())
     , m_memory(std::make_unique<ScanMemory>())
 {
     Q_ASSERT(m_processService && m_connectionService && m_probeService);
@@ -538,7 +665,9 @@ QCoro::Task<QList<LocalServer>> LocalServerDetector::scan()
     // also frees the rows.
     auto prepare =
         AsyncWork::runOn(&m_pool, [processes = std::move(processes), connections = std::move(connections),
-                                   memory = m_memory.get()] { return planScan(processes, connections, *memory); });
+                                   memory = m_memory.get(), login = m_loginEnvironment, own = m_ownEnvironment] {
+            return planScan(processes, connections, *memory, login.get(), own);
+        });
     std::shared_ptr<const ScanPlan> plan = co_await prepare;
     if (!self)
         co_return {};
@@ -679,6 +808,10 @@ std::optional<QString> LocalServerDetector::resolveCommandLine(const std::option
             return std::nullopt;
         switch (details->arguments) {
         case Arguments::Exact:
+            // A script runs again from where it was started; the relaunch itself starts in the project folder.
+            if (details->startFolder && *details->startFolder != *projectPath)
+                return u"cd "_s + shellCommandLine({*details->startFolder}) + u" && "_s +
+                       shellCommandLine(*details->exact);
             return shellCommandLine(*details->exact);
         case Arguments::Rewritten:
             if (details->recovered)
@@ -708,7 +841,8 @@ std::optional<QString> LocalServerDetector::resolveCommandLine(const std::option
     return std::nullopt;
 }
 
-LaunchDetails LocalServerDetector::readLaunchDetails(const ProcessRow& launch, const QList<ProcessRow>& chain)
+LaunchDetails LocalServerDetector::readLaunchDetails(const ProcessRow& launch, const QList<ProcessRow>& chain,
+                                                     const UserEnvironment& userEnvironment)
 {
     using Kind = ProcessIdentity::ArgumentsReading::Kind;
     LaunchDetails details;
@@ -758,12 +892,17 @@ LaunchDetails LocalServerDetector::readLaunchDetails(const ProcessRow& launch, c
     launcher.pid = launch.pid;
     launcher.parentPid = launch.parentPid;
     launcher.environment = ProcessIdentity::environment(launch.pid);
-    launcher.parentEnvironment = ProcessIdentity::environment(launch.parentPid);
-    const ProcessRow* parent = chainRow(chain, launch.parentPid);
-    launcher.parentName = parent ? parent->executable : ProcessIdentity::commandName(launch.parentPid);
-    // Read after the environments: a process that took the id since gives nothing.
-    if (ProcessIdentity::startTime(launch.pid) != launch.startTime)
+    launcher.loginEnvironment = userEnvironment.login;
+    launcher.ownEnvironment = userEnvironment.own;
+    if (const std::optional<qint32> shell = typedIntoShell(launch, chain))
+        launcher.shellEnvironment = ProcessIdentity::environment(*shell);
+    if (details.exact)
+        details.startFolder = scriptFolder(launch, *details.exact, launcher.environment);
+    // Read after the environment and the folder: a process that took the id since gives nothing.
+    if (ProcessIdentity::startTime(launch.pid) != launch.startTime) {
         launcher.environment.reset();
+        details.startFolder.reset();
+    }
     details.environment = LaunchEnvironment::given(launcher);
     return details;
 }
@@ -847,14 +986,15 @@ LocalServer LocalServerDetector::makeServer(const ServerCandidate& candidate, co
     return assemble(prepared(candidate), folders, probeResults, ConnectionIndex(connectionRows), seenAt, details);
 }
 
-CandidateDetails LocalServerDetector::readCandidateDetails(const QList<ServerCandidate>& candidates)
+CandidateDetails LocalServerDetector::readCandidateDetails(const QList<ServerCandidate>& candidates,
+                                                           LoginEnvironmentSource* loginEnvironment)
 {
     QList<PreparedCandidate> preparedCandidates;
     preparedCandidates.reserve(candidates.size());
     for (const ServerCandidate& candidate : candidates)
         preparedCandidates.append(prepared(candidate));
     CandidateDetails details;
-    readIdentities(preparedCandidates, details);
+    readIdentities(preparedCandidates, details, loginEnvironment, ProcessIdentity::ownEnvironment());
     return details;
 }
 

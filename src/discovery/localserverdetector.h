@@ -17,6 +17,7 @@
 class Clock;
 class ConnectionSnapshotService;
 class ListenerSnapshotService;
+class LoginEnvironmentSource;
 class ProcessSnapshotService;
 
 // A listening socket worth probing: its process, that process's nearest ancestors (at most four, nearest first)
@@ -90,8 +91,18 @@ struct LaunchDetails
     std::optional<QStringList> recovered;
     // Absent when a given value is no text.
     std::optional<LaunchEnvironment::Variables> environment = LaunchEnvironment::Variables{};
+    // For a start script: the folder it was started in (canonical), which the paths it was given count from.
+    std::optional<QString> startFolder;
 
     friend bool operator==(const LaunchDetails&, const LaunchDetails&) = default;
+};
+
+// The environments given variables are told apart from: what a fresh login shell of the user exports (absent
+// while it cannot be read), and this program's own.
+struct UserEnvironment
+{
+    std::optional<QList<QByteArray>> login;
+    QList<QByteArray> own;
 };
 
 // What a scan knows of its candidates' processes beyond the listings, taken right after them: the start time of
@@ -117,10 +128,13 @@ public:
     static constexpr int maxAncestors = 4;
 
     // The services and the clock must outlive the detector; `listenerService` is held but not used, as the
-    // listeners come from the socket listing the scan takes anyway. A null clock is the system clock.
+    // listeners come from the socket listing the scan takes anyway. A null clock is the system clock. The given
+    // variables of a launch are told apart from `loginEnvironment`, asked on the detector's own thread where a
+    // scan needs it, and from this program's own environment as it is now.
     LocalServerDetector(ListenerSnapshotService* listenerService, ProcessSnapshotService* processService,
                         ConnectionSnapshotService* connectionService, ServerProbeService* probeService,
-                        const Clock* clock = nullptr, QObject* parent = nullptr);
+                        const Clock* clock = nullptr, std::shared_ptr<LoginEnvironmentSource> loginEnvironment = {},
+                        QObject* parent = nullptr);
     ~LocalServerDetector() override;
 
     QCoro::Task<QList<LocalServer>> detectServers() override;
@@ -148,9 +162,11 @@ public:
                                                      const std::optional<QString>& projectPath,
                                                      const DevCommandLookup& devCommandOf = {},
                                                      const LaunchDetails* details = nullptr);
-    // How the launch process's arguments read, and the variables it was given, from /proc where its row was read
-    // there. `chain` is the listening process and its ancestors, nearest first. Blocking.
-    static LaunchDetails readLaunchDetails(const ProcessRow& launch, const QList<ProcessRow>& chain);
+    // How the launch process's arguments read, and the variables it was given beyond the user's environment and
+    // the shell it was typed into, from /proc where its row was read there. `chain` is the listening process and
+    // its ancestors, nearest first. Blocking.
+    static LaunchDetails readLaunchDetails(const ProcessRow& launch, const QList<ProcessRow>& chain,
+                                           const UserEnvironment& userEnvironment);
     // The processes an action signals: the outermost launcher first, the listening process last, each once.
     static QList<qint32> managedProcessIDs(const ProcessRow& process, const QList<ProcessRow>& ancestors);
     static ActiveConnections activeConnections(qint32 pid, qint64 port, const QList<ConnectionRow>& connectionRows);
@@ -164,7 +180,8 @@ public:
                                   const ProbeResults& probeResults, const QList<ConnectionRow>& connectionRows,
                                   const QDateTime& seenAt, const CandidateDetails* details = nullptr);
     // From the rows where the listing read them (from /proc); read now where it did not (from ps): blocking.
-    static CandidateDetails readCandidateDetails(const QList<ServerCandidate>& candidates);
+    static CandidateDetails readCandidateDetails(const QList<ServerCandidate>& candidates,
+                                                 LoginEnvironmentSource* loginEnvironment = nullptr);
 
 private:
     QCoro::Task<QList<LocalServer>> scan();
@@ -174,6 +191,9 @@ private:
     ConnectionSnapshotService* m_connectionService;
     ServerProbeService* m_probeService;
     const Clock* m_clock;
+    const std::shared_ptr<LoginEnvironmentSource> m_loginEnvironment;
+    // Taken once, on the thread that makes the detector.
+    const QList<QByteArray> m_ownEnvironment;
     // Used on the worker thread only.
     struct ScanMemory;
     std::unique_ptr<ScanMemory> m_memory;

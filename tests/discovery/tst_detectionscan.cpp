@@ -210,6 +210,11 @@ void TestDetectionScan::initTestCase()
     QVERIFY2(!NodeServer::nodePath().isEmpty(), "node is needed");
     m_npm = QStandardPaths::findExecutable(u"npm"_s);
     QVERIFY2(!m_npm.isEmpty(), "npm is needed");
+    // npm stays quiet in every process the test starts; set here, the variables are the test's own and no
+    // process is given them.
+    qputenv("npm_config_update_notifier", "false");
+    qputenv("npm_config_fund", "false");
+    qputenv("npm_config_audit", "false");
 }
 
 void TestDetectionScan::cleanup()
@@ -246,9 +251,6 @@ ReportingProcess* TestDetectionScan::start(const QString& program, const QString
                                            int serverCount)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"npm_config_update_notifier"_s, u"false"_s);
-    environment.insert(u"npm_config_fund"_s, u"false"_s);
-    environment.insert(u"npm_config_audit"_s, u"false"_s);
     if (serverCount > 1)
         environment.insert(u"DEVPROJECT_PORTS"_s, QString::number(serverCount));
     auto process = std::make_unique<ReportingProcess>();

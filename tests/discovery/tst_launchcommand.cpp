@@ -1,5 +1,6 @@
 #include "discovery/devcommandcache.h"
 #include "discovery/launchcommand.h"
+#include "discovery/shellrole.h"
 #include "support/manualclock.h"
 #include "support/testhome.h"
 
@@ -37,6 +38,8 @@ class TestLaunchCommand : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void shellRun_data();
+    void shellRun();
     void replayable_data();
     void replayable();
     void devVariant_data();
@@ -498,6 +501,49 @@ void TestLaunchCommand::npmCommand()
         return found != variables.cend() ? std::optional(*found) : std::nullopt;
     };
     QCOMPARE(LaunchCommand::npmCommand(shell, lookup), command);
+}
+
+void TestLaunchCommand::shellRun_data()
+{
+    QTest::addColumn<QString>("executable");
+    QTest::addColumn<QStringList>("words");
+    QTest::addColumn<int>("role");
+    QTest::addColumn<int>("script");
+    const int interactive = int(ShellRun::Role::Interactive);
+    const int command = int(ShellRun::Role::CommandString);
+    const int script = int(ShellRun::Role::Script);
+    const QString bash = u"/usr/bin/bash"_s;
+
+    QTest::newRow("a terminal's login shell") << bash << QStringList{u"-bash"_s} << interactive << -1;
+    QTest::newRow("a terminal's shell") << u"/usr/bin/zsh"_s << QStringList{u"zsh"_s} << interactive << -1;
+    QTest::newRow("options only") << bash << QStringList{u"bash"_s, u"-l"_s, u"-i"_s} << interactive << -1;
+    QTest::newRow("an option with a value")
+        << bash << QStringList{u"bash"_s, u"--rcfile"_s, u"dev.rc"_s} << interactive << -1;
+    QTest::newRow("sh -c") << u"/usr/bin/dash"_s << QStringList{u"sh"_s, u"-c"_s, u"node server.js"_s} << command << -1;
+    QTest::newRow("a login shell running a command")
+        << bash << QStringList{u"bash"_s, u"-l"_s, u"-i"_s, u"-c"_s, u"npm run dev"_s} << command << -1;
+    QTest::newRow("flags together") << u"/usr/bin/zsh"_s << QStringList{u"zsh"_s, u"-lic"_s, u"vite"_s} << command
+                                    << -1;
+    QTest::newRow("a script piped in") << bash << QStringList{u"bash"_s, u"-s"_s, u"--"_s, u"a"_s} << command << -1;
+    QTest::newRow("a script") << bash << QStringList{u"/bin/bash"_s, u"./dev.sh"_s, u"--verbose"_s} << script << 1;
+    QTest::newRow("a script after options with values")
+        << bash << QStringList{u"/bin/bash"_s, u"-e"_s, u"-o"_s, u"pipefail"_s, u"+O"_s, u"extglob"_s, u"dev.sh"_s}
+        << script << 6;
+    QTest::newRow("a script after --") << bash << QStringList{u"bash"_s, u"--"_s, u"-dev.sh"_s} << script << 2;
+    QTest::newRow("a fish script") << u"/usr/bin/fish"_s << QStringList{u"fish"_s, u"dev.fish"_s} << script << 1;
+    QTest::newRow("no shell") << u"/usr/bin/node"_s << QStringList{u"node"_s, u"dev.js"_s}
+                              << int(ShellRun::Role::NotAShell) << -1;
+}
+
+void TestLaunchCommand::shellRun()
+{
+    QFETCH(QString, executable);
+    QFETCH(QStringList, words);
+    QFETCH(int, role);
+    QFETCH(int, script);
+    const ShellRun run = ::shellRun(executable, words);
+    QCOMPARE(int(run.role), role);
+    QCOMPARE(run.script, qsizetype(script));
 }
 
 PORTHIVE_TEST_MAIN(TestLaunchCommand)

@@ -8,6 +8,7 @@ using namespace LaunchEnvironment;
 
 using Entries = QList<QByteArray>;
 Q_DECLARE_METATYPE(std::optional<Variables>)
+Q_DECLARE_METATYPE(std::optional<Entries>)
 
 char* toString(const std::optional<Variables>& variables)
 {
@@ -31,53 +32,98 @@ private Q_SLOTS:
 
 void TestLaunchEnvironment::given_data()
 {
-    QTest::addColumn<Entries>("launcher");
-    QTest::addColumn<std::optional<Entries>>("parent");
-    QTest::addColumn<QString>("parentName");
+    QTest::addColumn<std::optional<Entries>>("launcher");
+    // What a fresh login shell of the user exports, where it could be read.
+    QTest::addColumn<std::optional<Entries>>("login");
+    // This program's own environment.
+    QTest::addColumn<Entries>("own");
+    // What the shell it was typed into started with, where there is one.
+    QTest::addColumn<std::optional<Entries>>("shell");
     QTest::addColumn<std::optional<Variables>>("given");
 
-    const Entries shell{"HOME=/home/al", "PATH=/usr/bin", "SHLVL=1", "PWD=/home/al", "LANG=C.UTF-8", "NODE_ENV=test"};
-    const Entries typed =
-        shell +
-        Entries{"PORT=4200",       "NODE_ENV=production",        "_=/usr/bin/npm", "SHLVL=2", "PWD=/home/al/web",
-                "OLDPWD=/home/al", "PATH=/opt/node/bin:/usr/bin"};
+    const std::optional<Entries> unread;
+    // The desktop session gives this program and the terminal the same variables; the terminal adds its own to
+    // its shell, and the shell's start-up files export more.
+    const Entries session{"HOME=/home/al", "PATH=/usr/bin", "LANG=C.UTF-8", "DISPLAY=:0"};
+    const Entries terminal = session + Entries{"TERM=xterm-256color", "COLORTERM=truecolor", "WINDOWID=77"};
+    const Entries rc{"LS_COLORS=rs=0:di=01;34", "PNPM_HOME=/home/al/.pnpm", "GITHUB_TOKEN=ghp_x"};
+    const Entries login = session + rc + Entries{"PATH=/home/al/.pnpm:/usr/bin", "SHLVL=1", "_=/usr/bin/env"};
+    const Entries typed = terminal + rc +
+                          Entries{"FOO=1",
+                                  "PORT=4200",
+                                  "_=/usr/bin/npm",
+                                  "SHLVL=2",
+                                  "PWD=/home/al/web",
+                                  "OLDPWD=/home/al",
+                                  "PATH=/opt/node/bin:/usr/bin"};
+    QTest::newRow("typed: what the terminal and the start-up files set is not given")
+        << std::optional(typed) << std::optional(login) << session << std::optional(terminal)
+        << std::optional(Variables{{u"FOO"_s, u"1"_s}, {u"PORT"_s, u"4200"_s}});
+    QTest::newRow("typed, the login environment unread: the start-up files' variables count")
+        << std::optional(typed) << unread << session << std::optional(terminal)
+        << std::optional(Variables{{u"FOO"_s, u"1"_s},
+                                   {u"GITHUB_TOKEN"_s, u"ghp_x"_s},
+                                   {u"LS_COLORS"_s, u"rs=0:di=01;34"_s},
+                                   {u"PNPM_HOME"_s, u"/home/al/.pnpm"_s},
+                                   {u"PORT"_s, u"4200"_s}});
+    // A profile that adds to a list each time it runs: the session already has the value a relaunch gets again.
+    QTest::newRow("the session's value, which the login files extend again")
+        << std::optional(Entries{"LIBRARY_PATH=/opt/lib"}) << std::optional(Entries{"LIBRARY_PATH=/opt/lib:/opt/lib"})
+        << Entries{"LIBRARY_PATH=/opt/lib"} << unread << std::optional(Variables{});
     // getenv takes the first of a name, so the launch ran with NODE_ENV=test here.
-    QTest::newRow("PORT=4200 npm run dev in bash")
-        << typed << std::optional(shell) << u"bash"_s << std::optional(Variables{{u"PORT"_s, u"4200"_s}});
-    QTest::newRow("a login shell's name") << Entries{"PORT=1", "HOME=/x"} << std::optional(Entries{"HOME=/x"})
-                                          << u"-zsh"_s << std::optional(Variables{{u"PORT"_s, u"1"_s}});
-    QTest::newRow("another value") << Entries{"NODE_ENV=production"} << std::optional(Entries{"NODE_ENV=dev"})
-                                   << u"/usr/bin/fish"_s << std::optional(Variables{{u"NODE_ENV"_s, u"production"_s}});
-    QTest::newRow("the parent is no shell")
-        << Entries{"PORT=1"} << std::optional(Entries{}) << u"systemd"_s << std::optional(Variables{});
-    QTest::newRow("the parent cannot be read")
-        << Entries{"PORT=1"} << std::optional<Entries>() << u"bash"_s << std::optional(Variables{});
+    QTest::newRow("the first entry of a name counts")
+        << std::optional(Entries{"NODE_ENV=test", "NODE_ENV=production"}) << std::optional(Entries{"NODE_ENV=test"})
+        << Entries{} << unread << std::optional(Variables{});
+    QTest::newRow("given over the user's own value")
+        << std::optional(Entries{"NODE_ENV=production", "LANG=C.UTF-8"})
+        << std::optional(Entries{"NODE_ENV=development", "LANG=C.UTF-8"}) << Entries{} << unread
+        << std::optional(Variables{{u"NODE_ENV"_s, u"production"_s}});
+    QTest::newRow("a start-up file's value changed since the login environment was read")
+        << std::optional(Entries{"PNPM_HOME=/opt/pnpm"}) << std::optional(login) << session << unread
+        << std::optional(Variables{{u"PNPM_HOME"_s, u"/opt/pnpm"_s}});
+    // bash -c that ran the command in its own process: no shell of the user's between it and what started it.
+    QTest::newRow("started by another program: what it set beyond the user's environment")
+        << std::optional(login + Entries{"PORT=4300", "TMUX_PANE=%1"}) << std::optional(login) << session << unread
+        << std::optional(Variables{{u"PORT"_s, u"4300"_s}, {u"TMUX_PANE"_s, u"%1"_s}});
+    QTest::newRow("the shell had it with another value")
+        << std::optional(Entries{"X=2", "Y=1"}) << std::optional(Entries{"X=1"}) << Entries{}
+        << std::optional(Entries{"X=1", "Y=1"}) << std::optional(Variables{{u"X"_s, u"2"_s}});
+    QTest::newRow("the environment cannot be read")
+        << unread << std::optional(login) << session << std::optional(terminal) << std::optional(Variables{});
     QTest::newRow("names a shell cannot assign")
-        << Entries{"BASH_FUNC_x%%=() { :; }", "1X=a", "A-B=c", "OK_1=d"} << std::optional(Entries{}) << u"bash"_s
-        << std::optional(Variables{{u"OK_1"_s, u"d"_s}});
-    QTest::newRow("a value that is no text") << Entries{"PORT=1", QByteArray("NAME=\xff", 6)}
-                                             << std::optional(Entries{}) << u"bash"_s << std::optional<Variables>();
+        << std::optional(Entries{"BASH_FUNC_x%%=() { :; }", "1X=a", "A-B=c", "OK_1=d"}) << std::optional(Entries{})
+        << Entries{} << unread << std::optional(Variables{{u"OK_1"_s, u"d"_s}});
+    QTest::newRow("a value that is no text")
+        << std::optional(Entries{"PORT=1", QByteArray("NAME=\xff", 6)}) << std::optional(Entries{}) << Entries{}
+        << unread << std::optional<Variables>();
+    QTest::newRow("a value that is no text, not given")
+        << std::optional(Entries{"PORT=1", QByteArray("NAME=\xff", 6)})
+        << std::optional(Entries{QByteArray("NAME=\xff", 6)}) << Entries{} << unread
+        << std::optional(Variables{{u"PORT"_s, u"1"_s}});
 
     // This program's own launches: the shell it ran in named the variables it was given.
     QTest::newRow("launched here, shell replaced by the launch")
-        << Entries{"PORTHIVE_LAUNCH_ENVIRONMENT=100:PORT", "PORT=4200", "NVM_DIR=/home/al/.nvm", "FROM_RC=1"}
-        << std::optional(Entries{}) << u"porthive"_s << std::optional(Variables{{u"PORT"_s, u"4200"_s}});
+        << std::optional(
+               Entries{"PORTHIVE_LAUNCH_ENVIRONMENT=100:PORT", "PORT=4200", "NVM_DIR=/home/al/.nvm", "FROM_RC=1"})
+        << std::optional(Entries{}) << Entries{} << unread << std::optional(Variables{{u"PORT"_s, u"4200"_s}});
     QTest::newRow("launched here, the shell's child")
-        << Entries{"PORTHIVE_LAUNCH_ENVIRONMENT=99:", "FROM_RC=1"} << std::optional(Entries{}) << u"bash"_s
-        << std::optional(Variables{});
+        << std::optional(Entries{"PORTHIVE_LAUNCH_ENVIRONMENT=99:", "FROM_RC=1"}) << std::optional(Entries{})
+        << Entries{} << unread << std::optional(Variables{});
     QTest::newRow("a marker inherited from elsewhere")
-        << Entries{"PORTHIVE_LAUNCH_ENVIRONMENT=7:PORT", "PORT=4200", "DEBUG=1"}
-        << std::optional(Entries{"PORTHIVE_LAUNCH_ENVIRONMENT=7:PORT", "PORT=4200"}) << u"bash"_s
+        << std::optional(Entries{"PORTHIVE_LAUNCH_ENVIRONMENT=7:PORT", "PORT=4200", "DEBUG=1"})
+        << std::optional(Entries{}) << Entries{}
+        << std::optional(Entries{"PORTHIVE_LAUNCH_ENVIRONMENT=7:PORT", "PORT=4200"})
         << std::optional(Variables{{u"DEBUG"_s, u"1"_s}});
 }
 
 void TestLaunchEnvironment::given()
 {
-    QFETCH(Entries, launcher);
-    QFETCH(std::optional<Entries>, parent);
-    QFETCH(QString, parentName);
+    QFETCH(std::optional<Entries>, launcher);
+    QFETCH(std::optional<Entries>, login);
+    QFETCH(Entries, own);
+    QFETCH(std::optional<Entries>, shell);
     QFETCH(std::optional<Variables>, given);
-    const Launcher launch{100, 99, launcher, parent, parentName};
+    const Launcher launch{100, 99, launcher, login, own, shell};
     QCOMPARE(LaunchEnvironment::given(launch), given);
 }
 

@@ -2,14 +2,19 @@
 #include "discovery/localserverdetector.h"
 #include "discovery/oneshotsignal.h"
 #include "platform/detectionplatform.h"
+#include "platform/processidentity.h"
 #include "support/awaittask.h"
 #include "support/discoveryprinting.h"
+#include "support/fakeloginenvironment.h"
 #include "support/fakesnapshotservices.h"
 #include "support/manualclock.h"
 #include "support/testhome.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSet>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -218,6 +223,9 @@ private Q_SLOTS:
     void makeServerWithoutCommand();
     void makeAgentBrowserServer();
     void detailsOfListedProcessesAreTheirOwn();
+    void scriptRunsAgainFromWhereItStarted_data();
+    void scriptRunsAgainFromWhereItStarted();
+    void givenVariablesAreWhatTheUsersEnvironmentLacks();
     void pausedState_data();
     void pausedState();
     void sort_data();
@@ -528,6 +536,54 @@ void TestLocalServerDetector::launchProcess_data()
         << ProcessRows{proc(30, 20, u"/usr/bin/python3"_s, u"python3 -m http.server"_s), shell} << 0;
     QTest::newRow("bun by executable name")
         << ProcessRows{proc(30, 20, u"/Users/me/.bun/bin/BUN"_s, u"bun server.ts"_s), shell} << 30;
+
+    // What started the command (a program that ran `bash -c`, which ran it in its own process) is no part of it,
+    // whatever its words read like.
+    QTest::newRow("under tmux, whose session reads like a dev line")
+        << ProcessRows{proc(30, 20, u"/usr/bin/node"_s, u"node server.js"_s),
+                       proc(20, 1, u"/usr/bin/tmux"_s, u"tmux new -s dev"_s)}
+        << 30;
+    QTest::newRow("under a task runner whose words read like npm and dev")
+        << ProcessRows{proc(30, 20, u"/usr/bin/node"_s, u"node server.js"_s),
+                       proc(20, 10, u"/opt/editor/editor"_s, u"/opt/editor/editor --folder=/home/me/dev-npmtools"_s),
+                       proc(10, 1, u"/usr/bin/pnpm"_s, u"pnpm dev"_s)}
+        << 30;
+    QTest::newRow("the user's shell, whose words read like npm and dev")
+        << ProcessRows{proc(30, 20, u"/usr/bin/node"_s, u"node server.js"_s),
+                       proc(20, 1, u"/usr/bin/bash"_s, u"bash --rcfile /home/me/dev/npm.rc"_s)}
+        << 30;
+    QTest::newRow("this program") << ProcessRows{proc(30, qint32(QCoreApplication::applicationPid()),
+                                                      u"/usr/bin/node"_s, u"node server.js"_s),
+                                                 proc(qint32(QCoreApplication::applicationPid()), 1,
+                                                      u"/opt/dev/porthive"_s, u"/opt/dev/porthive npm dev"_s)}
+                                  << 30;
+    QTest::newRow("through a command string")
+        << ProcessRows{proc(30, 25, u"/usr/bin/node"_s, u"node server.js"_s),
+                       proc(25, 20, u"/usr/bin/dash"_s, u"sh -c node server.js; echo done"_s),
+                       proc(20, 10, u"/usr/bin/make"_s, u"make dev"_s), proc(10, 1, u"/usr/bin/pnpm"_s, u"pnpm dev"_s)}
+        << 30;
+    // A start script is what the user ran.
+    QTest::newRow("a start script") << ProcessRows{proc(30, 20, u"/usr/bin/node"_s, u"node server.js --verbose"_s),
+                                                   proc(20, 10, u"/usr/bin/bash"_s, u"/bin/bash ./dev.sh --verbose"_s),
+                                                   proc(10, 1, u"/usr/bin/bash"_s, u"-bash"_s)}
+                                    << 20;
+    QTest::newRow("a start script on PATH, under tmux")
+        << ProcessRows{proc(30, 20, u"/usr/bin/node"_s, u"node server.js"_s),
+                       proc(20, 10, u"/usr/bin/bash"_s, u"bash -e /home/me/bin/devserve"_s),
+                       proc(10, 1, u"/usr/bin/tmux"_s, u"tmux"_s)}
+        << 20;
+    QTest::newRow("a start script around npm")
+        << ProcessRows{proc(40, 35, u"/usr/bin/node"_s, u"node server.js"_s),
+                       proc(35, 30, u"/usr/bin/dash"_s, u"sh -c node server.js"_s),
+                       proc(30, 20, u"/usr/bin/node"_s, u"npm run dev"_s),
+                       proc(20, 10, u"/usr/bin/bash"_s, u"/bin/bash ./dev.sh"_s),
+                       proc(10, 1, u"/usr/bin/zsh"_s, u"-zsh"_s)}
+        << 20;
+    QTest::newRow("npm running a start script")
+        << ProcessRows{proc(40, 30, u"/usr/bin/node"_s, u"node server.js"_s),
+                       proc(30, 20, u"/usr/bin/bash"_s, u"bash ./scripts/dev.sh"_s),
+                       proc(20, 10, u"/usr/bin/node"_s, u"npm run dev"_s), proc(10, 1, u"/usr/bin/zsh"_s, u"zsh -i"_s)}
+        << 20;
 }
 
 void TestLocalServerDetector::launchProcess()
@@ -607,6 +663,19 @@ void TestLocalServerDetector::managedProcessIDs_data()
         << ProcessRows{proc(5, 6, u"/usr/bin/node"_s, u"node server.js"_s),
                        proc(6, 5, u"/usr/bin/node"_s, u"npm run dev"_s)}
         << ProcessIDs{6, 5};
+    QTest::newRow("not what started the command")
+        << ProcessRows{proc(30, 25, u"/usr/bin/node"_s, u"node server.js"_s),
+                       proc(25, 20, u"/usr/bin/dash"_s, u"sh -c node server.js"_s),
+                       proc(20, 10, u"/usr/bin/node"_s, u"npm run dev"_s),
+                       proc(10, 1, u"/opt/ci/runner"_s, u"/opt/ci/runner --job npm-dev"_s)}
+        << ProcessIDs{20, 25, 30};
+    QTest::newRow("a start script and what it started")
+        << ProcessRows{proc(40, 35, u"/usr/bin/node"_s, u"node server.js"_s),
+                       proc(35, 30, u"/usr/bin/dash"_s, u"sh -c node server.js"_s),
+                       proc(30, 20, u"/usr/bin/node"_s, u"npm run dev"_s),
+                       proc(20, 10, u"/usr/bin/bash"_s, u"/bin/bash ./dev.sh"_s),
+                       proc(10, 1, u"/usr/bin/bash"_s, u"bash"_s)}
+        << ProcessIDs{20, 30, 35, 40};
 }
 
 void TestLocalServerDetector::managedProcessIDs()
@@ -812,6 +881,81 @@ void TestLocalServerDetector::detailsOfListedProcessesAreTheirOwn()
                                                     listed.url}});
     QVERIFY(fromPs.startTimes.isEmpty());
     QCOMPARE(fromPs.launches.value(gone - 1).exact, std::nullopt);
+}
+
+void TestLocalServerDetector::scriptRunsAgainFromWhereItStarted_data()
+{
+    QTest::addColumn<OptionalText>("startFolder");
+    QTest::addColumn<QString>("expected");
+    const QString script = u"/bin/bash ./dev.sh --verbose"_s;
+    QTest::newRow("from the project folder") << OptionalText(u"/home/me/app"_s) << script;
+    QTest::newRow("from the folder above") << OptionalText(u"/home/me"_s) << u"cd /home/me && "_s + script;
+    QTest::newRow("from a folder that needs quoting")
+        << OptionalText(u"/home/me/my work"_s) << u"cd '/home/me/my work' && "_s + script;
+    QTest::newRow("not a script") << OptionalText() << script;
+}
+
+void TestLocalServerDetector::scriptRunsAgainFromWhereItStarted()
+{
+    QFETCH(OptionalText, startFolder);
+    QFETCH(QString, expected);
+    const ProcessRow script = proc(20, 10, u"/usr/bin/bash"_s, u"/bin/bash ./dev.sh --verbose"_s);
+    LaunchDetails details;
+    details.arguments = LaunchDetails::Arguments::Exact;
+    details.exact = QStringList{u"/bin/bash"_s, u"./dev.sh"_s, u"--verbose"_s};
+    details.startFolder = startFolder;
+    QCOMPARE(optionalText(LocalServerDetector::resolveCommandLine(script, u"/home/me/app"_s, {}, &details)),
+             optionalText(expected));
+}
+
+// What the user's own environment has is never given, wherever the launch came from. The login environment is
+// asked for only where a launch is read, and a launch read while it could not be read is read again once it can.
+void TestLocalServerDetector::givenVariablesAreWhatTheUsersEnvironmentLacks()
+{
+    if (!onLinux())
+        QSKIP("reads the environment of a real process from /proc");
+    QProcess launcher;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"PORT"_s, u"4321"_s);
+    environment.insert(u"MYTOOL_DIR"_s, u"/opt/mytool"_s);
+    launcher.setProcessEnvironment(environment);
+    launcher.start(u"sleep"_s, {u"600"_s});
+    QVERIFY(launcher.waitForStarted());
+    const auto pid = qint32(launcher.processId());
+    const auto stop = qScopeGuard([&] {
+        launcher.kill();
+        launcher.waitForFinished();
+    });
+
+    FakeListenerSnapshotService listeners;
+    FakeProcessSnapshotService processes;
+    FakeConnectionSnapshotService connections;
+    FakeServerProbeService probe;
+    const auto login = std::make_shared<FakeLoginEnvironment>();
+    LocalServerDetector detector(&listeners, &processes, &connections, &probe, nullptr, login);
+    QVERIFY(awaitTask(detector.detectServers()).isEmpty());
+    QCOMPARE(login->calls, 0);
+    // Started by a program that is no shell, as `bash -c` leaves it.
+    ProcessRow node =
+        withArguments(proc(pid, qint32(QCoreApplication::applicationPid()), u"/usr/bin/node"_s, u"node server.js"_s),
+                      {u"node"_s, u"server.js"_s});
+    node.startTime = ProcessIdentity::startTime(pid);
+    processes.rows = {node};
+    processes.folders = {{pid, project(u"empty"_s)}};
+    connections.rows = {socket(pid, u"node"_s, u"127.0.0.1:3000"_s, u"LISTEN"_s)};
+
+    const auto given = [&] {
+        const QList<LocalServer> found = awaitTask(detector.detectServers());
+        return found.size() == 1 ? found.first().launchEnvironment : LaunchEnvironment::Variables{{u"?"_s, {}}};
+    };
+    // While the login environment cannot be read, only this program's own stands for the user's.
+    login->set(std::nullopt);
+    QCOMPARE(given(), (LaunchEnvironment::Variables{{u"MYTOOL_DIR"_s, u"/opt/mytool"_s}, {u"PORT"_s, u"4321"_s}}));
+
+    QList<QByteArray> loginEntries = ProcessIdentity::ownEnvironment();
+    loginEntries.append("MYTOOL_DIR=/opt/mytool");
+    login->set(loginEntries);
+    QCOMPARE(given(), (LaunchEnvironment::Variables{{u"PORT"_s, u"4321"_s}}));
 }
 
 void TestLocalServerDetector::makeServerWithoutCommand()

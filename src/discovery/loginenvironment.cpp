@@ -1,0 +1,18 @@
+#include "discovery/loginenvironment.h"
+
+#include "platform/loginshell.h"
+
+#include <utility>
+
+LoginShellEnvironment::LoginShellEnvironment(QString shell, std::chrono::milliseconds timeout)
+    : m_shell(std::move(shell))
+    , m_timeout(timeout)
+{}
+
+std::optional<QList<QByteArray>> LoginShellEnvironment::environment()
+{
+    const std::lock_guard lock(m_lock);
+    if (!m_read)
+        m_read = LoginShell::exportedEnvironment(m_shell, m_timeout);
+    return m_read;
+}
