@@ -1,6 +1,8 @@
-// Restart and start-again of servers started the way their users start them: from a shell in the project folder,
-// through npm, pnpm and yarn or node itself, with arguments and variables given on the command line. What the new
-// process really got is read back from the process itself.
+// Restart and start-again of servers started the way their users start them: typed into a shell in the project
+// folder, through `bash -c` as scripts, tmux and editors run them, or through a start script; through npm, pnpm
+// and yarn or node itself, with arguments and variables given on the command line. What the new process really got
+// is read back from the process itself.
+#include "control/actionerror.h"
 #include "control/processactionservice.h"
 #include "control/serverlogservice.h"
 #include "control/serverstore.h"
@@ -91,11 +93,46 @@ struct Expected
     qint64 port = 0;
     // The PORT the server sees, empty for none.
     QString portVariable;
+    // What the server's parent runs (a start script's shell), where that is checked.
+    QStringList launcher = {};
 };
+
+// How the user started the command.
+enum class Form
+{
+    // Typed into a shell in the project folder, which waits for it.
+    Typed,
+    // `bash -c "cd <folder> && <command>"` from the folder above, as a script, a Makefile, tmux or an editor's task
+    // runner runs it: bash runs the last command in its own process, so the launch has no shell for a parent.
+    BashC,
+    // Typed into an interactive bash in the project folder, which read ~/.bashrc, after `export FOO=1`.
+    Interactive
+};
+
+// One way of starting a server. In texts "{P}" stands for the row's port, "{D}" for the project folder's name and
+// "{BIN}" for the folder of the test's own tools, which is on PATH.
+struct ReplayCase
+{
+    Form form = Form::Typed;
+    QString command = {};
+    QStringList argv = {};
+    LaunchEnvironment::Variables given = {};
+    // The tool the command needs beside npm and node, if any.
+    QString tool = {};
+    // A start script the command runs: its path (in the project folder, or under {BIN}) and its text.
+    QString script = {};
+    QByteArray scriptText = {};
+    QStringList launcher = {};
+};
+
+// What the user's ~/.bashrc exports: never given to a launch, never kept or shown.
+constexpr QByteArrayView rcVariables[] = {"MYTOOL_DIR", "GITHUB_TOKEN", "ghp_"};
 
 } // namespace
 
 Q_DECLARE_METATYPE(LaunchEnvironment::Variables)
+Q_DECLARE_METATYPE(ReplayCase)
+Q_DECLARE_METATYPE(Form)
 
 class TestLaunchReplay : public QObject
 {
@@ -108,7 +145,8 @@ private Q_SLOTS:
     void restartAndStartAgainRunWhatTheUserRan_data();
     void restartAndStartAgainRunWhatTheUserRan();
     void toolOnPathOnlyThroughBashrc();
-    void argumentsThatAreNoTextNeverRun();
+    void commandsThatCannotRunAgainExactlyAreRefused_data();
+    void commandsThatCannotRunAgainExactlyAreRefused();
     void failedRelaunchDropsTheStoppedServer();
     void logStaysWithinItsCapWhileTheServerWrites();
 
@@ -116,8 +154,11 @@ private:
     // A project folder whose "dev" script is `devScript` (none when empty) running the reporting server.
     QString makeProject(const QString& name, const QByteArray& devScript, qint64 defaultPort);
     std::unique_ptr<ServerStore> makeStore(const QString& shell = u"/bin/bash"_s);
-    // Runs `command` the way a terminal does: a shell in the folder that waits for it.
-    void startAsUser(const QString& folder, const QString& command, const QString& extraPath = {});
+    // Runs `command` the way the user did; the test's tools and `extraPath` are on PATH.
+    void startAsUser(const QString& folder, const QString& command, const QString& extraPath = {},
+                     Form form = Form::Typed);
+    // The launch environment of the folder's project in the settings file; absent while it is not stored there.
+    std::optional<QJsonObject> storedEnvironment(const QString& folder) const;
     // Refreshes until a server other than `previous` is listed for the folder.
     std::optional<LocalServer> awaitServer(ServerStore& store, const QString& folder, qint32 previous = 0);
     void verifyRuns(const LocalServer& server, const Expected& expected);
@@ -127,6 +168,8 @@ private:
                                           const Expected& expected);
 
     QTemporaryDir m_projects;
+    // The test's own tools: a self-titled one, start scripts.
+    QString m_tools;
     RecordingAnalyticsClient m_analytics;
     QString m_defaultsFile;
     QList<std::shared_ptr<QProcess>> m_shells;
@@ -140,8 +183,21 @@ void TestLaunchReplay::initTestCase()
     QVERIFY2(!QStandardPaths::findExecutable(u"node"_s).isEmpty(), "node is needed");
     QVERIFY2(!QStandardPaths::findExecutable(u"npm"_s).isEmpty(), "npm is needed");
     QVERIFY(writeFile(QDir::homePath() + u"/.zshrc"_s, {}));
-    // The user's tools are on PATH in every login shell, as their profile puts them there.
-    QVERIFY(writeFile(QDir::homePath() + u"/.profile"_s, "export PATH=\"" + nodeTools().toUtf8() + ":$PATH\"\n"));
+    // The user's tools are on PATH in every login shell, as their profile puts them there; bash's reads ~/.bashrc,
+    // as Debian's does, which exports what interactive shells get.
+    QVERIFY(writeFile(QDir::homePath() + u"/.profile"_s,
+                      "export PATH=\"" + nodeTools().toUtf8() +
+                          ":$PATH\"\nif [ -n \"$BASH_VERSION\" ]; then . \"$HOME/.bashrc\"; fi\n"));
+    QVERIFY(writeFile(QDir::homePath() + u"/.bashrc"_s, "case $- in *i*) ;; *) return;; esac\n"
+                                                        "echo 'welcome back'\n"
+                                                        "export MYTOOL_DIR=\"$HOME/.mytool\"\n"
+                                                        "export GITHUB_TOKEN=ghp_notarealtoken\n"));
+    // A tool that writes its own title over its arguments, as many command-line tools do.
+    m_tools = m_projects.filePath(u"bin"_s);
+    QVERIFY(QDir().mkpath(m_tools));
+    QVERIFY(writeFile(m_tools + u"/mytool"_s, "#!/usr/bin/env node\nprocess.title = 'mytool';\n"
+                                              "require(process.cwd() + '/server.js');\n"));
+    QVERIFY(QFile::setPermissions(m_tools + u"/mytool"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     // npm must not look for updates, nor pnpm or yarn.
     qputenv("npm_config_update_notifier", "false");
     qputenv("NO_UPDATE_NOTIFIER", "1");
@@ -178,7 +234,7 @@ QString TestLaunchReplay::makeProject(const QString& name, const QByteArray& dev
 
 std::unique_ptr<ServerStore> TestLaunchReplay::makeStore(const QString& shell)
 {
-    ServerStore::Services services = ServerStore::productionServices(m_analytics);
+    ServerStore::Services services = ServerStore::productionServices(m_analytics, shell);
     services.defaults = std::make_shared<SettingsUserDefaults>(m_defaultsFile);
     LaunchSetup setup;
     setup.shell = shell;
@@ -188,23 +244,51 @@ std::unique_ptr<ServerStore> TestLaunchReplay::makeStore(const QString& shell)
     return std::make_unique<ServerStore>(std::move(services));
 }
 
-void TestLaunchReplay::startAsUser(const QString& folder, const QString& command, const QString& extraPath)
+void TestLaunchReplay::startAsUser(const QString& folder, const QString& command, const QString& extraPath, Form form)
 {
     auto shell = std::make_shared<QProcess>();
-    shell->setWorkingDirectory(folder);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    QString path = nodeTools() + u':' + environment.value(u"PATH"_s);
+    QString path = m_tools + u':' + nodeTools() + u':' + environment.value(u"PATH"_s);
     if (!extraPath.isEmpty())
         path = extraPath + u':' + path;
     environment.insert(u"PATH"_s, path);
     shell->setProcessEnvironment(environment);
     shell->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     shell->setStandardOutputFile(QProcess::nullDevice());
-    // The shell waits for the command, as a terminal's does, instead of becoming it.
-    shell->start(u"/bin/bash"_s, {u"-c"_s, command + u"; exit $?"_s});
+    switch (form) {
+    case Form::Typed:
+        shell->setWorkingDirectory(folder);
+        // The shell waits for the command, as a terminal's does, instead of becoming it.
+        shell->start(u"/bin/bash"_s, {u"-c"_s, command + u"; exit $?"_s});
+        break;
+    case Form::BashC:
+        shell->setWorkingDirectory(QFileInfo(folder).path());
+        shell->start(u"/bin/bash"_s, {u"-c"_s, u"cd "_s + QFileInfo(folder).fileName() + u" && "_s + command});
+        break;
+    case Form::Interactive:
+        shell->setWorkingDirectory(folder);
+        // Its prompts and job-control notices.
+        shell->setProcessChannelMode(QProcess::SeparateChannels);
+        shell->setStandardErrorFile(QProcess::nullDevice());
+        shell->start(u"/bin/bash"_s, {u"-i"_s});
+        break;
+    }
     QVERIFY(shell->waitForStarted());
+    if (form == Form::Interactive)
+        shell->write("export FOO=1\n" + command.toUtf8() + '\n');
     ChildGuard::track(qint32(shell->processId()));
     m_shells.append(shell);
+}
+
+std::optional<QJsonObject> TestLaunchReplay::storedEnvironment(const QString& folder) const
+{
+    const QByteArray stored =
+        SettingsUserDefaults(m_defaultsFile).value(ServerStore::rememberedProjectsKey).toByteArray();
+    for (const QJsonValue& project : QJsonDocument::fromJson(stored).array()) {
+        if (project.toObject().value(u"projectPath"_s).toString() == folder)
+            return project.toObject().value(u"launchEnvironment"_s).toObject();
+    }
+    return std::nullopt;
 }
 
 std::optional<LocalServer> TestLaunchReplay::awaitServer(ServerStore& store, const QString& folder, qint32 previous)
@@ -235,6 +319,14 @@ void TestLaunchReplay::verifyRuns(const LocalServer& server, const Expected& exp
         argv.append(argument.toString());
     QCOMPARE(argv, expected.argv);
     QCOMPARE(got->value(u"PORT"_s).toString(), expected.portVariable);
+    if (!expected.launcher.isEmpty()) {
+        QList<QByteArray> words = readFile(u"/proc/%1/cmdline"_s.arg(statField(server.pid, 1))).split('\0');
+        QCOMPARE(words.takeLast(), QByteArray());
+        QStringList launcher;
+        for (const QByteArray& word : std::as_const(words))
+            launcher.append(QString::fromUtf8(word));
+        QCOMPARE(launcher, expected.launcher);
+    }
     const QList<QByteArray> environment = environmentOf(server.pid);
     if (!expected.portVariable.isEmpty())
         QVERIFY(environment.contains("PORT=" + expected.portVariable.toUtf8()));
@@ -246,8 +338,11 @@ void TestLaunchReplay::verifyRuns(const LocalServer& server, const Expected& exp
 std::optional<LocalServer> TestLaunchReplay::startAgain(ServerStore& store, RememberedProject project, qint32 previous,
                                                         const Expected& expected)
 {
-    awaitTask(store.startRememberedProject(project), actionTimeout);
+    // The start's own settle refreshes go on beside the test, which watches for the launch to end and for the new
+    // server itself; they end with the store.
+    const QCoro::Task<> start = store.startRememberedProject(project);
     [&] {
+        QTRY_VERIFY_WITH_TIMEOUT(!store.pendingProjectActions().contains(project.projectPath), settleTimeout);
         QVERIFY2(store.projectErrors().isEmpty(), qPrintable(store.projectErrors().value(project.projectPath)));
     }();
     std::optional<LocalServer> started = awaitServer(store, project.projectPath, previous);
@@ -262,61 +357,117 @@ std::optional<LocalServer> TestLaunchReplay::startAgain(ServerStore& store, Reme
 
 void TestLaunchReplay::restartAndStartAgainRunWhatTheUserRan_data()
 {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QStringList>("argv");
-    QTest::addColumn<bool>("portGiven");
-    // The tool the command needs beside npm and node, if any.
-    QTest::addColumn<QString>("tool");
+    QTest::addColumn<ReplayCase>("row");
+    using Variables = LaunchEnvironment::Variables;
+    const Variables port{{u"PORT"_s, u"{P}"_s}};
+    const auto typed = [](QString command, QStringList argv, Variables given = {}, QString tool = {}) {
+        return ReplayCase{Form::Typed, std::move(command), std::move(argv), std::move(given), std::move(tool)};
+    };
 
-    // "{P}" stands for the row's port; without it the server takes the default written into it.
-    QTest::newRow("npm run dev") << u"npm run dev"_s << QStringList{} << false << QString();
-    QTest::newRow("npm run dev -- --port")
-        << u"npm run dev -- --port {P}"_s << QStringList{u"--port"_s, u"{P}"_s} << false << QString();
-    QTest::newRow("PORT= npm run dev") << u"PORT={P} npm run dev"_s << QStringList{} << true << QString();
-    QTest::newRow("env PORT= node") << u"env PORT={P} node server.js"_s << QStringList{} << true << QString();
+    // Without "{P}" the server takes the default written into it.
+    QTest::newRow("npm run dev") << typed(u"npm run dev"_s, {});
+    QTest::newRow("npm run dev -- --port") << typed(u"npm run dev -- --port {P}"_s, {u"--port"_s, u"{P}"_s});
+    QTest::newRow("PORT= npm run dev") << typed(u"PORT={P} npm run dev"_s, {}, port);
+    QTest::newRow("env PORT= node") << typed(u"env PORT={P} node server.js"_s, {}, port);
     QTest::newRow("node with a quoted argument")
-        << u"node server.js --name='My App' --port={P}"_s << QStringList{u"--name=My App"_s, u"--port={P}"_s} << false
-        << QString();
+        << typed(u"node server.js --name='My App' --port={P}"_s, {u"--name=My App"_s, u"--port={P}"_s});
     QTest::newRow("PORT= and npm arguments")
-        << u"PORT={P} npm run dev -- --name='My App'"_s << QStringList{u"--name=My App"_s} << true << QString();
-    QTest::newRow("pnpm dev --port") << u"pnpm dev --port {P}"_s << QStringList{u"--port"_s, u"{P}"_s} << false
-                                     << u"pnpm"_s;
-    QTest::newRow("yarn dev --port") << u"yarn dev --port {P}"_s << QStringList{u"--port"_s, u"{P}"_s} << false
-                                     << u"yarn"_s;
+        << typed(u"PORT={P} npm run dev -- --name='My App'"_s, {u"--name=My App"_s}, port);
+    QTest::newRow("pnpm dev --port") << typed(u"pnpm dev --port {P}"_s, {u"--port"_s, u"{P}"_s}, {}, u"pnpm"_s);
+    QTest::newRow("yarn dev --port") << typed(u"yarn dev --port {P}"_s, {u"--port"_s, u"{P}"_s}, {}, u"yarn"_s);
     QTest::newRow("bun run dev -- --port")
-        << u"bun run dev -- --port {P}"_s << QStringList{u"--port"_s, u"{P}"_s} << false << u"bun"_s;
+        << typed(u"bun run dev -- --port {P}"_s, {u"--port"_s, u"{P}"_s}, {}, u"bun"_s);
+
+    // Not typed at a prompt: the same outcome.
+    QTest::newRow("bash -c: PORT= npm run dev") << ReplayCase{Form::BashC, u"PORT={P} npm run dev"_s, {}, port};
+    QTest::newRow("bash -c: env PORT= node") << ReplayCase{Form::BashC, u"env PORT={P} node server.js"_s, {}, port};
+    // What ~/.bashrc exports is the user's; what was typed into the terminal is given.
+    QTest::newRow("interactive bash: PORT= npm run dev")
+        << ReplayCase{Form::Interactive, u"PORT={P} npm run dev"_s, {}, {{u"FOO"_s, u"1"_s}, {u"PORT"_s, u"{P}"_s}}};
+
+    // A start script is what the user ran: it runs again, with its arguments and the variables given to it.
+    const QByteArray script = "#!/bin/bash\nnode server.js \"$@\"\n";
+    QTest::newRow("start script") << ReplayCase{Form::Typed,
+                                                u"PORT={P} ./dev.sh --verbose"_s,
+                                                {u"--verbose"_s},
+                                                port,
+                                                {},
+                                                u"dev.sh"_s,
+                                                script,
+                                                {u"/bin/bash"_s, u"./dev.sh"_s, u"--verbose"_s}};
+    // Run from the folder above, it runs again from there.
+    QTest::newRow("start script from another folder")
+        << ReplayCase{Form::Typed,
+                      u"cd .. && PORT={P} ./{D}/dev.sh --verbose"_s,
+                      {u"--verbose"_s},
+                      port,
+                      {},
+                      u"dev.sh"_s,
+                      "#!/bin/bash\ncd \"$(dirname \"$0\")\" && node server.js \"$@\"\n",
+                      {u"/bin/bash"_s, u"./{D}/dev.sh"_s, u"--verbose"_s}};
+    QTest::newRow("bash -c: start script on PATH")
+        << ReplayCase{Form::BashC,
+                      u"PORT={P} devserve-{D} --verbose"_s,
+                      {u"--verbose"_s},
+                      port,
+                      {},
+                      u"{BIN}/devserve-{D}"_s,
+                      script,
+                      {u"/bin/bash"_s, u"{BIN}/devserve-{D}"_s, u"--verbose"_s}};
 }
 
 void TestLaunchReplay::restartAndStartAgainRunWhatTheUserRan()
 {
-    QFETCH(QString, command);
-    QFETCH(QStringList, argv);
-    QFETCH(bool, portGiven);
-    QFETCH(QString, tool);
-    if (!tool.isEmpty() && !hasTool(tool))
+    QFETCH(ReplayCase, row);
+    if (!row.tool.isEmpty() && !hasTool(row.tool))
         QSKIP("not installed by scripts/setup here");
 
     const qint64 port = m_nextPort++;
     const qint64 defaultPort = m_nextPort++;
-    const QString folder =
-        makeProject(QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-'), "node server.js", defaultPort);
+    const QString folder = makeProject(QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-').remove(u':'),
+                                       "node server.js", defaultPort);
     QVERIFY(!folder.isEmpty());
     const QString p = QString::number(port);
-    command.replace(u"{P}"_s, p);
-    for (QString& argument : argv)
-        argument.replace(u"{P}"_s, p);
+    const auto expand = [&](QString text) {
+        return text.replace(u"{P}"_s, p).replace(u"{D}"_s, QFileInfo(folder).fileName()).replace(u"{BIN}"_s, m_tools);
+    };
+    const auto expandAll = [&](QStringList texts) {
+        for (QString& text : texts)
+            text = expand(text);
+        return texts;
+    };
+    const QString command = expand(row.command);
+    LaunchEnvironment::Variables given;
+    for (auto variable = row.given.cbegin(); variable != row.given.cend(); ++variable)
+        given.insert(variable.key(), expand(variable.value()));
+    if (!row.script.isEmpty()) {
+        const QString path = row.script.startsWith(u"{BIN}"_s) ? expand(row.script) : folder + u'/' + row.script;
+        QVERIFY(writeFile(path, row.scriptText));
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
+    const bool portGiven = given.contains(u"PORT"_s);
     const bool portInArguments = command.contains(u"--port"_s);
-    const Expected expected{argv, portGiven || portInArguments ? port : defaultPort, portGiven ? p : QString()};
-    const LaunchEnvironment::Variables given =
-        portGiven ? LaunchEnvironment::Variables{{u"PORT"_s, p}} : LaunchEnvironment::Variables{};
+    const Expected expected{expandAll(row.argv), portGiven || portInArguments ? port : defaultPort,
+                            portGiven ? p : QString(), expandAll(row.launcher)};
 
-    startAsUser(folder, command);
+    startAsUser(folder, command, {}, row.form);
     QTRY_VERIFY_WITH_TIMEOUT(report(expected.port).has_value(), settleTimeout);
+    if (row.form == Form::BashC) {
+        // bash ran the command in its own process.
+        const QByteArray starter = readFile(u"/proc/%1/cmdline"_s.arg(m_shells.last()->processId()));
+        QVERIFY(!starter.startsWith(QByteArrayView("/bin/bash\0-c\0", 13)));
+    }
     auto store = makeStore();
     const std::optional<LocalServer> seen = awaitServer(*store, folder);
     QVERIFY2(seen, "the server the user started is not listed");
     QCOMPARE(seen->launchEnvironment, given);
     verifyRuns(*seen, expected);
+    if (row.form == Form::Interactive) {
+        // The terminal's shell read ~/.bashrc, so the server has what it exports.
+        const QList<QByteArray> environment = environmentOf(seen->pid);
+        QVERIFY(std::any_of(environment.cbegin(), environment.cend(),
+                            [](const QByteArray& entry) { return entry.startsWith("MYTOOL_DIR="); }));
+    }
 
     // Restart: the old processes go, the new one runs exactly what the user ran.
     awaitTask(store->restartServer(*seen), actionTimeout);
@@ -347,15 +498,23 @@ void TestLaunchReplay::restartAndStartAgainRunWhatTheUserRan()
     // A copy: the store replaces its lists whenever events run.
     const RememberedProject saved = *found;
     QCOMPARE(saved.launchEnvironment, given);
-    // The variables are kept in the private settings file, and shown with the command.
-    const QByteArray kept = R"("launchEnvironment":{"PORT":")" + p.toUtf8() + R"("})";
-    QTRY_COMPARE_WITH_TIMEOUT(
-        SettingsUserDefaults(m_defaultsFile).value(ServerStore::rememberedProjectsKey).toByteArray().contains(kept),
-        portGiven, settleTimeout);
+    // The variables are kept in the private settings file, and shown with the command; nothing the user's start-up
+    // files export is kept or shown.
+    QJsonObject stored;
+    for (auto variable = given.cbegin(); variable != given.cend(); ++variable)
+        stored.insert(variable.key(), variable.value());
+    QTRY_COMPARE_WITH_TIMEOUT(storedEnvironment(folder), std::optional(stored), settleTimeout);
+    const QByteArray settings = readFile(m_defaultsFile);
+    for (const QByteArrayView rc : rcVariables) {
+        QVERIFY2(!settings.contains(rc), rc.data());
+        QVERIFY2(!saved.displayCommandLine.contains(QString::fromLatin1(rc)), qPrintable(saved.displayCommandLine));
+    }
     const QFileDevice::Permissions others =
         QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther;
     QVERIFY(!(QFile::permissions(m_defaultsFile) & others));
-    QCOMPARE(saved.displayCommandLine.startsWith(u"PORT="_s + p + u' '), portGiven);
+    QVERIFY2(saved.displayCommandLine.startsWith(LaunchEnvironment::assignmentText(given)),
+             qPrintable(saved.displayCommandLine));
+    QCOMPARE(saved.displayCommandLine.contains(u"PORT="_s), portGiven);
 
     startAgain(*store, saved, restarted->pid, expected);
 }
@@ -406,16 +565,39 @@ void TestLaunchReplay::toolOnPathOnlyThroughBashrc()
     QCOMPARE(zshStore->projectErrors().value(folder), u"Launch failed (127) \u2014 open logs for details"_s);
 }
 
-// An argument that is no UTF-8 leaves the exact arguments unread: the listed line, which shows the other
-// arguments as text, is never run through the shell, and nothing in it runs as code.
-void TestLaunchReplay::argumentsThatAreNoTextNeverRun()
+void TestLaunchReplay::commandsThatCannotRunAgainExactlyAreRefused_data()
 {
+    QTest::addColumn<Form>("form");
+    QTest::addColumn<QString>("command");
+    // Whether the project has a dev script, which must not run in the server's place.
+    QTest::addColumn<bool>("devScript");
+
+    // An argument that is no UTF-8 leaves the exact arguments unread: the listed line, which shows the other
+    // arguments as text, is never run through the shell, and nothing in it runs as code.
+    QTest::newRow("typed: an argument that is no text")
+        << Form::Typed << u"node server.js --port={P} $'\\xff' '$(touch {M})' '`touch {M}`'"_s << false;
+    QTest::newRow("bash -c: an argument that is no text")
+        << Form::BashC << u"node server.js --port={P} $'\\xff' '$(touch {M})'"_s << true;
+    // Its title written over its arguments, a tool's command is gone.
+    QTest::newRow("typed: a self-titled tool") << Form::Typed << u"mytool --port {P}"_s << true;
+    QTest::newRow("bash -c: a self-titled tool") << Form::BashC << u"mytool --port {P}"_s << true;
+}
+
+// Whatever started it, a server whose command cannot be read exactly is not restarted as anything else: the
+// restart is refused before anything is stopped, and the server is not remembered.
+void TestLaunchReplay::commandsThatCannotRunAgainExactlyAreRefused()
+{
+    QFETCH(Form, form);
+    QFETCH(QString, command);
+    QFETCH(bool, devScript);
     const qint64 port = m_nextPort++;
-    // Without a dev script nothing else could stand in for the command.
-    const QString folder = makeProject(u"not-text"_s, {}, port);
+    const qint64 defaultPort = m_nextPort++;
+    const QString name = QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-').remove(u':');
+    const QString folder = makeProject(name, devScript ? "node server.js" : QByteArray(), defaultPort);
     QVERIFY(!folder.isEmpty());
-    const QString marker = m_projects.filePath(u"PWNED"_s);
-    startAsUser(folder, u"node server.js $'\\xff' '$(touch %1)' '`touch %1`'"_s.arg(marker));
+    const QString marker = m_projects.filePath(u"PWNED-"_s + name);
+    command.replace(u"{P}"_s, QString::number(port)).replace(u"{M}"_s, marker);
+    startAsUser(folder, command, {}, form);
     QTRY_VERIFY_WITH_TIMEOUT(report(port).has_value(), settleTimeout);
 
     auto store = makeStore();
@@ -426,10 +608,13 @@ void TestLaunchReplay::argumentsThatAreNoTextNeverRun()
                          [&](const RememberedProject& project) { return project.projectPath == folder; }));
 
     awaitTask(store->restartServer(*seen), actionTimeout);
-    QCOMPARE(store->refreshState(), RefreshState::failed(u"Launch command unavailable"_s));
+    QCOMPARE(store->refreshState(), RefreshState::failed(ActionError::commandNotReplayable().description()));
     QVERIFY(!QFile::exists(marker));
-    // Nothing was stopped for a launch that could not be prepared.
+    // Nothing was stopped, and nothing started in its place.
     QVERIFY(!isGone(seen->pid));
+    QVERIFY(report(port).has_value());
+    QVERIFY(!report(defaultPort).has_value());
+    QVERIFY(store->logSessionsByProjectPath().isEmpty());
 }
 
 void TestLaunchReplay::failedRelaunchDropsTheStoppedServer()
