@@ -2,6 +2,8 @@
 // itself on top of 20 node development servers of its own:
 //   baseline; +1000 idle processes; +5000 established loopback connections, held by a process of the bench's own
 //   that no development tool started (as a database's are); about 4000 TIME-WAIT sockets.
+// Each detector tells given variables apart from the user's login environment, as the application's does: read
+// once, in its first warm-up scan; the one-time cost of that read is printed first.
 // For each size and listing: wall time (min / median / max), CPU time of the whole process and its tools, and the
 // GUI thread's CPU time per scan; for the kernel listing also the polls that kept the descriptor walk, what its
 // listing alone costs when it also kept the established connections, and what a full dump of the sockets costs.
@@ -15,6 +17,7 @@
 #include "discovery/detectionsocketscan.h"
 #include "discovery/listenersnapshotservice.h"
 #include "discovery/localserverdetector.h"
+#include "discovery/loginenvironment.h"
 #include "discovery/processsnapshotservice.h"
 #include "discovery/serverprobeservice.h"
 #include "instantprobe.h"
@@ -104,7 +107,8 @@ Measurement measure(SnapshotSource source, int rounds)
     ProcessSnapshotService processes(&runner, source);
     ConnectionSnapshotService connections(&runner, source);
     InstantProbe probe;
-    LocalServerDetector detector(&listeners, &processes, &connections, &probe);
+    LocalServerDetector detector(&listeners, &processes, &connections, &probe, nullptr,
+                                 std::make_shared<LoginShellEnvironment>());
 
     // Warm-up: threads, page cache, and for the kernel listing its first walk of this machine.
     for (int i = 0; i < 2; ++i)
@@ -271,6 +275,13 @@ int main(int argc, char** argv)
     if (servers.empty())
         return 1;
     std::printf("detection scan without probes, %d node development servers of the bench's own\n", serverCount);
+    {
+        QElapsedTimer timer;
+        timer.start();
+        const bool read = LoginShellEnvironment().environment().has_value();
+        std::printf("the user's login environment, read once: %.1f ms%s\n", double(timer.nsecsElapsed()) / 1e6,
+                    read ? "" : " (could not be read)");
+    }
 
     measureSize("baseline", rounds);
     {
