@@ -356,6 +356,12 @@ const ProcessRow* chainRow(const QList<ProcessRow>& chain, qint32 pid)
     return found != chain.cend() ? &*found : nullptr;
 }
 
+// What a command that starts in `folder` begins with.
+QString startFolderText(const QString& folder)
+{
+    return u"cd "_s + shellCommandLine({folder}) + u" && "_s;
+}
+
 // The interactive shell the launch was typed into, where that is what started it: the first process beyond the
 // launch that is no part of it. Past the listed chain, the process as the kernel names it now.
 std::optional<qint32> typedIntoShell(const ProcessRow& launch, const QList<ProcessRow>& chain)
@@ -507,9 +513,15 @@ LocalServer assemble(const PreparedCandidate& prepared, const WorkingDirectories
     server.rawCommandLine = command.value_or(QString());
     if (command && launchDetails && launchDetails->environment)
         server.launchEnvironment = *launchDetails->environment;
-    // Shown as the user would type it, the given variables in front.
-    const QString shown =
-        command ? LaunchEnvironment::assignmentText(server.launchEnvironment) + *command : process.commandLine;
+    // Shown as the user would type it, the given variables in front of the command itself, after the folder a
+    // script starts from.
+    QString shown = process.commandLine;
+    if (command) {
+        const QString start =
+            launchDetails && launchDetails->startFolder ? startFolderText(*launchDetails->startFolder) : QString();
+        const qsizetype at = !start.isEmpty() && command->startsWith(start) ? start.size() : 0;
+        shown = command->first(at) + LaunchEnvironment::assignmentText(server.launchEnvironment) + command->sliced(at);
+    }
     server.displayCommandLine = redactions ? redactions->value(shown, &redactCommandLine) : redactCommandLine(shown);
 
     const ActiveConnections active = connections.activeConnections(server.pid, server.port);
@@ -810,8 +822,7 @@ std::optional<QString> LocalServerDetector::resolveCommandLine(const std::option
         case Arguments::Exact:
             // A script runs again from where it was started; the relaunch itself starts in the project folder.
             if (details->startFolder && *details->startFolder != *projectPath)
-                return u"cd "_s + shellCommandLine({*details->startFolder}) + u" && "_s +
-                       shellCommandLine(*details->exact);
+                return startFolderText(*details->startFolder) + shellCommandLine(*details->exact);
             return shellCommandLine(*details->exact);
         case Arguments::Rewritten:
             if (details->recovered)

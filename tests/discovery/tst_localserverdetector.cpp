@@ -887,18 +887,23 @@ void TestLocalServerDetector::scriptRunsAgainFromWhereItStarted_data()
 {
     QTest::addColumn<OptionalText>("startFolder");
     QTest::addColumn<QString>("expected");
+    // With PORT given: the variables in front of the script, after the folder it starts from.
+    QTest::addColumn<QString>("shown");
     const QString script = u"/bin/bash ./dev.sh --verbose"_s;
-    QTest::newRow("from the project folder") << OptionalText(u"/home/me/app"_s) << script;
-    QTest::newRow("from the folder above") << OptionalText(u"/home/me"_s) << u"cd /home/me && "_s + script;
+    QTest::newRow("from the project folder") << OptionalText(u"/home/me/app"_s) << script << u"PORT=4502 "_s + script;
+    QTest::newRow("from the folder above")
+        << OptionalText(u"/home/me"_s) << u"cd /home/me && "_s + script << u"cd /home/me && PORT=4502 "_s + script;
     QTest::newRow("from a folder that needs quoting")
-        << OptionalText(u"/home/me/my work"_s) << u"cd '/home/me/my work' && "_s + script;
-    QTest::newRow("not a script") << OptionalText() << script;
+        << OptionalText(u"/home/me/my work && x"_s) << u"cd '/home/me/my work && x' && "_s + script
+        << u"cd '/home/me/my work && x' && PORT=4502 "_s + script;
+    QTest::newRow("not a script") << OptionalText() << script << u"PORT=4502 "_s + script;
 }
 
 void TestLocalServerDetector::scriptRunsAgainFromWhereItStarted()
 {
     QFETCH(OptionalText, startFolder);
     QFETCH(QString, expected);
+    QFETCH(QString, shown);
     const ProcessRow script = proc(20, 10, u"/usr/bin/bash"_s, u"/bin/bash ./dev.sh --verbose"_s);
     LaunchDetails details;
     details.arguments = LaunchDetails::Arguments::Exact;
@@ -906,6 +911,17 @@ void TestLocalServerDetector::scriptRunsAgainFromWhereItStarted()
     details.startFolder = startFolder;
     QCOMPARE(optionalText(LocalServerDetector::resolveCommandLine(script, u"/home/me/app"_s, {}, &details)),
              optionalText(expected));
+
+    details.environment = LaunchEnvironment::Variables{{u"PORT"_s, u"4502"_s}};
+    CandidateDetails candidateDetails;
+    candidateDetails.launches.insert(20, details);
+    const ProcessRow node = proc(30, 20, u"/usr/bin/node"_s, u"node server.js --verbose"_s);
+    const ServerCandidate candidate{{30, u"127.0.0.1"_s, 4502}, node, {script}, QUrl(u"http://127.0.0.1:4502"_s)};
+    const LocalServer made =
+        LocalServerDetector::makeServer(candidate, {{30, u"/home/me/app"_s}}, {}, {}, {}, &candidateDetails);
+    QCOMPARE(made.rawCommandLine, expected);
+    QCOMPARE(made.displayCommandLine, shown);
+    QCOMPARE(made.managedProcessIDs, (ProcessIDs{20, 30}));
 }
 
 // What the user's own environment has is never given, wherever the launch came from. The login environment is
