@@ -384,10 +384,11 @@ LocalServer assemble(const PreparedCandidate& prepared, const WorkingDirectories
     server.rawCommandLine = command.value_or(QString());
     if (command && launchDetails && launchDetails->environment)
         server.launchEnvironment = *launchDetails->environment;
-    // Shown as the user would type it, the given variables in front.
-    const QString shown =
-        command ? LaunchEnvironment::assignmentText(server.launchEnvironment) + *command : process.commandLine;
-    server.displayCommandLine = redactions ? redactions->value(shown, &redactCommandLine) : redactCommandLine(shown);
+    // Shown as the user would type it, the given variables in front, each redacted on its own: a value's words
+    // would else run into the command's.
+    const QString shown = command.value_or(process.commandLine);
+    server.displayCommandLine = LaunchEnvironment::shownAssignments(server.launchEnvironment) +
+                                (redactions ? redactions->value(shown, &redactCommandLine) : redactCommandLine(shown));
 
     const ActiveConnections active = connections.activeConnections(server.pid, server.port);
     server.activeConnectionCount = active.count;

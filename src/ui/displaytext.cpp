@@ -103,6 +103,16 @@ QString displaySafeCommand(const QString& commandLine)
     return cutToCharacters(compactCommandText(withoutMovingCharacters(commandLine)), shownTextLimit);
 }
 
+QString displaySafeLaunch(const QString& displayCommandLine, const LaunchEnvironment::Variables& variables)
+{
+    const QString assignments = LaunchEnvironment::shownAssignments(variables);
+    if (assignments.isEmpty() || !displayCommandLine.startsWith(assignments))
+        return displaySafeCommand(displayCommandLine);
+    // Without its trailing space, so a cut keeps the space before the command.
+    return displaySafeText(assignments.chopped(1)) + u' ' +
+           displaySafeCommand(displayCommandLine.sliced(assignments.size()));
+}
+
 QString compactCommandText(const QString& text)
 {
     const qsizetype lastAnd = text.lastIndexOf(u"&&"_s);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "discovery/launchenvironment.h"
+
 #include <QObject>
 #include <QString>
 #include <QtQml/qqml.h>
@@ -21,6 +23,11 @@ QString displaySafeText(const QString& text, qsizetype limit = shownTextLimit);
 // The compact form of an outside command line, made safe the same way (cleaned before it is compacted, so a
 // line break separates words as a space does).
 QString displaySafeCommand(const QString& commandLine);
+
+// A launch's command line as a row shows it: the given variables in front (`displayCommandLine` begins with them,
+// as shownAssignments writes them), each value made safe to show, then the compact form of the command alone, so
+// neither runs into the other.
+QString displaySafeLaunch(const QString& displayCommandLine, const LaunchEnvironment::Variables& variables);
 
 // `text` with a leading `home` folder replaced by "~": only when the home path is followed by "/" or ends the
 // text, so a sibling folder ("/home/alice" under home "/home/al") stays as it is. A home of "/" or "" changes
