@@ -25,6 +25,12 @@ QString ActionError::description() const
         return QStringLiteral("Restart stopped because part of the previous server is still running");
     case Kind::NoProcessToSignal:
         return QStringLiteral("Porthive may not signal the processes of this server");
+    case Kind::LaunchTooLong:
+        return QStringLiteral("Too long to run \u2014 a variable or argument is over the system's limit");
+    case Kind::LaunchTooLarge:
+        return QStringLiteral("Too large to run \u2014 the command and its variables are over the system's limit");
+    case Kind::LoginShellUnavailable:
+        return QStringLiteral("Login shell unavailable \u2014 the command cannot run");
     }
     Q_UNREACHABLE();
     return {};

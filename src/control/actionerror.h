@@ -15,7 +15,13 @@ public:
         LogUnavailable,
         RestartProcessesStillRunning,
         // Every process of the server is one that is never signalled (init, this program).
-        NoProcessToSignal
+        NoProcessToSignal,
+        // Found before anything is stopped or created: the kernel would refuse the launch (E2BIG), for one string
+        // too long, or for all of them together.
+        LaunchTooLong,
+        LaunchTooLarge,
+        // Neither the user's login shell nor the shell that stands in for it can be run.
+        LoginShellUnavailable
     };
 
     static ActionError launchFailed(qint32 status, QString logText, ServerLogSession session);
@@ -24,6 +30,9 @@ public:
     static ActionError logUnavailable() { return ActionError(Kind::LogUnavailable); }
     static ActionError restartProcessesStillRunning() { return ActionError(Kind::RestartProcessesStillRunning); }
     static ActionError noProcessToSignal() { return ActionError(Kind::NoProcessToSignal); }
+    static ActionError launchTooLong() { return ActionError(Kind::LaunchTooLong); }
+    static ActionError launchTooLarge() { return ActionError(Kind::LaunchTooLarge); }
+    static ActionError loginShellUnavailable() { return ActionError(Kind::LoginShellUnavailable); }
 
     Kind kind() const { return m_kind; }
     // Only for LaunchFailed: the exit status (-1 when the command could not start), the log text and the session.

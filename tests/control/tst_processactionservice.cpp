@@ -223,6 +223,13 @@ void TestProcessActionService::actionErrorTexts_data()
         << u"Restart stopped because part of the previous server is still running"_s;
     QTest::newRow("no process to signal")
         << int(ActionError::Kind::NoProcessToSignal) << 0 << u"Porthive may not signal the processes of this server"_s;
+    QTest::newRow("launch too long") << int(ActionError::Kind::LaunchTooLong) << 0
+                                     << u"Too long to run \u2014 a variable or argument is over the system's limit"_s;
+    QTest::newRow("launch too large")
+        << int(ActionError::Kind::LaunchTooLarge) << 0
+        << u"Too large to run \u2014 the command and its variables are over the system's limit"_s;
+    QTest::newRow("login shell unavailable") << int(ActionError::Kind::LoginShellUnavailable) << 0
+                                             << u"Login shell unavailable \u2014 the command cannot run"_s;
 }
 
 void TestProcessActionService::actionErrorTexts()
@@ -244,6 +251,12 @@ void TestProcessActionService::actionErrorTexts()
             return ActionError::restartProcessesStillRunning();
         case ActionError::Kind::NoProcessToSignal:
             return ActionError::noProcessToSignal();
+        case ActionError::Kind::LaunchTooLong:
+            return ActionError::launchTooLong();
+        case ActionError::Kind::LaunchTooLarge:
+            return ActionError::launchTooLarge();
+        case ActionError::Kind::LoginShellUnavailable:
+            return ActionError::loginShellUnavailable();
         }
         Q_UNREACHABLE();
     };
