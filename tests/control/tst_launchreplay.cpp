@@ -128,6 +128,9 @@ private:
     // Refreshes until a server other than `previous` is listed for the folder.
     std::optional<LocalServer> awaitServer(ServerStore& store, const QString& folder, qint32 previous = 0);
     void verifyRuns(const LocalServer& server, const Expected& expected);
+    // Force-kills the server and waits until its project is listed as saved; a copy of that project, since the
+    // store replaces its lists whenever events run.
+    std::optional<RememberedProject> killToSaved(ServerStore& store, const LocalServer& server);
     // Starts the saved project again and checks what the new server runs with; the server, when it runs right.
     // The project is taken by value: the store replaces its lists while the start runs.
     std::optional<LocalServer> startAgain(ServerStore& store, RememberedProject project, qint32 previous,
@@ -251,6 +254,25 @@ void TestLaunchReplay::verifyRuns(const LocalServer& server, const Expected& exp
                              [](const QByteArray& entry) { return entry.startsWith("PORT="); }));
 }
 
+std::optional<RememberedProject> TestLaunchReplay::killToSaved(ServerStore& store, const LocalServer& server)
+{
+    const std::optional<QString> folder = server.projectPath;
+    store.forceTerminateServer(server);
+    [&] {
+        QTRY_VERIFY_WITH_TIMEOUT(isGone(server.pid), settleTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(std::none_of(store.servers().cbegin(), store.servers().cend(),
+                                              [&](const LocalServer& s) { return s.projectPath == folder; }),
+                                 settleTimeout);
+    }();
+    if (QTest::currentTestFailed())
+        return std::nullopt;
+    for (const RememberedProject& project : store.savedProjects()) {
+        if (project.projectPath == folder)
+            return project;
+    }
+    return std::nullopt;
+}
+
 std::optional<LocalServer> TestLaunchReplay::startAgain(ServerStore& store, RememberedProject project, qint32 previous,
                                                         const Expected& expected)
 {
@@ -344,16 +366,9 @@ void TestLaunchReplay::restartAndStartAgainRunWhatTheUserRan()
     }
 
     // Killed, then started again from its saved row.
-    store->forceTerminateServer(*restarted);
-    QTRY_VERIFY_WITH_TIMEOUT(isGone(restarted->pid), settleTimeout);
-    QTRY_VERIFY_WITH_TIMEOUT(std::none_of(store->servers().cbegin(), store->servers().cend(),
-                                          [&](const LocalServer& s) { return s.projectPath == folder; }),
-                             settleTimeout);
-    const auto found = std::find_if(store->savedProjects().cbegin(), store->savedProjects().cend(),
-                                    [&](const RememberedProject& project) { return project.projectPath == folder; });
-    QVERIFY(found != store->savedProjects().cend());
-    // A copy: the store replaces its lists whenever events run.
-    const RememberedProject saved = *found;
+    const std::optional<RememberedProject> found = killToSaved(*store, *restarted);
+    QVERIFY(found);
+    const RememberedProject& saved = *found;
     QCOMPARE(saved.launchEnvironment, given);
     // The variables are kept in the private settings file, and shown with the command.
     const QByteArray kept = R"("launchEnvironment":{"PORT":")" + p.toUtf8() + R"("})";
@@ -621,15 +636,9 @@ void TestLaunchReplay::relaunchPastTheKernelsLimitIsRefused()
     QVERIFY(!store->logSessionsByProjectPath().contains(folder));
     QCOMPARE(logs.entryList(QDir::Files), logsBefore);
 
-    store->forceTerminateServer(*seen);
-    QTRY_VERIFY_WITH_TIMEOUT(isGone(seen->pid), settleTimeout);
-    QTRY_VERIFY_WITH_TIMEOUT(std::none_of(store->servers().cbegin(), store->servers().cend(),
-                                          [&](const LocalServer& s) { return s.projectPath == folder; }),
-                             settleTimeout);
-    const auto found = std::find_if(store->savedProjects().cbegin(), store->savedProjects().cend(),
-                                    [&](const RememberedProject& project) { return project.projectPath == folder; });
-    QVERIFY(found != store->savedProjects().cend());
-    const RememberedProject saved = *found;
+    const std::optional<RememberedProject> found = killToSaved(*store, *seen);
+    QVERIFY(found);
+    const RememberedProject& saved = *found;
     // Its row shows the start of the value, not all of it.
     QVERIFY(saved.displayCommandLine.size() < 100);
     awaitTask(store->startRememberedProject(saved), actionTimeout);
