@@ -144,6 +144,8 @@ private:
     MenuBarScene& makeScene(bool statusNotifier, bool xembed, std::chrono::milliseconds grace);
     // With the real tray host watcher and StatusNotifierItem on the test's bus.
     MenuBarScene& makeBusScene(std::chrono::milliseconds grace);
+    // The scene over `seams` with the fake window and pointer.
+    MenuBarScene& startScene(MenuBarScene::Seams seams, std::chrono::milliseconds grace);
     QDBusConnection panel(const QString& name = u"panel"_s) const
     {
         return QDBusConnection::connectToBus(m_address, name);
@@ -228,28 +230,20 @@ MenuBarScene& TestMenuBarScene::makeScene(bool statusNotifier, bool xembed, std:
         });
         return item;
     };
-    seams.makeWindow = [this](QVariantMap properties, WindowContext&) -> std::unique_ptr<StatusWindowing> {
-        ++m_windowsMade;
-        auto made = std::make_unique<FakeWindow>();
-        made->properties = std::move(properties);
-        m_window = made.get();
-        return made;
-    };
-    seams.pointerPosition = [this] {
-        return m_pointer;
-    };
-    seams.trayGracePeriod = grace;
-    m_scene = std::make_unique<MenuBarScene>(*m_app, m_rig->workspace, m_clipboard, std::move(seams));
-    m_scene->start();
-    return *m_scene;
+    return startScene(std::move(seams), grace);
 }
 
 MenuBarScene& TestMenuBarScene::makeBusScene(std::chrono::milliseconds grace)
 {
-    MenuBarScene::Seams seams = MenuBarScene::standardSeams();
-    seams.makeWindow = [this](QVariantMap, WindowContext&) -> std::unique_ptr<StatusWindowing> {
+    return startScene(MenuBarScene::standardSeams(), grace);
+}
+
+MenuBarScene& TestMenuBarScene::startScene(MenuBarScene::Seams seams, std::chrono::milliseconds grace)
+{
+    seams.makeWindow = [this](QVariantMap properties, WindowContext&) -> std::unique_ptr<StatusWindowing> {
         ++m_windowsMade;
         auto made = std::make_unique<FakeWindow>();
+        made->properties = std::move(properties);
         m_window = made.get();
         return made;
     };

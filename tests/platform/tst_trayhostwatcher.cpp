@@ -218,10 +218,7 @@ int main(int argc, char** argv)
     // The X11 tray is watched through the application's own X connection, so the test runs on an X server of its
     // own where Xvfb is installed.
     XServer x;
-    if (x.start()) {
-        qputenv("DISPLAY", x.display());
-        qputenv("QT_QPA_PLATFORM", "xcb");
-    }
+    x.startForApplication();
     QGuiApplication app(argc, argv);
     TestTrayHostWatcher test;
     QTEST_SET_MAIN_SOURCE_PATH

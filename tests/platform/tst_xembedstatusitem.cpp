@@ -269,10 +269,7 @@ int main(int argc, char** argv)
     // The icon lives on the application's own X connection, so the test runs on an X server of its own where Xvfb
     // is installed.
     XServer x;
-    if (x.start()) {
-        qputenv("DISPLAY", x.display());
-        qputenv("QT_QPA_PLATFORM", "xcb");
-    }
+    x.startForApplication();
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"porthive"_s);
     QGuiApplication::setApplicationDisplayName(u"Porthive"_s);

@@ -253,24 +253,14 @@ QRect XEmbedTray::iconGeometry(quint32 icon)
     return rect;
 }
 
-bool XEmbedTray::iconViewable(quint32 icon)
+XEmbedTray::Attributes XEmbedTray::attributes(quint32 icon)
 {
-    xcb_get_window_attributes_reply_t* attributes =
+    xcb_get_window_attributes_reply_t* reply =
         xcb_get_window_attributes_reply(m_connection, xcb_get_window_attributes(m_connection, icon), nullptr);
-    const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
-    free(attributes);
+    const Attributes attributes{reply && reply->map_state == XCB_MAP_STATE_VIEWABLE, reply ? reply->visual : 0};
+    free(reply);
     readEvents();
-    return viewable;
-}
-
-quint32 XEmbedTray::iconVisual(quint32 icon)
-{
-    xcb_get_window_attributes_reply_t* attributes =
-        xcb_get_window_attributes_reply(m_connection, xcb_get_window_attributes(m_connection, icon), nullptr);
-    const quint32 visual = attributes ? attributes->visual : 0;
-    free(attributes);
-    readEvents();
-    return visual;
+    return attributes;
 }
 
 QImage XEmbedTray::iconPixels(quint32 icon)

@@ -60,8 +60,8 @@ public:
     // Whether the tray still holds its selection (another tray may have taken it).
     bool holdsSelection();
     QRect iconGeometry(quint32 icon);
-    bool iconViewable(quint32 icon);
-    quint32 iconVisual(quint32 icon);
+    bool iconViewable(quint32 icon) { return attributes(icon).viewable; }
+    quint32 iconVisual(quint32 icon) { return attributes(icon).visual; }
     // The icon window's own pixels: premultiplied ARGB where it has 32 bits, RGB otherwise.
     QImage iconPixels(quint32 icon);
     // The raw value of a window's property, empty when it has none.
@@ -76,6 +76,13 @@ private:
         xcb_window_t embedder = XCB_NONE;
     };
 
+    struct Attributes
+    {
+        bool viewable = false;
+        quint32 visual = 0;
+    };
+
+    Attributes attributes(quint32 icon);
     void readEvents();
     void handle(const xcb_generic_event_t* event);
     void dock(xcb_window_t icon);
