@@ -26,7 +26,8 @@ int main(int argc, char** argv)
     // programs the application starts see the environment as the user set it. A -platform the user gave comes
     // later and wins.
     QByteArray platformOption = "-platform";
-    QByteArray platform = GuiPlatform::preferred(QProcessEnvironment::systemEnvironment()).toLocal8Bit();
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QByteArray platform = GuiPlatform::preferred(environment).toLocal8Bit();
     std::vector<char*> arguments(argv, argv + argc);
     if (!platform.isEmpty())
         arguments.insert(arguments.begin() + std::min(argc, 1), {platformOption.data(), platform.data()});
@@ -39,6 +40,10 @@ int main(int argc, char** argv)
     QApplication::setApplicationDisplayName(u"Porthive"_s);
     // The window hides and shows again; only Quit ends the application.
     QApplication::setQuitOnLastWindowClosed(false);
+    if (platform.isEmpty())
+        qCInfo(lcStartup) << "platform" << QGuiApplication::platformName();
+    else
+        qCInfo(lcStartup) << "platform" << QGuiApplication::platformName() << "of" << platform;
 
     // A second start shows the running instance's window instead of polling the same servers again.
     const std::unique_ptr<SingleInstance> instance = SingleInstance::forThisUser();
@@ -50,7 +55,6 @@ int main(int argc, char** argv)
     // Logout and Ctrl-C end the event loop like Quit, so pending saves are written.
     QuitSignals quitSignals;
     QObject::connect(&quitSignals, &QuitSignals::quitRequested, &application, &QCoreApplication::quit);
-    qCInfo(lcStartup) << "platform" << QGuiApplication::platformName();
 
     SystemWorkspace workspace;
     SystemClipboard clipboard;

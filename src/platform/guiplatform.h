@@ -6,9 +6,10 @@
 // Which Qt platform plugin the application starts on.
 namespace GuiPlatform {
 
-// "xcb" in a Wayland session that also offers X11 (XWayland) when the user has not chosen a platform
+// "xcb;wayland" in a Wayland session that also offers X11 (XWayland) when the user has not chosen a platform
 // (QT_QPA_PLATFORM unset or empty); otherwise empty, which keeps Qt's own choice. The tray window places itself
-// under its icon and the X11 tray exists only on X11: on Wayland a client may not place its windows.
+// under its icon and the X11 tray exists only on X11: on Wayland a client may not place its windows. Qt tries the
+// platforms in order, so a DISPLAY with no X server behind it ends on Wayland instead of aborting.
 QString preferred(const QProcessEnvironment& environment);
 
 } // namespace GuiPlatform
