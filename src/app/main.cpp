@@ -12,6 +12,7 @@
 #include <QProcessEnvironment>
 #include <QtQml/qqmlextensionplugin.h>
 
+#include <cstdio>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -19,6 +20,16 @@ using namespace Qt::StringLiterals;
 Q_IMPORT_QML_PLUGIN(PorthivePlugin)
 
 Q_LOGGING_CATEGORY(lcStartup, "porthive.startup", QtWarningMsg)
+
+namespace {
+
+// What the user should know about this start, on standard error: nothing else tells them.
+void tell(const QString& text)
+{
+    std::fprintf(stderr, "porthive: %s\n", qUtf8Printable(text));
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -45,12 +56,28 @@ int main(int argc, char** argv)
     else
         qCInfo(lcStartup) << "platform" << QGuiApplication::platformName() << "of" << platform;
 
-    // A second start shows the running instance's window instead of polling the same servers again.
+    // A second start shows the running instance's window instead of polling the same servers again. An
+    // instance that ends while it is asked leaves its place to this start.
     const std::unique_ptr<SingleInstance> instance = SingleInstance::forThisUser();
-    if (!instance->claim()) {
-        instance->activateRunningInstance();
-        return 0;
+    bool claimed = instance->claim();
+    for (int attempt = 0; !claimed && attempt < 3; ++attempt) {
+        switch (instance->activateRunningInstance()) {
+        case SingleInstance::Activation::Shown:
+            return 0;
+        case SingleInstance::Activation::NoAnswer:
+            tell(instance->errorString());
+            return 1;
+        case SingleInstance::Activation::Gone:
+            claimed = instance->claim();
+            break;
+        }
     }
+    if (!claimed) {
+        tell(u"another Porthive keeps starting and ending; start Porthive again"_s);
+        return 1;
+    }
+    if (!instance->errorString().isEmpty())
+        tell(instance->errorString());
 
     // Logout and Ctrl-C end the event loop like Quit, so pending saves are written.
     QuitSignals quitSignals;
