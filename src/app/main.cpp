@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QLoggingCategory>
 #include <QProcessEnvironment>
+#include <QQuickWindow>
 #include <QtQml/qqmlextensionplugin.h>
 
 #include <cstdio>
@@ -55,6 +56,9 @@ int main(int argc, char** argv)
         qCInfo(lcStartup) << "platform" << QGuiApplication::platformName();
     else
         qCInfo(lcStartup) << "platform" << QGuiApplication::platformName() << "of" << platform;
+    // Before the first window; a scene graph the user chose stays theirs.
+    if (GuiPlatform::prefersSoftwareSceneGraph(environment))
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
 
     // A second start shows the running instance's window instead of polling the same servers again. An
     // instance that ends while it is asked leaves its place to this start.

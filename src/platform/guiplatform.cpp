@@ -26,4 +26,10 @@ QString preferred(const QProcessEnvironment& environment)
     return {};
 }
 
+bool prefersSoftwareSceneGraph(const QProcessEnvironment& environment)
+{
+    return !isSet(environment, u"QT_QUICK_BACKEND"_s) && !isSet(environment, u"QMLSCENE_DEVICE"_s) &&
+           !isSet(environment, u"QSG_RHI_BACKEND"_s);
+}
+
 } // namespace GuiPlatform

@@ -1,6 +1,7 @@
 // The real application started as a session starts it, on a real X server (Xvfb) and without a tray, so its
 // window appears only when a second start asks for it: beside a lock left damaged or by another host, with a
-// folder in the way of its socket, beside an instance that does not answer.
+// folder in the way of its socket, beside an instance that does not answer, and drawn without loading a GPU
+// driver into the process unless the user chose one.
 #include "platform/bundleinfo.h"
 #include "platform/singleinstance.h"
 #include "support/testhome.h"
@@ -41,6 +42,8 @@ private Q_SLOTS:
     void damagedLockIsTakenOver();
     void folderAtTheSocketPath();
     void instanceThatDoesNotAnswer();
+    void windowDrawnWithoutGpuDriver_data();
+    void windowDrawnWithoutGpuDriver();
 
 private:
     QProcessEnvironment environment() const;
@@ -98,6 +101,9 @@ QProcessEnvironment TestStartup::environment() const
     environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
     environment.remove(u"WAYLAND_DISPLAY"_s);
     environment.remove(u"XDG_SESSION_TYPE"_s);
+    // The renderer is the application's own choice unless a test makes it the user's.
+    environment.remove(u"QT_QUICK_BACKEND"_s);
+    environment.remove(u"QSG_RHI_BACKEND"_s);
     // No session bus, so no tray: no real desktop service is asked.
     environment.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path=/nonexistent/porthive-test-bus"_s);
     environment.insert(u"QT_LOGGING_RULES"_s, u"porthive.window.info=true"_s);
@@ -216,6 +222,39 @@ void TestStartup::instanceThatDoesNotAnswer()
     QCOMPARE(exitCode, 1);
     QCOMPARE(said, "porthive: Porthive is already running (process " + QByteArray::number(app->processId()) +
                        ") but does not answer; end it and start Porthive again\n");
+}
+
+void TestStartup::windowDrawnWithoutGpuDriver_data()
+{
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QByteArray>("renderer");
+    QTest::addColumn<bool>("gpuDriver");
+    QTest::newRow("no choice: software") << QString() << QByteArray("software") << false;
+    QTest::newRow("the user's OpenGL") << u"QSG_RHI_BACKEND=opengl"_s << QByteArray("opengl") << true;
+}
+
+void TestStartup::windowDrawnWithoutGpuDriver()
+{
+    QFETCH(QString, chosen);
+    QFETCH(QByteArray, renderer);
+    QFETCH(bool, gpuDriver);
+    QProcessEnvironment env = environment();
+    if (!chosen.isEmpty())
+        env.insert(chosen.section(u'=', 0, 0), chosen.section(u'=', 1));
+    QProcess* app = start(env);
+    QVERIFY(waitUntilListening(app));
+    int exitCode = -1;
+    const QByteArray said = secondStart(env, exitCode);
+    QVERIFY2(exitCode == 0, said.constData());
+    const QByteArray line = "porthive.window: scene graph \"" + renderer + '"';
+    const QByteArray appSaid = waitForSaid(app, line);
+    QVERIFY2(appSaid.contains(line), appSaid.constData());
+
+    // Mesa's drivers live in its dri folder; the GL dispatch libraries alone are small.
+    QFile maps(u"/proc/%1/maps"_s.arg(app->processId()));
+    QVERIFY(maps.open(QIODevice::ReadOnly));
+    const QByteArray mapped = maps.readAll();
+    QCOMPARE(mapped.contains("/dri/"), gpuDriver);
 }
 
 int main(int argc, char** argv)

@@ -12,6 +12,8 @@ class TestGuiPlatform : public QObject
 private Q_SLOTS:
     void preferred_data();
     void preferred();
+    void softwareSceneGraph_data();
+    void softwareSceneGraph();
 
 private:
     static QProcessEnvironment environmentOf(const QStringList& variables);
@@ -62,6 +64,25 @@ void TestGuiPlatform::preferred()
     QFETCH(QStringList, variables);
     QFETCH(QString, platform);
     QCOMPARE(GuiPlatform::preferred(environmentOf(variables)), platform);
+}
+
+void TestGuiPlatform::softwareSceneGraph_data()
+{
+    QTest::addColumn<QStringList>("variables");
+    QTest::addColumn<bool>("software");
+    QTest::newRow("no choice") << QStringList{u"DISPLAY=:0"_s} << true;
+    QTest::newRow("empty choice is no choice") << QStringList{u"QT_QUICK_BACKEND="_s, u"QSG_RHI_BACKEND="_s} << true;
+    QTest::newRow("the user's backend") << QStringList{u"QT_QUICK_BACKEND=rhi"_s} << false;
+    QTest::newRow("the user's software backend") << QStringList{u"QT_QUICK_BACKEND=software"_s} << false;
+    QTest::newRow("the older name") << QStringList{u"QMLSCENE_DEVICE=rhi"_s} << false;
+    QTest::newRow("the user's graphics API") << QStringList{u"QSG_RHI_BACKEND=opengl"_s} << false;
+}
+
+void TestGuiPlatform::softwareSceneGraph()
+{
+    QFETCH(QStringList, variables);
+    QFETCH(bool, software);
+    QCOMPARE(GuiPlatform::prefersSoftwareSceneGraph(environmentOf(variables)), software);
 }
 
 PORTHIVE_TEST_MAIN(TestGuiPlatform)
