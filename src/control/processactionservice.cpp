@@ -9,6 +9,7 @@
 #include "platform/loginshell.h"
 #include "platform/processidentity.h"
 #include "platform/processsignals.h"
+#include "platform/regularfile.h"
 #include "platform/workspace.h"
 #include "telemetry/apperror.h"
 
@@ -50,12 +51,9 @@ QString chooseCommand(const QString& trimmed, const QString& projectPath)
 
 std::shared_ptr<FileDescriptor> openForWriting(const QString& path)
 {
-    // An existing file only, never through a link, and never inherited by another child. The log writer also
-    // reads it back when it drops the older part.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        throw SystemError(errno, path);
-    return std::make_shared<FileDescriptor>(fd);
+    // An existing regular file only (a named pipe put there would stop the server once full), never through a
+    // link, and never inherited by another child. The log writer also reads it back when it drops the older part.
+    return std::make_shared<FileDescriptor>(RegularFile::open(path, O_RDWR));
 }
 
 struct LaunchStart

@@ -6,6 +6,7 @@
 #include "platform/filedescriptor.h"
 #include "platform/logfolder.h"
 #include "platform/privatefolder.h"
+#include "platform/regularfile.h"
 #include "telemetry/apperror.h"
 #include "telemetry/redaction.h"
 
@@ -34,6 +35,9 @@ constexpr qint64 daySeconds = 86400;
 constexpr qsizetype keptOldLogs = 20;
 
 const QString noOutputYet = u"No output yet"_s;
+
+// Reads of different logs run side by side: one that hangs (a stuck file system) keeps one thread, not the rest.
+constexpr int readerThreads = 4;
 
 QString cleanPathOf(const QUrl& url)
 {
@@ -101,6 +105,7 @@ ServerLogService::ServerLogService(QString rootDirectory, const Clock& now, qint
     , m_now(now)
 {
     m_executor.setMaxThreadCount(1);
+    m_readers.setMaxThreadCount(readerThreads);
 }
 
 ServerLogService::~ServerLogService() = default;
@@ -156,7 +161,9 @@ QCoro::Task<ServerLogSnapshot> ServerLogService::snapshotTask(ServerLogSession s
     auto work = [path, limit] {
         return readSnapshot(path, limit);
     };
-    auto task = AsyncWork::runOn(&m_executor, std::move(work));
+    // Beside the sessions' own executor: a read reads one file and touches no state of the service, and no read
+    // may hold up the start of a launch.
+    auto task = AsyncWork::runOn(&m_readers, std::move(work));
     co_return co_await task;
 }
 
@@ -283,9 +290,7 @@ void ServerLogService::discardSessionNow(const ServerLogSession& session)
 
 ServerLogSnapshot ServerLogService::readSnapshot(const QString& filePath, qint64 tailByteLimit)
 {
-    FileDescriptor file(::open(QFile::encodeName(filePath).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (!file.isValid())
-        throw SystemError(errno, filePath);
+    FileDescriptor file = RegularFile::open(filePath, O_RDONLY);
     const off_t size = ::lseek(file.get(), 0, SEEK_END);
     if (size < 0)
         throw SystemError(errno, filePath);
