@@ -1,6 +1,7 @@
 #include "control/serverlogservice.h"
 
 #include "discovery/charactercut.h"
+#include "discovery/hiddencharacters.h"
 #include "platform/asyncwork.h"
 #include "platform/clock.h"
 #include "platform/filedescriptor.h"
@@ -88,8 +89,8 @@ QString removeControlCharacters(const QString& text)
             result.append(QChar(char16_t(c)));
             continue;
         }
-        const QChar::Category category = QChar::category(char32_t(c));
-        if (category == QChar::Other_Control || category == QChar::Other_Format)
+        // Format characters and the unassigned ones drawn as nothing (the rest of the tag block) hide text.
+        if (QChar::category(char32_t(c)) == QChar::Other_Control || isHiddenCharacter(char32_t(c)))
             continue;
         result.append(QStringView(QChar::fromUcs4(char32_t(c))));
     }

@@ -1,4 +1,5 @@
 #include "control/serverlogservice.h"
+#include "discovery/charactercut.h"
 #include "platform/logfolder.h"
 #include "platform/privatefolder.h"
 #include "platform/regularfile.h"
@@ -484,6 +485,14 @@ void TestServerLogService::snapshot_data()
     for (int i = 0; i < 160; ++i)
         flags += u"\U0001F1E9\U0001F1EA"_s;
     QTest::newRow("160 flags stay whole") << flags.toUtf8() << flags << flags;
+
+    const QString hidden = u"a\u200Bb\u2060c\u00ADd\u206Ae\U000E0041f\U000E0000g\U000E0002h"_s;
+    QTest::newRow("characters drawn as nothing, tags included") << hidden.toUtf8() << u"abcdefgh"_s << u"abcdefgh"_s;
+    // One character of 60,001 code points: the preview keeps as many of them as its units allow.
+    const QString bomb = u"A"_s + QString(60000, QChar(0x0301));
+    QTest::newRow("a combining-mark bomb gives a bounded preview")
+        << bomb.toUtf8() << bomb
+        << bomb.left(ServerLogService::previewCharacterLimit * cutUnitsPerCharacter - 1) + u"\u2026"_s;
 }
 
 void TestServerLogService::snapshot()
