@@ -45,12 +45,14 @@ std::uint64_t dropOlderPart(int log, std::uint64_t size, std::uint64_t keep, cha
 {
     if (keep >= size)
         return size;
+    // The search starts at the byte before the cut, so a cut that already falls at a line's start stays there.
+    const std::uint64_t before = size - keep - 1;
     std::uint64_t from = size - keep;
     const ssize_t probe =
-        ::pread(log, buffer, std::size_t(std::min<std::uint64_t>(lineSearchBytes, keep)), off_t(from));
+        ::pread(log, buffer, std::size_t(std::min<std::uint64_t>(lineSearchBytes, keep + 1)), off_t(before));
     if (probe > 0) {
         if (const void* newline = std::memchr(buffer, '\n', std::size_t(probe)))
-            from += std::uint64_t(static_cast<const char*>(newline) - buffer) + 1;
+            from = before + std::uint64_t(static_cast<const char*>(newline) - buffer) + 1;
     }
     std::uint64_t to = 0;
     for (std::uint64_t at = from; at < size;) {

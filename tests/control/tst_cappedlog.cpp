@@ -82,8 +82,11 @@ void TestCappedLog::lineAppendedOnItsOwnLine_data()
     QTest::newRow("after a whole line") << QByteArray("ready\n") << quint64(1024) << QByteArray("ready\nended\n");
     QTest::newRow("after a line cut short")
         << QByteArray("progress 40%") << quint64(1024) << QByteArray("progress 40%\nended\n");
-    // A full log drops its older half first, from a line's start.
-    QTest::newRow("full log") << QByteArray("aaaa\nbbbb\ncccc\ndddd\n") << quint64(20) << QByteArray("dddd\nended\n");
+    // A full log drops its older half first, from a line's start: here the half starts a line, so all of it stays.
+    QTest::newRow("full log, half at a line's start")
+        << QByteArray("aaaa\nbbbb\ncccc\ndddd\n") << quint64(20) << QByteArray("cccc\ndddd\nended\n");
+    QTest::newRow("full log, half inside a line")
+        << QByteArray("aaaa\nbbbb\nccccc\ndddd\n") << quint64(21) << QByteArray("dddd\nended\n");
 }
 
 void TestCappedLog::lineAppendedOnItsOwnLine()
