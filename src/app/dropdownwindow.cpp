@@ -6,15 +6,33 @@
 
 #include <QFile>
 #include <QGuiApplication>
+#include <QLoggingCategory>
 #include <QPalette>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickView>
+#include <QSGRendererInterface>
 #include <QScreen>
 
 using namespace Qt::StringLiterals;
 
+Q_LOGGING_CATEGORY(lcWindow, "porthive.window", QtWarningMsg)
+
 namespace {
+
+QString graphicsApiName(QSGRendererInterface::GraphicsApi api)
+{
+    switch (api) {
+    case QSGRendererInterface::Software:
+        return u"software"_s;
+    case QSGRendererInterface::OpenGL:
+        return u"opengl"_s;
+    case QSGRendererInterface::Vulkan:
+        return u"vulkan"_s;
+    default:
+        return QString::number(int(api));
+    }
+}
 
 // The module keeps its files under qml/ unless they are given an alias.
 QUrl rootViewURL()
@@ -46,6 +64,12 @@ DropDownWindow::DropDownWindow(QVariantMap properties, WindowContext& context, c
     m_view->setWidth(int(width));
     applyStyle(m_style);
 
+    // Which renderer draws the window: the software one keeps the GPU driver out of the process.
+    QQuickView* view = m_view.get();
+    connect(
+        view, &QQuickWindow::sceneGraphInitialized, view,
+        [view] { qCInfo(lcWindow) << "scene graph" << graphicsApiName(view->rendererInterface()->graphicsApi()); },
+        Qt::DirectConnection);
     connect(m_view.get(), &QWindow::activeChanged, this, &DropDownWindow::activeChanged);
     connect(m_view.get(), &QWindow::screenChanged, this, &DropDownWindow::followScreen);
     // The root view's height follows its content; a window above the icon keeps its bottom edge there.

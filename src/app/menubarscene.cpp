@@ -9,10 +9,12 @@
 #include "platform/statusitem.h"
 #include "platform/statusnotifieritem.h"
 #include "platform/trayhostwatcher.h"
+#include "platform/xembedstatusitem.h"
 #include "ui/windowcontext.h"
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QTimer>
 
 #include <optional>
@@ -71,17 +73,28 @@ void MenuBarScene::start()
     trayHostsChanged();
 }
 
+bool MenuBarScene::usable(TrayKind kind)
+{
+    const bool present = m_seams.trayHosts->hasHost(kind);
+    // A tray that refused the icon is asked again once it went away and another came.
+    bool& refused = kind == TrayKind::StatusNotifier ? m_statusNotifierRefused : m_xembedRefused;
+    if (!present)
+        refused = false;
+    return present && !refused;
+}
+
 void MenuBarScene::trayHostsChanged()
 {
-    const TrayHostWatching& hosts = *m_seams.trayHosts;
+    const bool statusNotifier = usable(TrayKind::StatusNotifier);
+    const bool xembed = usable(TrayKind::XEmbed);
     // The icon stays while its tray does, even when the other kind appears.
-    if (m_statusItem && hosts.hasHost(m_statusItemKind))
+    if (m_statusItem && m_seams.trayHosts->hasHost(m_statusItemKind))
         return;
     m_statusItem.reset();
     std::optional<TrayKind> kind;
-    if (hosts.hasHost(TrayKind::StatusNotifier))
+    if (statusNotifier)
         kind = TrayKind::StatusNotifier;
-    else if (hosts.hasHost(TrayKind::XEmbed))
+    else if (xembed)
         kind = TrayKind::XEmbed;
     if (!kind) {
         // A panel that restarts comes back within the grace period without the window showing meanwhile.
@@ -104,7 +117,22 @@ void MenuBarScene::makeStatusItem(TrayKind kind)
     m_statusItem->setIcon(StatusIcon::make(m_label));
     m_statusItem->setToolTip(m_label.accessibilityLabel);
     connect(m_statusItem.get(), &StatusItem::activated, this, &MenuBarScene::iconClicked);
+    // Later, not inside the item's own call: the item goes.
+    connect(
+        m_statusItem.get(), &StatusItem::failed, this,
+        [this, item = QPointer<StatusItem>(m_statusItem.get())] {
+            if (item && item == m_statusItem.get())
+                statusItemFailed();
+        },
+        Qt::QueuedConnection);
     m_statusItem->show();
+}
+
+void MenuBarScene::statusItemFailed()
+{
+    (m_statusItemKind == TrayKind::StatusNotifier ? m_statusNotifierRefused : m_xembedRefused) = true;
+    m_statusItem.reset();
+    trayHostsChanged();
 }
 
 void MenuBarScene::updateLabel()

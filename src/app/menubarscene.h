@@ -20,9 +20,10 @@ class Workspace;
 
 // The application's one scene: the tray icon with the menu-bar label and the window that drops down from it.
 // The icon is made only once the desktop has a tray, in a StatusNotifierItem host where there is one, else in
-// the X11 tray; when its tray goes it is made again in whichever tray there is. Without any tray for a grace
-// period the window shows as an ordinary window, which moves to the tray when one appears and quits the
-// application when the user closes it (nothing could bring it back).
+// the X11 tray; when its tray goes it is made again in whichever tray there is. A tray that refuses the icon is
+// passed over until it goes away. Without any tray that takes the icon for a grace period the window shows as an
+// ordinary window, which moves to the tray when one appears and quits the application when the user closes it
+// (nothing could bring it back).
 class MenuBarScene final : public QObject
 {
     Q_OBJECT
@@ -41,7 +42,7 @@ public:
         std::chrono::milliseconds trayGracePeriod = defaultTrayGracePeriod;
     };
 
-    // The desktop's tray, QSystemTrayIcon and the Qt Quick window.
+    // The desktop's trays, the icon of our own in each and the Qt Quick window.
     static Seams standardSeams();
 
     MenuBarScene(PorthiveApp& app, Workspace& workspace, Clipboard& clipboard, Seams seams, QObject* parent = nullptr);
@@ -66,7 +67,10 @@ Q_SIGNALS:
 
 private:
     void trayHostsChanged();
+    // Whether the tray of `kind` is there and has not refused the icon.
+    bool usable(TrayKind kind);
     void makeStatusItem(TrayKind kind);
+    void statusItemFailed();
     void windowClosed();
     void updateLabel();
     void iconClicked();
@@ -78,6 +82,8 @@ private:
     std::unique_ptr<WindowContext> m_context;
     std::unique_ptr<StatusItem> m_statusItem;
     TrayKind m_statusItemKind = TrayKind::StatusNotifier;
+    bool m_statusNotifierRefused = false;
+    bool m_xembedRefused = false;
     std::unique_ptr<StatusWindowing> m_window;
     QTimer* m_graceTimer = nullptr;
     MenuBarLabel m_label;

@@ -27,6 +27,12 @@ QString ActionError::description() const
         return QStringLiteral("Porthive may not signal the processes of this server");
     case Kind::CommandNotReplayable:
         return QStringLiteral("Restart unavailable \u2014 the command that started it cannot be run again exactly");
+    case Kind::LaunchTooLong:
+        return QStringLiteral("Too long to run \u2014 a variable or argument is over the system's limit");
+    case Kind::LaunchTooLarge:
+        return QStringLiteral("Too large to run \u2014 the command and its variables are over the system's limit");
+    case Kind::LoginShellUnavailable:
+        return QStringLiteral("Login shell unavailable \u2014 the command cannot run");
     }
     Q_UNREACHABLE();
     return {};

@@ -18,7 +18,13 @@ public:
         NoProcessToSignal,
         // What started the server cannot be run again as it ran (an argument that is no text, a title written
         // over the arguments): a restart would run something else.
-        CommandNotReplayable
+        CommandNotReplayable,
+        // Found before anything is stopped or created: the kernel would refuse the launch (E2BIG), for one string
+        // too long, or for all of them together.
+        LaunchTooLong,
+        LaunchTooLarge,
+        // Neither the user's login shell nor the shell that stands in for it can be run.
+        LoginShellUnavailable
     };
 
     static ActionError launchFailed(qint32 status, QString logText, ServerLogSession session);
@@ -28,6 +34,9 @@ public:
     static ActionError restartProcessesStillRunning() { return ActionError(Kind::RestartProcessesStillRunning); }
     static ActionError noProcessToSignal() { return ActionError(Kind::NoProcessToSignal); }
     static ActionError commandNotReplayable() { return ActionError(Kind::CommandNotReplayable); }
+    static ActionError launchTooLong() { return ActionError(Kind::LaunchTooLong); }
+    static ActionError launchTooLarge() { return ActionError(Kind::LaunchTooLarge); }
+    static ActionError loginShellUnavailable() { return ActionError(Kind::LoginShellUnavailable); }
 
     Kind kind() const { return m_kind; }
     // Only for LaunchFailed: the exit status (-1 when the command could not start), the log text and the session.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,12 +45,14 @@ std::uint64_t dropOlderPart(int log, std::uint64_t size, std::uint64_t keep, cha
 {
     if (keep >= size)
         return size;
+    // The search starts at the byte before the cut, so a cut that already falls at a line's start stays there.
+    const std::uint64_t before = size - keep - 1;
     std::uint64_t from = size - keep;
     const ssize_t probe =
-        ::pread(log, buffer, std::size_t(std::min<std::uint64_t>(lineSearchBytes, keep)), off_t(from));
+        ::pread(log, buffer, std::size_t(std::min<std::uint64_t>(lineSearchBytes, keep + 1)), off_t(before));
     if (probe > 0) {
         if (const void* newline = std::memchr(buffer, '\n', std::size_t(probe)))
-            from += std::uint64_t(static_cast<const char*>(newline) - buffer) + 1;
+            from = before + std::uint64_t(static_cast<const char*>(newline) - buffer) + 1;
     }
     std::uint64_t to = 0;
     for (std::uint64_t at = from; at < size;) {
@@ -68,31 +71,63 @@ std::uint64_t dropOlderPart(int log, std::uint64_t size, std::uint64_t keep, cha
     return to;
 }
 
-} // namespace
-
-void copy(int input, int log, std::uint64_t capBytes)
+// Appends one piece at `size`, dropping the older part first where the piece would pass the cap. Returns the new
+// size.
+std::uint64_t appendPiece(int log, std::uint64_t size, const char* start, std::size_t length, std::uint64_t capBytes,
+                          char* scratch)
 {
-    static char data[chunkBytes];
-    static char scratch[chunkBytes];
+    // A piece larger than the cap keeps its newest part.
+    if (length > capBytes) {
+        start += length - capBytes;
+        length = std::size_t(capBytes);
+    }
+    if (size + length > capBytes)
+        size = dropOlderPart(log, size, std::min<std::uint64_t>(capBytes / 2, capBytes - length), scratch);
+    return writeAllAt(log, start, length, off_t(size)) ? size + length : size;
+}
+
+std::uint64_t sizeOf(int log)
+{
     struct stat status
     {
     };
-    std::uint64_t size = ::fstat(log, &status) == 0 ? std::uint64_t(status.st_size) : 0;
+    return ::fstat(log, &status) == 0 ? std::uint64_t(status.st_size) : 0;
+}
+
+char scratch[chunkBytes];
+
+} // namespace
+
+bool copy(int input, int log, std::uint64_t capBytes)
+{
+    static char data[chunkBytes];
+    std::uint64_t size = sizeOf(log);
     for (;;) {
         const ssize_t n = readSome(input, data, sizeof data);
-        if (n <= 0)
-            return;
-        // A piece larger than the cap keeps its newest part.
-        std::size_t length = std::size_t(n);
-        const char* start = data;
-        if (length > capBytes) {
-            start += length - capBytes;
-            length = std::size_t(capBytes);
-        }
-        if (size + length > capBytes)
-            size = dropOlderPart(log, size, std::min<std::uint64_t>(capBytes / 2, capBytes - length), scratch);
-        if (writeAllAt(log, start, length, off_t(size)))
-            size += length;
+        if (n == 0)
+            return true;
+        if (n < 0)
+            return false;
+        size = appendPiece(log, size, data, std::size_t(n), capBytes, scratch);
+    }
+}
+
+void appendLine(int log, const char* text, std::uint64_t capBytes)
+{
+    std::uint64_t size = sizeOf(log);
+    char last = '\n';
+    if (size > 0 && ::pread(log, &last, 1, off_t(size - 1)) != 1)
+        last = '\n';
+    std::string line = last == '\n' ? std::string() : std::string("\n");
+    line += text;
+    line += '\n';
+    appendPiece(log, size, line.data(), line.size(), capBytes, scratch);
+}
+
+void drain(int input)
+{
+    char data[4096];
+    while (readSome(input, data, sizeof data) > 0) {
     }
 }
 

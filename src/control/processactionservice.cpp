@@ -9,11 +9,13 @@
 #include "platform/loginshell.h"
 #include "platform/processidentity.h"
 #include "platform/processsignals.h"
+#include "platform/regularfile.h"
 #include "platform/workspace.h"
 #include "telemetry/apperror.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 
 #include <cerrno>
@@ -49,12 +51,9 @@ QString chooseCommand(const QString& trimmed, const QString& projectPath)
 
 std::shared_ptr<FileDescriptor> openForWriting(const QString& path)
 {
-    // An existing file only, never through a link, and never inherited by another child. The log writer also
-    // reads it back when it drops the older part.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        throw SystemError(errno, path);
-    return std::make_shared<FileDescriptor>(fd);
+    // An existing regular file only (a named pipe put there would stop the server once full), never through a
+    // link, and never inherited by another child. The log writer also reads it back when it drops the older part.
+    return std::make_shared<FileDescriptor>(RegularFile::open(path, O_RDWR));
 }
 
 struct LaunchStart
@@ -105,22 +104,57 @@ FileDescriptor startLogWriter(const LaunchSetup& setup, const QString& projectPa
     return writeEnd;
 }
 
+// What a launch runs: the login shell with the text that sets the variables and then runs the command, and the
+// variables' carriers in its environment. The check before a launch and the launch itself both take it from here.
+struct ShellLaunch
+{
+    LoginShell::Invocation shell;
+    QStringList environment;
+};
+
+ShellLaunch shellLaunch(const LaunchSetup& setup, const QString& command, const LaunchEnvironment::Variables& variables)
+{
+    const QString text = LaunchEnvironment::exportText(variables) + command;
+    return {setup.shell.isEmpty() ? LoginShell::userInvocation(text) : LoginShell::invocation(setup.shell, text),
+            LaunchEnvironment::carriers(variables)};
+}
+
+ChildProcess::Options shellOptions(const ShellLaunch& launch)
+{
+    ChildProcess::Options options;
+    options.program = launch.shell.program;
+    options.arguments = launch.shell.arguments;
+    options.errorToNull = launch.shell.quietStart;
+    options.environment = launch.environment;
+    return options;
+}
+
+// A launch that could not start is refused before anything is stopped or created: the old server would be gone
+// and every later start would fail the same way.
+void checkCanStart(const ShellLaunch& launch)
+{
+    const QFileInfo shell(launch.shell.program);
+    if (!shell.isAbsolute() || !shell.isFile() || !shell.isExecutable())
+        throw ActionError::loginShellUnavailable();
+    switch (ChildProcess::sizeProblem(shellOptions(launch))) {
+    case ChildProcess::SizeProblem::None:
+        return;
+    case ChildProcess::SizeProblem::StringTooLong:
+        throw ActionError::launchTooLong();
+    case ChildProcess::SizeProblem::TooLarge:
+        throw ActionError::launchTooLarge();
+    }
+}
+
 // Starts the login shell with the command; when it cannot start, the reason goes into the log so the user can
 // read it there.
-LaunchStart startShell(const LaunchSetup& setup, const QString& command, const QStringList& environment,
-                       const QString& projectPath, int logFd)
+LaunchStart startShell(const LaunchSetup& setup, const ShellLaunch& launch, const QString& projectPath, int logFd)
 {
     LaunchStart started;
     const FileDescriptor pipe = startLogWriter(setup, projectPath, logFd, started.writer);
-    const LoginShell::Invocation shell =
-        setup.shell.isEmpty() ? LoginShell::userInvocation(command) : LoginShell::invocation(setup.shell, command);
-    ChildProcess::Options options;
-    options.program = shell.program;
-    options.arguments = shell.arguments;
+    ChildProcess::Options options = shellOptions(launch);
     options.workingDirectory = projectPath;
     options.outputFd = pipe.isValid() ? pipe.get() : logFd;
-    options.errorToNull = shell.quietStart;
-    options.environment = environment;
     try {
         started.child = ChildProcess::start(options);
     } catch (const SystemError& error) {
@@ -159,12 +193,15 @@ QCoro::Task<> discardQuietly(Logs logs, ServerLogSession session)
     }
 }
 
-QCoro::Task<PreparedLaunch> prepareLaunchTask(Logs logs, QString command, QString projectPath,
+QCoro::Task<PreparedLaunch> prepareLaunchTask(Logs logs, LaunchSetup setup, QString command, QString projectPath,
                                               LaunchEnvironment::Variables environment)
 {
     const QString trimmed = command.trimmed();
-    auto choose = [trimmed, projectPath] {
-        return chooseCommand(trimmed, projectPath);
+    auto choose = [setup = std::move(setup), trimmed, projectPath, environment] {
+        const QString chosen = chooseCommand(trimmed, projectPath);
+        if (!chosen.isEmpty())
+            checkCanStart(shellLaunch(setup, chosen, environment));
+        return chosen;
     };
     auto chooseTask = AsyncWork::runOn(sharedPool(), std::move(choose));
     const QString chosen = co_await chooseTask;
@@ -200,12 +237,11 @@ QCoro::Task<PreparedLaunch> prepareLaunchTask(Logs logs, QString command, QStrin
 QCoro::Task<ServerLogSession> launchTask(Logs logs, std::chrono::milliseconds observation, LaunchSetup setup,
                                          PreparedLaunch prepared)
 {
-    const QString command = LaunchEnvironment::exportText(prepared.environment) + prepared.command;
-    const QStringList carriers = LaunchEnvironment::carriers(prepared.environment);
     const QString projectPath = prepared.projectPath;
     const int logFd = prepared.logFile.get();
-    auto startWork = [setup = std::move(setup), command, carriers, projectPath, logFd] {
-        return startShell(setup, command, carriers, projectPath, logFd);
+    auto startWork = [setup = std::move(setup), command = prepared.command, environment = prepared.environment,
+                      projectPath, logFd] {
+        return startShell(setup, shellLaunch(setup, command, environment), projectPath, logFd);
     };
     auto startTask = AsyncWork::runOn(sharedPool(), std::move(startWork));
     const LaunchStart started = co_await startTask;
@@ -279,7 +315,7 @@ QCoro::Task<ServerLogSession> restartTask(Logs logs, std::chrono::milliseconds o
     if (server.rawCommandLine.isEmpty())
         throw ActionError::commandNotReplayable();
 
-    auto prepare = prepareLaunchTask(logs, server.rawCommandLine, *server.projectPath, server.launchEnvironment);
+    auto prepare = prepareLaunchTask(logs, setup, server.rawCommandLine, *server.projectPath, server.launchEnvironment);
     PreparedLaunch prepared = co_await prepare;
 
     // Nothing is stopped before the new launch has its command and its log.
@@ -322,8 +358,8 @@ QCoro::Task<ServerLogSession> restartTask(Logs logs, std::chrono::milliseconds o
 QCoro::Task<ServerLogSession> startProjectTask(Logs logs, std::chrono::milliseconds observation, LaunchSetup setup,
                                                RememberedProject project)
 {
-    auto prepare =
-        prepareLaunchTask(logs, project.launchCommand, project.projectPath, std::move(project.launchEnvironment));
+    auto prepare = prepareLaunchTask(logs, setup, project.launchCommand, project.projectPath,
+                                     std::move(project.launchEnvironment));
     PreparedLaunch prepared = co_await prepare;
     auto start = launchTask(logs, observation, std::move(setup), std::move(prepared));
     co_return co_await start;
@@ -421,7 +457,7 @@ QCoro::Task<ServerLogSession> ProcessActionService::startProject(RememberedProje
 QCoro::Task<PreparedLaunch> ProcessActionService::prepareLaunch(const QString& command, const QString& projectPath,
                                                                 LaunchEnvironment::Variables environment)
 {
-    return prepareLaunchTask(m_logService, command, projectPath, std::move(environment));
+    return prepareLaunchTask(m_logService, m_setup, command, projectPath, std::move(environment));
 }
 
 QCoro::Task<ServerLogSession> ProcessActionService::launch(PreparedLaunch prepared)

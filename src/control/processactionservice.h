@@ -59,8 +59,9 @@ public:
     QCoro::Task<ServerLogSession> restart(LocalServer server) override;
     QCoro::Task<ServerLogSession> startProject(RememberedProject project) override;
 
-    // Chooses the command (the project's own dev command where the given one cannot be replayed) and
-    // opens a new session's log file. Fails with missingLaunchCommand or logUnavailable.
+    // Chooses the command (the project's own dev command where the given one cannot be replayed), checks that the
+    // login shell can run it with its variables (LaunchTooLong, LaunchTooLarge, LoginShellUnavailable), and opens
+    // a new session's log file. Fails with missingLaunchCommand, one of those, or logUnavailable.
     QCoro::Task<PreparedLaunch> prepareLaunch(const QString& command, const QString& projectPath,
                                               LaunchEnvironment::Variables environment = {});
     // Starts the login shell with the variables and the command in the project folder, its output through the

@@ -1,11 +1,13 @@
 #include "control/serverlogservice.h"
 
 #include "discovery/charactercut.h"
+#include "discovery/hiddencharacters.h"
 #include "platform/asyncwork.h"
 #include "platform/clock.h"
 #include "platform/filedescriptor.h"
 #include "platform/logfolder.h"
 #include "platform/privatefolder.h"
+#include "platform/regularfile.h"
 #include "telemetry/apperror.h"
 #include "telemetry/redaction.h"
 
@@ -34,6 +36,9 @@ constexpr qint64 daySeconds = 86400;
 constexpr qsizetype keptOldLogs = 20;
 
 const QString noOutputYet = u"No output yet"_s;
+
+// Reads of different logs run side by side: one that hangs (a stuck file system) keeps one thread, not the rest.
+constexpr int readerThreads = 4;
 
 QString cleanPathOf(const QUrl& url)
 {
@@ -84,8 +89,8 @@ QString removeControlCharacters(const QString& text)
             result.append(QChar(char16_t(c)));
             continue;
         }
-        const QChar::Category category = QChar::category(char32_t(c));
-        if (category == QChar::Other_Control || category == QChar::Other_Format)
+        // Format characters and the unassigned ones drawn as nothing (the rest of the tag block) hide text.
+        if (QChar::category(char32_t(c)) == QChar::Other_Control || isHiddenCharacter(char32_t(c)))
             continue;
         result.append(QStringView(QChar::fromUcs4(char32_t(c))));
     }
@@ -101,6 +106,7 @@ ServerLogService::ServerLogService(QString rootDirectory, const Clock& now, qint
     , m_now(now)
 {
     m_executor.setMaxThreadCount(1);
+    m_readers.setMaxThreadCount(readerThreads);
 }
 
 ServerLogService::~ServerLogService() = default;
@@ -156,7 +162,9 @@ QCoro::Task<ServerLogSnapshot> ServerLogService::snapshotTask(ServerLogSession s
     auto work = [path, limit] {
         return readSnapshot(path, limit);
     };
-    auto task = AsyncWork::runOn(&m_executor, std::move(work));
+    // Beside the sessions' own executor: a read reads one file and touches no state of the service, and no read
+    // may hold up the start of a launch.
+    auto task = AsyncWork::runOn(&m_readers, std::move(work));
     co_return co_await task;
 }
 
@@ -283,9 +291,7 @@ void ServerLogService::discardSessionNow(const ServerLogSession& session)
 
 ServerLogSnapshot ServerLogService::readSnapshot(const QString& filePath, qint64 tailByteLimit)
 {
-    FileDescriptor file(::open(QFile::encodeName(filePath).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (!file.isValid())
-        throw SystemError(errno, filePath);
+    FileDescriptor file = RegularFile::open(filePath, O_RDONLY);
     const off_t size = ::lseek(file.get(), 0, SEEK_END);
     if (size < 0)
         throw SystemError(errno, filePath);

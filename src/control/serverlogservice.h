@@ -16,9 +16,9 @@ class Clock;
 // worked on through a descriptor: when it, or one of the app's folders above it, is a symbolic link or somebody
 // else's, no session starts (UnsafeFolderError) and nothing is changed or deleted there.
 //
-// Every operation runs on the service's own serialised executor, never on the caller's thread; the
-// coroutines resume on the caller's thread with the result or the error (SystemError for file-system
-// failures).
+// Starting and discarding sessions and retention run one at a time on the service's own executor; snapshots run
+// on readers of their own beside it, so a slow read never holds up a launch. None runs on the caller's thread;
+// the coroutines resume there with the result or the error (SystemError for file-system failures).
 class ServerLogService
 {
 public:
@@ -44,7 +44,9 @@ public:
     QCoro::Task<> discardSession(const ServerLogSession& session);
     QCoro::Task<ServerLogSnapshot> snapshot(const ServerLogSession& session);
 
-    // The cleaned tail of the file and its preview line; reads at most `tailByteLimit` bytes. Any thread.
+    // The cleaned tail of the file and its preview line; reads at most `tailByteLimit` bytes. Only a regular file
+    // is read: a named pipe, a device or a link at the path fails at once (NotRegularFileError, SystemError).
+    // Any thread.
     static ServerLogSnapshot readSnapshot(const QString& filePath, qint64 tailByteLimit = defaultTailByteLimit);
     // Terminal output as plain text: escape sequences gone, line feeds only, no control characters.
     static QString sanitizeLogText(const QString& text);
@@ -73,6 +75,8 @@ private:
     const Clock& m_now;
     // Project path to the cleaned path of the file it writes now; touched on the executor only.
     QHash<QString, QString> m_activeSessionPathByProjectPath;
+    // Snapshots; they use no member.
+    QThreadPool m_readers;
     // Last: its destructor waits for queued work that still uses the members above.
     QThreadPool m_executor;
 };

@@ -1,7 +1,9 @@
 #include "discovery/launchenvironment.h"
 
+#include "discovery/charactercut.h"
 #include "discovery/launchcommand.h"
 #include "discovery/pathtext.h"
+#include "telemetry/redaction.h"
 
 #include <QHash>
 #include <QStringDecoder>
@@ -44,6 +46,12 @@ bool isSessionVariable(QByteArrayView name)
 {
     static const QList<QByteArray> names{"_", "PWD", "OLDPWD", "SHLVL", "COLUMNS", "LINES", "PATH"};
     return names.contains(name);
+}
+
+// What given() keeps of a process's names, and what is set again from the settings file.
+bool isGivenName(QByteArrayView name)
+{
+    return name != markerName().toUtf8() && isAssignableName(name) && !isSessionVariable(name);
 }
 
 std::optional<QString> text(const QByteArray& bytes)
@@ -108,7 +116,6 @@ std::optional<Variables> given(const Launcher& launcher)
     if (!launcher.environment)
         return Variables{};
     const Entries entries = entriesOf(*launcher.environment);
-    const QByteArray marker = markerName().toUtf8();
 
     QList<QByteArray> names;
     if (const std::optional<QList<QByteArray>> marked = markedNames(entries, launcher)) {
@@ -129,7 +136,7 @@ std::optional<Variables> given(const Launcher& launcher)
 
     Variables variables;
     for (const QByteArray& name : std::as_const(names)) {
-        if (name == marker || !isAssignableName(name) || isSessionVariable(name))
+        if (!isGivenName(name))
             continue;
         const auto value = entries.constFind(name);
         if (value == entries.cend())
@@ -150,23 +157,49 @@ QString assignmentText(const Variables& variables)
     return assignments;
 }
 
+QString shownAssignments(const Variables& variables)
+{
+    QString shown;
+    for (auto variable = variables.cbegin(); variable != variables.cend(); ++variable) {
+        const bool secret = Redaction::namesSecret(variable.key()) || Redaction::looksSecret(variable.value());
+        shown +=
+            variable.key() + u'=' +
+            (secret ? Redaction::placeholder : shellCommandLine({cutToCharacters(variable.value(), shownValueLimit)})) +
+            u' ';
+    }
+    return shown;
+}
+
+bool isSettable(const QString& name, const QString& value)
+{
+    return QStringView(name).isValidUtf16() && isGivenName(name.toUtf8()) && QStringView(value).isValidUtf16() &&
+           !value.contains(QChar(0));
+}
+
 QStringList carriers(const Variables& variables)
 {
     QStringList entries;
-    for (auto variable = variables.cbegin(); variable != variables.cend(); ++variable)
-        entries.append(carrierName(variable.key()) + u'=' + variable.value());
+    for (auto variable = variables.cbegin(); variable != variables.cend(); ++variable) {
+        if (isSettable(variable.key(), variable.value()))
+            entries.append(carrierName(variable.key()) + u'=' + variable.value());
+    }
     return entries;
 }
 
 QString exportText(const Variables& variables)
 {
+    QStringList names;
+    for (auto variable = variables.cbegin(); variable != variables.cend(); ++variable) {
+        if (isSettable(variable.key(), variable.value()))
+            names.append(variable.key());
+    }
     // "$$" is the shell's own id: the launch is that shell or its child, and a process that inherited the marker
     // from elsewhere is neither.
-    QString text = u"export "_s + markerName() + u"=\"$$:"_s + QStringList(variables.keys()).join(u',') + u'"';
+    QString text = u"export "_s + markerName() + u"=\"$$:"_s + names.join(u',') + u'"';
     QStringList carried;
-    for (auto variable = variables.cbegin(); variable != variables.cend(); ++variable) {
-        text += u' ' + variable.key() + u"=\"$"_s + carrierName(variable.key()) + u'"';
-        carried.append(carrierName(variable.key()));
+    for (const QString& name : std::as_const(names)) {
+        text += u' ' + name + u"=\"$"_s + carrierName(name) + u'"';
+        carried.append(carrierName(name));
     }
     text += u" && "_s;
     if (!carried.isEmpty())

@@ -56,8 +56,9 @@ std::optional<QString> value(const QList<QByteArray>& environment, const QString
 bool isShellName(const QString& name);
 
 // POSIX shell text that exports the marker and `variables`, ending in "&& " so a command can follow: what a
-// relaunch runs before its command. The values come from the carriers below, never from the text: a shell's
-// arguments are there for every user of the machine to read, its environment only for its own.
+// relaunch runs before its command. Neither it nor carriers() holds a variable that is not settable. The values come
+// from the carriers below, never from the text: a shell's arguments are there for every user of the machine to read,
+// its environment only for its own.
 QString exportText(const Variables& variables);
 // NAME=value entries for the shell's environment that carry the values to exportText's text, each under a name of
 // this program's own that the text removes again.
@@ -65,5 +66,16 @@ QStringList carriers(const Variables& variables);
 
 // "NAME=value NAME2='a b' ", each value quoted as for the shell: the form a user types them in.
 QString assignmentText(const Variables& variables);
+
+// How many characters of a value are shown before it is cut.
+inline constexpr qsizetype shownValueLimit = 40;
+
+// The variables as the window shows them in front of a command, in assignmentText's form: a value whose name or
+// text looks secret is "<redacted>" whole, never in part; a long one is cut. For showing only.
+QString shownAssignments(const Variables& variables);
+
+// Whether a variable read from elsewhere (the settings file) may be set for a launch: its name passes the rule
+// given() applies to a process's names, and its value is text that an environment can hold (no NUL).
+bool isSettable(const QString& name, const QString& value);
 
 } // namespace LaunchEnvironment

@@ -513,16 +513,22 @@ LocalServer assemble(const PreparedCandidate& prepared, const WorkingDirectories
     server.rawCommandLine = command.value_or(QString());
     if (command && launchDetails && launchDetails->environment)
         server.launchEnvironment = *launchDetails->environment;
-    // Shown as the user would type it, the given variables in front of the command itself, after the folder a
-    // script starts from.
+    // Shown as the user would type it: after the folder a script starts from, the given variables, each redacted on
+    // its own (a value's words would else run into the command's), then the command itself.
+    const auto redacted = [redactions](const QString& text) {
+        return redactions ? redactions->value(text, &redactCommandLine) : redactCommandLine(text);
+    };
+    QString start;
     QString shown = process.commandLine;
     if (command) {
-        const QString start =
+        const QString folder =
             launchDetails && launchDetails->startFolder ? startFolderText(*launchDetails->startFolder) : QString();
-        const qsizetype at = !start.isEmpty() && command->startsWith(start) ? start.size() : 0;
-        shown = command->first(at) + LaunchEnvironment::assignmentText(server.launchEnvironment) + command->sliced(at);
+        const qsizetype at = !folder.isEmpty() && command->startsWith(folder) ? folder.size() : 0;
+        start = command->first(at);
+        shown = command->sliced(at);
     }
-    server.displayCommandLine = redactions ? redactions->value(shown, &redactCommandLine) : redactCommandLine(shown);
+    server.displayCommandLine = (start.isEmpty() ? QString() : redacted(start.trimmed()) + u' ') +
+                                LaunchEnvironment::shownAssignments(server.launchEnvironment) + redacted(shown);
 
     const ActiveConnections active = connections.activeConnections(server.pid, server.port);
     server.activeConnectionCount = active.count;

@@ -1,10 +1,15 @@
 #include "discovery/rememberedproject.h"
 
 #include "discovery/localserver.h"
+#include "telemetry/redaction.h"
+
+#include <QLoggingCategory>
 
 #include <cmath>
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcProjects, "porthive.projects", QtCriticalMsg)
 
 const QString keyProjectPath = QStringLiteral("projectPath");
 const QString keyLaunchCommand = QStringLiteral("launchCommand");
@@ -79,6 +84,7 @@ std::optional<RememberedProject> RememberedProject::fromJson(const QJsonValue& v
     if (!kind)
         return std::nullopt;
     LaunchEnvironment::Variables environment;
+    bool dropped = false;
     if (object.contains(keyLaunchEnvironment)) {
         const QJsonValue variables = object.value(keyLaunchEnvironment);
         if (!variables.isObject())
@@ -87,12 +93,25 @@ std::optional<RememberedProject> RememberedProject::fromJson(const QJsonValue& v
         for (auto entry = entries.constBegin(); entry != entries.constEnd(); ++entry) {
             if (!entry.value().isString())
                 return std::nullopt;
+            // The file is the user's own, but its names go into shell text: one a process could not have been
+            // given is never run.
+            if (!LaunchEnvironment::isSettable(entry.key(), entry.value().toString())) {
+                qCWarning(lcProjects) << "dropped a launch variable that cannot be set:" << entry.key();
+                dropped = true;
+                continue;
+            }
             environment.insert(entry.key(), entry.value().toString());
         }
     }
+    const QString launchCommand = object.value(keyLaunchCommand).toString();
+    QString displayCommandLine = object.value(keyDisplayCommandLine).toString();
+    // Shown again from what runs: a line written before the variables were redacted one by one kept pieces of a
+    // secret value in view, and one may show a variable just dropped.
+    if (dropped || !environment.isEmpty())
+        displayCommandLine = LaunchEnvironment::shownAssignments(environment) + redactCommandLine(launchCommand);
     return RememberedProject{object.value(keyProjectPath).toString(),
-                             object.value(keyLaunchCommand).toString(),
-                             object.value(keyDisplayCommandLine).toString(),
+                             launchCommand,
+                             displayCommandLine,
                              *kind,
                              ReferenceDate::fromSecondsSinceReference(seen.toDouble()),
                              std::move(environment)};

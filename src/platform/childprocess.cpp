@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -76,7 +77,94 @@ void watch(std::shared_ptr<ChildProcess::State> state)
     }).detach();
 }
 
+// The program's name, then its arguments, as exec takes them.
+QList<QByteArray> argumentsOf(const ChildProcess::Options& options)
+{
+    QList<QByteArray> arguments{QFile::encodeName(options.program)};
+    for (const QString& argument : options.arguments)
+        arguments.append(argument.toLocal8Bit());
+    return arguments;
+}
+
+QList<QByteArray> givenEntriesOf(const ChildProcess::Options& options)
+{
+    QList<QByteArray> entries;
+    for (const QString& entry : options.environment)
+        entries.append(entry.toLocal8Bit());
+    return entries;
+}
+
+// This program's environment, each given entry in place of one of the same name; the given entries must outlive it.
+std::vector<char*> environmentWith(QList<QByteArray>& entries)
+{
+    std::vector<char*> envp;
+    for (char** entry = environ; *entry; ++entry) {
+        const QByteArrayView own(*entry);
+        const qsizetype equals = own.indexOf('=');
+        const bool replaced = std::any_of(entries.cbegin(), entries.cend(), [&](const QByteArray& given) {
+            return equals >= 0 && given.size() > equals && given.at(equals) == '=' &&
+                   given.startsWith(own.first(equals));
+        });
+        if (!replaced)
+            envp.push_back(*entry);
+    }
+    for (QByteArray& entry : entries)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    return envp;
+}
+
 } // namespace
+
+qsizetype ChildProcess::stringLimit()
+{
+#if defined(Q_OS_LINUX)
+    // MAX_ARG_STRLEN: 32 pages.
+    return 32 * qsizetype(::sysconf(_SC_PAGESIZE));
+#else
+    return totalLimit();
+#endif
+}
+
+qsizetype ChildProcess::totalLimit()
+{
+    const long argMax = ::sysconf(_SC_ARG_MAX);
+    const qsizetype reported = argMax > 0 ? qsizetype(argMax) : qsizetype(128 * 1024);
+#if defined(Q_OS_LINUX)
+    // A quarter of the stack limit, as sysconf reports it; but never more than three quarters of the kernel's own
+    // 8 MiB stack default, however large the stack limit (sysconf reports no such cap for an unlimited one).
+    return std::min<qsizetype>(reported, 6 * 1024 * 1024);
+#else
+    return reported;
+#endif
+}
+
+ChildProcess::SizeProblem ChildProcess::sizeProblem(const Options& options)
+{
+    const QList<QByteArray> arguments = argumentsOf(options);
+    QList<QByteArray> given = givenEntriesOf(options);
+    const std::vector<char*> envp = environmentWith(given);
+    const qsizetype longest = stringLimit();
+    // The kernel copies the program's path as well as the arguments.
+    qsizetype total = arguments.first().size() + 1;
+    qsizetype strings = 0;
+    const auto count = [&](qsizetype length) {
+        ++strings;
+        total += length + 1;
+        return length + 1 <= longest;
+    };
+    bool fits = true;
+    for (const QByteArray& argument : arguments)
+        fits = count(argument.size()) && fits;
+    for (const char* const entry : envp) {
+        if (entry)
+            fits = count(qsizetype(std::strlen(entry))) && fits;
+    }
+    if (!fits)
+        return SizeProblem::StringTooLong;
+    total += strings * qsizetype(sizeof(char*));
+    return total <= totalLimit() ? SizeProblem::None : SizeProblem::TooLarge;
+}
 
 ChildProcess::ChildProcess(std::shared_ptr<State> state)
     : m_state(std::move(state))
@@ -86,9 +174,7 @@ std::shared_ptr<ChildProcess> ChildProcess::start(const Options& options)
 {
     const QByteArray program = QFile::encodeName(options.program);
     const QByteArray folder = QFile::encodeName(options.workingDirectory);
-    QList<QByteArray> arguments{program};
-    for (const QString& argument : options.arguments)
-        arguments.append(argument.toLocal8Bit());
+    QList<QByteArray> arguments = argumentsOf(options);
     std::vector<char*> argv;
     for (QByteArray& argument : arguments)
         argv.push_back(argument.data());
@@ -139,24 +225,8 @@ std::shared_ptr<ChildProcess> ChildProcess::start(const Options& options)
 #endif
     check(posix_spawnattr_setflags(&setup.attributes, flags), u"flags"_s);
 
-    // This program's environment, each given entry in place of one of the same name.
-    QList<QByteArray> entries;
-    for (const QString& entry : options.environment)
-        entries.append(entry.toLocal8Bit());
-    std::vector<char*> envp;
-    for (char** entry = environ; *entry; ++entry) {
-        const QByteArrayView own(*entry);
-        const qsizetype equals = own.indexOf('=');
-        const bool replaced = std::any_of(entries.cbegin(), entries.cend(), [&](const QByteArray& given) {
-            return equals >= 0 && given.size() > equals && given.at(equals) == '=' &&
-                   given.startsWith(own.first(equals));
-        });
-        if (!replaced)
-            envp.push_back(*entry);
-    }
-    for (QByteArray& entry : entries)
-        envp.push_back(entry.data());
-    envp.push_back(nullptr);
+    QList<QByteArray> entries = givenEntriesOf(options);
+    std::vector<char*> envp = environmentWith(entries);
 
     pid_t pid = -1;
     check(posix_spawn(&pid, program.constData(), &setup.actions, &setup.attributes, argv.data(), envp.data()),

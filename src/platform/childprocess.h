@@ -30,6 +30,20 @@ public:
     // standard streams. Throws SystemError when it cannot start (a missing working folder, a missing program).
     static std::shared_ptr<ChildProcess> start(const Options& options);
 
+    // What of the program's name, its arguments and the environment start() would pass the kernel refuses (E2BIG),
+    // counted as the kernel counts them: one string past the length it takes for each, or all of them together
+    // past the room it gives them.
+    enum class SizeProblem
+    {
+        None,
+        StringTooLong,
+        TooLarge
+    };
+    static SizeProblem sizeProblem(const Options& options);
+    // The longest string, its terminating NUL included, and the room for all of them with their pointers.
+    static qsizetype stringLimit();
+    static qsizetype totalLimit();
+
     qint32 pid() const;
     bool isRunning() const;
     // Once it has ended: its exit status, or the number of the signal that ended it.

@@ -5,8 +5,6 @@
 #include <QRect>
 #include <QString>
 
-class QSystemTrayIcon;
-
 // The application's icon in the desktop's tray.
 class StatusItem : public QObject
 {
@@ -18,33 +16,13 @@ public:
     virtual void setIcon(const QIcon& icon) = 0;
     virtual void setToolTip(const QString& text) = 0;
     virtual void show() = 0;
-    // The icon's place on screen, in global coordinates; empty when the tray does not tell (StatusNotifierItem
-    // hosts do not).
+    // Where the icon is on screen, in global coordinates, as far as the tray tells; empty when it does not.
     virtual QRect geometry() const = 0;
 
 Q_SIGNALS:
     // A primary (left) click.
     void activated();
-};
-
-// The icon in the X11 system tray, through QSystemTrayIcon, without a context menu.
-//
-// QSystemTrayIcon picks StatusNotifierItem or the X11 tray once per process, at the first one made, and keeps
-// that choice for every later one: make this only while no StatusNotifierItem host is registered, and never
-// ask QSystemTrayIcon::isSystemTrayAvailable(), which makes the same choice. Needs a QApplication.
-class XEmbedStatusItem final : public StatusItem
-{
-    Q_OBJECT
-
-public:
-    explicit XEmbedStatusItem(QObject* parent = nullptr);
-    ~XEmbedStatusItem() override;
-
-    void setIcon(const QIcon& icon) override;
-    void setToolTip(const QString& text) override;
-    void show() override;
-    QRect geometry() const override;
-
-private:
-    QSystemTrayIcon* m_icon;
+    // The tray refused the icon or could not be reached: it is not shown. Emitted from the event loop, never from
+    // inside a call on the item.
+    void failed();
 };

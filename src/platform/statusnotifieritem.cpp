@@ -1,5 +1,7 @@
 #include "platform/statusnotifieritem.h"
 
+#include "platform/traywindowplacement.h"
+
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
 #include <QDBusArgument>
@@ -7,12 +9,16 @@
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
 #include <QImage>
+#include <QLoggingCategory>
 #include <QtEndian>
 
 #include <atomic>
 
 using namespace Qt::StringLiterals;
+
+Q_LOGGING_CATEGORY(lcStatusNotifierItem, "porthive.tray", QtWarningMsg)
 
 namespace {
 
@@ -77,7 +83,7 @@ public:
     QDBusObjectPath menu() const { return QDBusObjectPath(u"/NO_DBUSMENU"_s); }
 
 public Q_SLOTS:
-    void Activate(int, int) { Q_EMIT m_item->activated(); }
+    void Activate(int x, int y) { m_item->activate(QPoint(x, y)); }
     void SecondaryActivate(int, int) {}
     void ContextMenu(int, int) {}
     void Scroll(int, const QString&) {}
@@ -200,9 +206,23 @@ void StatusNotifierItem::show()
     QDBusMessage registration =
         QDBusMessage::createMethodCall(watcherService, watcherPath, watcherInterface, u"RegisterStatusNotifierItem"_s);
     registration << m_serviceName;
-    // Not awaited: a watcher that is gone or refuses leaves the application without that host anyway, which the
-    // tray host watcher reports.
-    m_bus.asyncCall(registration);
+    // A refusal leaves no icon: the scene falls back to another tray or the ordinary window. Gone with the item.
+    auto* call = new QDBusPendingCallWatcher(m_bus.asyncCall(registration), this);
+    connect(call, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
+        finished->deleteLater();
+        if (finished->isError()) {
+            qCInfo(lcStatusNotifierItem) << "the StatusNotifierWatcher refused the item:" << finished->error().name()
+                                         << finished->error().message();
+            Q_EMIT failed();
+        }
+    });
+}
+
+void StatusNotifierItem::activate(const QPoint& position)
+{
+    // Hosts that do not say where the click was send 0, 0.
+    m_clickedAt = position.isNull() ? QRect() : logicalScreenRect(QRect(position, QSize(1, 1)));
+    Q_EMIT activated();
 }
 
 #include "statusnotifieritem.moc"

@@ -41,8 +41,9 @@ Q_DECLARE_METATYPE(StatusNotifierImage)
 Q_DECLARE_METATYPE(StatusNotifierToolTip)
 
 // The icon as a StatusNotifierItem of the application's own on the session bus, registered with the desktop's
-// StatusNotifierWatcher when shown and gone with the object. QSystemTrayIcon cannot be used for it: once it
-// chose the X11 tray it never offers a StatusNotifierItem, and it titles the item with the program's file name.
+// StatusNotifierWatcher when shown and gone with the object; a watcher that refuses it, or none there to answer,
+// makes it fail. QSystemTrayIcon cannot be used for it: once it chose the X11 tray it never offers a
+// StatusNotifierItem, and it titles the item with the program's file name.
 class StatusNotifierItem final : public StatusItem
 {
     Q_OBJECT
@@ -56,7 +57,8 @@ public:
     void setIcon(const QIcon& icon) override;
     void setToolTip(const QString& text) override;
     void show() override;
-    QRect geometry() const override { return {}; }
+    // Where the host said the last click was (hosts give no icon geometry); empty when it gave no position.
+    QRect geometry() const override { return m_clickedAt; }
 
     // "org.kde.StatusNotifierItem-<pid>-<n>", the name the item is registered under.
     QString serviceName() const { return m_serviceName; }
@@ -65,6 +67,9 @@ public:
 private:
     friend class StatusNotifierItemAdaptor;
 
+    // A host's Activate, at a position in the display's pixels; 0, 0 when it gives none.
+    void activate(const QPoint& position);
+
     QDBusConnection m_bus;
     QString m_serviceName;
     QString m_id;
@@ -72,5 +77,6 @@ private:
     QString m_toolTip;
     QList<StatusNotifierImage> m_images;
     StatusNotifierItemAdaptor* m_adaptor;
+    QRect m_clickedAt;
     bool m_registered = false;
 };

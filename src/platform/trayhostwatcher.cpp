@@ -1,5 +1,7 @@
 #include "platform/trayhostwatcher.h"
 
+#include "platform/x11connection.h"
+
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -7,15 +9,15 @@
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
-#include <QGuiApplication>
 
 #if QT_CONFIG(xcb)
-#include <xcb/xcb.h>
 #include <xcb/xfixes.h>
 #define PORTHIVE_HAS_XCB 1
 #else
 #define PORTHIVE_HAS_XCB 0
 #endif
+
+#include <cstdlib>
 
 using namespace Qt::StringLiterals;
 
@@ -24,29 +26,6 @@ namespace {
 const QString watcherService = u"org.kde.StatusNotifierWatcher"_s;
 const QString watcherPath = u"/StatusNotifierWatcher"_s;
 const QString watcherInterface = u"org.kde.StatusNotifierWatcher"_s;
-
-#if PORTHIVE_HAS_XCB
-// The screen number of DISPLAY (":0.1" is screen 1).
-int defaultScreenNumber()
-{
-    const QString display = qEnvironmentVariable("DISPLAY");
-    const qsizetype colon = display.lastIndexOf(u':');
-    const qsizetype dot = display.indexOf(u'.', colon);
-    if (colon < 0 || dot < 0)
-        return 0;
-    bool ok = false;
-    const int screen = display.mid(dot + 1).toInt(&ok);
-    return ok ? screen : 0;
-}
-
-xcb_window_t rootWindow(xcb_connection_t* connection, int screenNumber)
-{
-    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
-    for (int i = 0; i < screenNumber && screens.rem > 1; ++i)
-        xcb_screen_next(&screens);
-    return screens.rem > 0 ? screens.data->root : XCB_NONE;
-}
-#endif
 
 } // namespace
 
@@ -57,10 +36,12 @@ SystemTrayHostWatcher::SystemTrayHostWatcher(QObject* parent)
     if (bus.isConnected()) {
         m_serviceWatcher = new QDBusServiceWatcher(watcherService, bus, QDBusServiceWatcher::WatchForOwnerChange, this);
         connect(m_serviceWatcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
-                [this](const QString&, const QString&, const QString& newOwner) {
-                    if (newOwner.isEmpty())
+                [this](const QString&, const QString& oldOwner, const QString& newOwner) {
+                    // A watcher that takes the name straight from another (a panel started with --replace) knows
+                    // none of the items of the last one: it counts as that host going and a new one coming.
+                    if (newOwner.isEmpty() || !oldOwner.isEmpty())
                         setHost(m_statusNotifierHost, false);
-                    else
+                    if (!newOwner.isEmpty())
                         askStatusNotifierWatcher();
                 });
         bus.connect(watcherService, watcherPath, watcherInterface, u"StatusNotifierHostRegistered"_s, this,
@@ -82,27 +63,20 @@ bool SystemTrayHostWatcher::hasHost(TrayKind kind) const
 void SystemTrayHostWatcher::watchXEmbedTray()
 {
 #if PORTHIVE_HAS_XCB
-    // Only the xcb platform talks to the X server; the offscreen one may offer the interface without a connection.
-    auto* x11 = qGuiApp && QGuiApplication::platformName() == u"xcb"_s
-                    ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
-                    : nullptr;
-    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    xcb_connection_t* connection = X11::connection();
     if (!connection)
         return;
     const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(connection, &xcb_xfixes_id);
-    const xcb_window_t root = rootWindow(connection, defaultScreenNumber());
-    if (!xfixes || !xfixes->present || root == XCB_NONE)
+    const xcb_screen_t* screen = X11::screen(connection);
+    if (!xfixes || !xfixes->present || !screen)
         return;
+    const xcb_window_t root = screen->root;
     // The extension answers a client only after it said which version it speaks.
     free(xcb_xfixes_query_version_reply(connection, xcb_xfixes_query_version(connection, 1, 0), nullptr));
 
-    const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(defaultScreenNumber());
-    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, uint16_t(name.size()), name.constData()), nullptr);
-    if (!atom)
+    m_traySelection = X11::atom(connection, X11::traySelectionName());
+    if (m_traySelection == XCB_NONE)
         return;
-    m_traySelection = atom->atom;
-    free(atom);
     m_selectionNotifyEvent = quint8(xfixes->first_event + XCB_XFIXES_SELECTION_NOTIFY);
     // Qt reads the connection's events; they reach this filter before Qt handles them.
     QCoreApplication::instance()->installNativeEventFilter(this);
@@ -113,7 +87,7 @@ void SystemTrayHostWatcher::watchXEmbedTray()
                                           XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
     xcb_get_selection_owner_reply_t* owner =
         xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, m_traySelection), nullptr);
-    setHost(m_xembedTray, owner && owner->owner != XCB_NONE);
+    setTrayOwner(owner ? owner->owner : 0);
     free(owner);
 #endif
 }
@@ -130,7 +104,7 @@ bool SystemTrayHostWatcher::nativeEventFilter(const QByteArray& eventType, void*
     const auto* notify = reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(event);
     // The owner is none when the tray's window or connection went away.
     if (notify->selection == m_traySelection)
-        setHost(m_xembedTray, notify->owner != XCB_NONE);
+        setTrayOwner(notify->owner);
 #else
     Q_UNUSED(eventType);
     Q_UNUSED(message);
@@ -145,11 +119,24 @@ void SystemTrayHostWatcher::askStatusNotifierWatcher()
         QDBusMessage::createMethodCall(watcherService, watcherPath, u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
     question << watcherInterface << u"IsStatusNotifierHostRegistered"_s;
     auto* call = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(question), this);
-    connect(call, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
+    // Answers of an earlier owner may come after those of the current one: only the last question counts.
+    const quint64 asked = ++m_questions;
+    connect(call, &QDBusPendingCallWatcher::finished, this, [this, asked](QDBusPendingCallWatcher* finished) {
         finished->deleteLater();
+        if (asked != m_questions)
+            return;
         const QDBusPendingReply<QDBusVariant> reply = *finished;
         setHost(m_statusNotifierHost, !reply.isError() && reply.value().variant().toBool());
     });
+}
+
+void SystemTrayHostWatcher::setTrayOwner(quint32 owner)
+{
+    // A tray that takes the selection from another has none of its icons: the last one went, a new one came.
+    if (owner != 0 && m_trayOwner != 0 && owner != m_trayOwner)
+        setHost(m_xembedTray, false);
+    m_trayOwner = owner;
+    setHost(m_xembedTray, owner != 0);
 }
 
 void SystemTrayHostWatcher::setHost(bool& host, bool present)

@@ -27,7 +27,8 @@ public:
     bool isHostAvailable() const { return hasHost(TrayKind::StatusNotifier) || hasHost(TrayKind::XEmbed); }
 
 Q_SIGNALS:
-    // A tray of either kind appeared or went away.
+    // A tray of either kind appeared or went away. A tray replaced by another in one step is reported as gone,
+    // then as there: the new one holds none of the icons of the last.
     void hostsChanged();
 };
 
@@ -52,11 +53,15 @@ private Q_SLOTS:
 private:
     void watchXEmbedTray();
     void setHost(bool& host, bool present);
+    void setTrayOwner(quint32 owner);
 
     QDBusServiceWatcher* m_serviceWatcher = nullptr;
     // The selection atom and the first event number of XFixes, when the application runs on X11.
     quint32 m_traySelection = 0;
     quint8 m_selectionNotifyEvent = 0;
+    // The window that holds the tray selection, 0 while none does.
+    quint32 m_trayOwner = 0;
+    quint64 m_questions = 0;
     bool m_statusNotifierHost = false;
     bool m_xembedTray = false;
 };

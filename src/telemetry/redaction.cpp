@@ -82,6 +82,49 @@ QString withoutUrlPasswords(QString word)
     }
 }
 
+// "…?user=app&password=x" keeps the parameter and hides its value where its name names a secret, for every URL in
+// the word.
+QString withoutSecretQueryValues(const QString& word)
+{
+    const qsizetype url = word.indexOf(QLatin1String("://"));
+    if (url < 0)
+        return word;
+    static thread_local const QRegularExpression parameter(QStringLiteral("[?&;]([^=&;#?]+)=([^&;#]+)"));
+    QString result;
+    qsizetype kept = 0;
+    for (auto matches = parameter.globalMatch(word, url); matches.hasNext();) {
+        const QRegularExpressionMatch match = matches.next();
+        if (!namesSecret(match.captured(1)))
+            continue;
+        result += QStringView(word).sliced(kept, match.capturedStart(2) - kept);
+        result += placeholder;
+        kept = match.capturedEnd(2);
+    }
+    if (kept == 0)
+        return word;
+    return result + QStringView(word).sliced(kept);
+}
+
+// Keys in the forms services issue them, known by their prefixes: a payment provider's secret, restricted and
+// publishable keys, code hosts' and a registry's tokens, chat bot tokens, cloud access key ids and API keys, an AI
+// service's keys, and signed web tokens.
+bool holdsIssuedKey(const QString& word)
+{
+    static thread_local const QRegularExpression issued(QStringLiteral(
+        "(?<![A-Za-z0-9])(?:(?:sk|rk|pk)_(?:live|test)_[A-Za-z0-9]{8,}|gh[pousr]_[A-Za-z0-9]{20,}"
+        "|github_pat_[A-Za-z0-9_]{20,}|glpat-[A-Za-z0-9_-]{20,}|npm_[A-Za-z0-9]{36}|xox[abposr]-[A-Za-z0-9-]{10,}"
+        "|AKIA[0-9A-Z]{16}|AIza[0-9A-Za-z_-]{35}|sk-[A-Za-z0-9_-]{20,}|eyJ[A-Za-z0-9_-]{8,}\\.[A-Za-z0-9_-]{8,}\\.)"));
+    return issued.match(word).hasMatch();
+}
+
+// A word that is no key=value under a secret name may still carry a secret in a form of its own.
+QString withoutSecretForms(const QString& word)
+{
+    if (holdsIssuedKey(word))
+        return redactSecretValue(word, {QLatin1Char('=')});
+    return withoutSecretQueryValues(withoutUrlPasswords(word));
+}
+
 // User folders: the macOS roots, Linux's /home, and the current user's own home folder wherever it is.
 QString userPathPattern()
 {
@@ -132,12 +175,28 @@ QString redactCommandLine(const QString& text)
             word = redactSecretValue(word, {QLatin1Char('=')});
         } else if (namesSecret(trimKey(lower)) || withoutQuotes(lower) == QLatin1String("bearer")) {
             redactNext = true;
-            word = withoutUrlPasswords(word);
+            word = withoutSecretForms(word);
         } else {
-            word = withoutUrlPasswords(word);
+            word = withoutSecretForms(word);
         }
     }
     return words.join(QLatin1Char(' '));
+}
+
+bool looksSecret(const QString& value)
+{
+    if (value.contains(QLatin1String("-----BEGIN")))
+        return true;
+    static thread_local const QRegularExpression bearer(QStringLiteral("\\bBearer\\s+\\S"),
+                                                        QRegularExpression::CaseInsensitiveOption);
+    if (bearer.match(value).hasMatch())
+        return true;
+    QString words = value;
+    for (QChar& c : words) {
+        if (c.isSpace())
+            c = QLatin1Char(' ');
+    }
+    return redactCommandLine(words) != words;
 }
 
 QString redactTelemetryText(const QString& text)

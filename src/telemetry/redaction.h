@@ -19,6 +19,11 @@ QHash<QString, QString> redactTelemetryProperties(const QHash<QString, QString>&
 // Whether a key names a secret (containment of one of the secret words, case-insensitive).
 bool namesSecret(const QString& key);
 
+// Whether a value, shown on its own, would give a secret away: a bearer credential, a private key block, a key in
+// the form a known service issues (sk_live_…), or anything redactCommandLine hides in it (a URL's password or
+// secret query parameters, NAME=value under a secret name, a header). Line breaks and tabs count as spaces.
+bool looksSecret(const QString& value);
+
 } // namespace Redaction
 
 using Redaction::redactCommandLine;

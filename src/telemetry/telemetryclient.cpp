@@ -120,6 +120,12 @@ QString actionFailureCategory(const std::exception& error)
         return u"no_process_to_signal"_s;
     case ActionError::Kind::CommandNotReplayable:
         return u"command_not_replayable"_s;
+    case ActionError::Kind::LaunchTooLong:
+        return u"launch_too_long"_s;
+    case ActionError::Kind::LaunchTooLarge:
+        return u"launch_too_large"_s;
+    case ActionError::Kind::LoginShellUnavailable:
+        return u"login_shell_unavailable"_s;
     }
     return u"unknown"_s;
 }

@@ -1,12 +1,11 @@
 #include "displaytext.h"
 
 #include "discovery/charactercut.h"
+#include "discovery/hiddencharacters.h"
 #include "discovery/pathtext.h"
 
 #include <QDir>
 #include <QStringList>
-
-#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -33,7 +32,7 @@ enum class Shown
     Space
 };
 
-Shown shownAs(char16_t c)
+Shown shownAs(char32_t c)
 {
     switch (c) {
     case u'\t':
@@ -45,38 +44,43 @@ Shown shownAs(char16_t c)
     case 0x2028: // line separator
     case 0x2029: // paragraph separator
         return Shown::Space;
-    case 0x061C: // Arabic letter mark
-    case 0x200E: // left-to-right mark
-    case 0x200F: // right-to-left mark
-        return Shown::Dropped;
     default:
         break;
     }
     if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
         return Shown::Dropped;
-    // Embeddings and overrides, then isolates.
-    if ((c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069))
+    // The bidirectional controls are format characters too.
+    if (isHiddenCharacter(c))
         return Shown::Dropped;
     return Shown::Kept;
 }
 
-// Every character it removes or replaces lies in the BMP, so the text is read unit by unit and surrogate pairs
-// pass through whole.
-QString withoutMovingCharacters(const QString& text)
+// The text as it is read, code point by code point: a lone surrogate is kept as it is (Qt draws it as a
+// replacement character), a joiner only where it holds visible characters together.
+QString withoutHiddenCharacters(const QString& text)
 {
-    const auto first =
-        std::find_if(text.cbegin(), text.cend(), [](QChar c) { return shownAs(c.unicode()) != Shown::Kept; });
-    if (first == text.cend())
-        return text;
-
     QString result;
-    result.reserve(text.size());
-    result.append(QStringView(text.cbegin(), first));
+    bool changed = false;
     bool spaced = false;
-    for (auto at = first; at != text.cend(); ++at) {
-        switch (shownAs(at->unicode())) {
+    for (qsizetype at = 0; at < text.size();) {
+        qsizetype length = 1;
+        char32_t c = text.at(at).unicode();
+        if (text.at(at).isHighSurrogate() && at + 1 < text.size() && text.at(at + 1).isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text.at(at), text.at(at + 1));
+            length = 2;
+        }
+        Shown shown = shownAs(c);
+        if (shown == Shown::Dropped && isNeededJoiner(text, at))
+            shown = Shown::Kept;
+        if (shown != Shown::Kept && !changed) {
+            changed = true;
+            result.reserve(text.size());
+            result.append(QStringView(text).first(at));
+        }
+        switch (shown) {
         case Shown::Kept:
-            result.append(*at);
+            if (changed)
+                result.append(QStringView(text).sliced(at, length));
             spaced = false;
             break;
         case Shown::Space:
@@ -87,20 +91,31 @@ QString withoutMovingCharacters(const QString& text)
         case Shown::Dropped:
             break;
         }
+        at += length;
     }
-    return result;
+    return changed ? result : text;
 }
 
 } // namespace
 
 QString displaySafeText(const QString& text, qsizetype limit)
 {
-    return cutToCharacters(withoutMovingCharacters(text), limit);
+    return cutToCharacters(withoutHiddenCharacters(text), limit);
 }
 
 QString displaySafeCommand(const QString& commandLine)
 {
-    return cutToCharacters(compactCommandText(withoutMovingCharacters(commandLine)), shownTextLimit);
+    return cutToCharacters(compactCommandText(withoutHiddenCharacters(commandLine)), shownTextLimit);
+}
+
+QString displaySafeLaunch(const QString& displayCommandLine, const LaunchEnvironment::Variables& variables)
+{
+    const QString assignments = LaunchEnvironment::shownAssignments(variables);
+    if (assignments.isEmpty() || !displayCommandLine.startsWith(assignments))
+        return displaySafeCommand(displayCommandLine);
+    // Without its trailing space, so a cut keeps the space before the command.
+    return displaySafeText(assignments.chopped(1)) + u' ' +
+           displaySafeCommand(displayCommandLine.sliced(assignments.size()));
 }
 
 QString compactCommandText(const QString& text)

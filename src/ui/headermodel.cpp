@@ -4,7 +4,28 @@
 #include "platform/clock.h"
 #include "savedbucket.h"
 
+#include <optional>
+
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// "Stale — " or "Error — " and the message, which may carry outside text (a path, a tool's error output).
+std::optional<QString> problemText(const RefreshState& state)
+{
+    switch (state.kind) {
+    case RefreshState::Kind::Stale:
+        return u"Stale \u2014 "_s + state.message;
+    case RefreshState::Kind::Failed:
+        return u"Error \u2014 "_s + state.message;
+    case RefreshState::Kind::Idle:
+    case RefreshState::Kind::Refreshing:
+        break;
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 HeaderModel::HeaderModel(QObject* parent)
     : QObject(parent)
@@ -56,6 +77,11 @@ QString HeaderModel::subtitle() const
     return subtitle(m_store->refreshState(), m_store->servers().size(), savedCount(), m_showingSettings);
 }
 
+QString HeaderModel::statusToolTip() const
+{
+    return m_store ? statusToolTip(m_store->refreshState(), m_showingSettings) : QString();
+}
+
 HeaderModel::StatusColor HeaderModel::statusColor() const
 {
     return m_store ? statusColor(m_store->refreshState(), !m_store->servers().isEmpty()) : StatusColor::Secondary;
@@ -88,14 +114,19 @@ QString HeaderModel::subtitle(const RefreshState& state, qsizetype serverCount, 
         return u"Settings"_s;
     if (state.kind == Kind::Refreshing && serverCount == 0)
         return u"Scanning\u2026"_s;
-    if (state.kind == Kind::Stale || state.kind == Kind::Failed) {
-        const QString prefix = state.kind == Kind::Stale ? u"Stale \u2014 "_s : u"Error \u2014 "_s;
-        // The message may carry outside text (a path, a tool's error output).
-        return displaySafeText(prefix + state.message, subtitleLimit);
-    }
+    if (const std::optional<QString> text = problemText(state))
+        return displaySafeText(*text, subtitleLimit);
     if (serverCount == 0)
         return u"No servers"_s;
     return u"%1 live \u00b7 %2 saved"_s.arg(serverCount).arg(savedCount);
+}
+
+QString HeaderModel::statusToolTip(const RefreshState& state, bool showingSettings)
+{
+    if (showingSettings)
+        return {};
+    const std::optional<QString> text = problemText(state);
+    return text ? displaySafeText(*text, statusToolTipLimit) : QString();
 }
 
 HeaderModel::StatusColor HeaderModel::statusColor(const RefreshState& state, bool hasServers)

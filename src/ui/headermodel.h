@@ -20,6 +20,8 @@ class HeaderModel : public QObject
     // The recent saved projects, before any filter.
     Q_PROPERTY(int savedCount READ savedCount NOTIFY stateChanged)
     Q_PROPERTY(QString subtitle READ subtitle NOTIFY stateChanged)
+    // The status line's tooltip: the whole stale or failure text, empty when there is none.
+    Q_PROPERTY(QString statusToolTip READ statusToolTip NOTIFY stateChanged)
     Q_PROPERTY(StatusColor statusColor READ statusColor NOTIFY stateChanged)
     Q_PROPERTY(bool statusIsActive READ statusIsActive NOTIFY stateChanged)
     Q_PROPERTY(bool refreshing READ refreshing NOTIFY stateChanged)
@@ -37,6 +39,8 @@ public:
 
     // Longer status lines keep their first 37 characters and an ellipsis.
     static constexpr qsizetype subtitleLimit = 40;
+    // The tooltip holds a failure whole; only a text of several tooltip lines' worth is cut.
+    static constexpr qsizetype statusToolTipLimit = 600;
 
     explicit HeaderModel(QObject* parent = nullptr);
 
@@ -49,6 +53,7 @@ public:
 
     int savedCount() const;
     QString subtitle() const;
+    QString statusToolTip() const;
     StatusColor statusColor() const;
     bool statusIsActive() const;
     bool refreshing() const;
@@ -58,6 +63,7 @@ public:
 
     static QString subtitle(const RefreshState& state, qsizetype serverCount, qsizetype savedCount,
                             bool showingSettings);
+    static QString statusToolTip(const RefreshState& state, bool showingSettings);
     static StatusColor statusColor(const RefreshState& state, bool hasServers);
     static bool statusIsActive(const RefreshState& state, bool hasServers);
 

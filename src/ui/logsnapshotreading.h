@@ -17,7 +17,7 @@ public:
     virtual QCoro::Task<ServerLogSnapshot> snapshot(const ServerLogSession& session) = 0;
 };
 
-// Reads through a log service, on the service's own executor, so reads never interleave with its other work.
+// Reads through a log service, on its readers, beside its other work.
 class ServiceLogReader final : public LogSnapshotReading
 {
 public:

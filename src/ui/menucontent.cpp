@@ -7,7 +7,17 @@
 
 QList<RememberedProject> SavedBucketPresentation::shownProjects() const
 {
-    return isExpanded ? bucket.projects : bucket.projects.mid(0, collapsedLimit);
+    return isExpanded ? bucket.projects : collapsedProjects();
+}
+
+QList<RememberedProject> SavedBucketPresentation::collapsedProjects() const
+{
+    QList<RememberedProject> shown = bucket.projects.mid(0, collapsedLimit);
+    for (qsizetype i = collapsedLimit; i < bucket.projects.size(); ++i) {
+        if (pinnedPaths.contains(bucket.projects.at(i).projectPath))
+            shown.append(bucket.projects.at(i));
+    }
+    return shown;
 }
 
 namespace MenuContent {
@@ -51,8 +61,14 @@ MenuContentSnapshot makeSnapshot(const MenuContentInput& input)
     }
 
     for (SavedBucket& bucket : SavedBucket::buckets(shownSaved, input.now)) {
-        const bool expanded = input.expandedSavedBucketIDs.contains(bucket.label);
-        snapshot.savedBuckets.append(SavedBucketPresentation{std::move(bucket), expanded});
+        SavedBucketPresentation section;
+        section.isExpanded = input.expandedSavedBucketIDs.contains(bucket.label);
+        section.bucket = std::move(bucket);
+        for (const RememberedProject& project : std::as_const(section.bucket.projects)) {
+            if (input.pinnedProjectPaths.contains(project.projectPath))
+                section.pinnedPaths.insert(project.projectPath);
+        }
+        snapshot.savedBuckets.append(std::move(section));
     }
 
     snapshot.runningItems = makeRunningItems(running, input.groupAgentBrowserSessions);

@@ -44,15 +44,22 @@ struct SavedBucketPresentation
     SavedBucket bucket;
     bool isExpanded = false;
     int collapsedLimit = defaultCollapsedLimit;
+    // Projects shown even while the section is collapsed: a failed start must be read, and a start the user
+    // pressed must not vanish behind the disclosure row while it runs.
+    QSet<QString> pinnedPaths;
 
-    // All projects when expanded, else the first collapsedLimit.
+    // All projects when expanded, else the first collapsedLimit and, in their places, the pinned ones after them.
     QList<RememberedProject> shownProjects() const;
-    // A section with more projects than it shows collapsed ends with a disclosure row, expanded or not.
-    bool hasDisclosure() const { return bucket.projects.size() > collapsedLimit; }
-    int hiddenCount() const { return hasDisclosure() ? int(bucket.projects.size()) - collapsedLimit : 0; }
+    // A section with projects that collapsed it does not show ends with a disclosure row, expanded or not.
+    bool hasDisclosure() const { return hiddenCount() > 0; }
+    // The projects the collapsed section does not show, the same number expanded or not.
+    int hiddenCount() const { return int(bucket.projects.size() - collapsedProjects().size()); }
     QString disclosureID() const { return bucket.label + QStringLiteral("-disclosure"); }
 
     friend bool operator==(const SavedBucketPresentation&, const SavedBucketPresentation&) = default;
+
+private:
+    QList<RememberedProject> collapsedProjects() const;
 };
 
 // Everything the list shows, computed in one pass.
@@ -81,6 +88,8 @@ struct MenuContentInput
     bool groupAgentBrowserSessions = true;
     std::optional<RuntimeKind> runtimeFilter;
     QSet<QString> expandedSavedBucketIDs;
+    // Project paths with a start running or a failure to show (the store's project errors).
+    QSet<QString> pinnedProjectPaths;
     QDateTime now;
 };
 

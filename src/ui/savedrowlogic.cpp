@@ -75,7 +75,7 @@ QString logHelpText(const SavedRowFacts& facts)
 
 QString commandText(const RememberedProject& project, bool showsDisambiguation)
 {
-    const QString command = displaySafeCommand(project.displayCommandLine);
+    const QString command = displaySafeLaunch(project.displayCommandLine, project.launchEnvironment);
     if (showsDisambiguation) {
         if (const std::optional<QString> folder = disambiguationFolder(project.projectPath))
             return displaySafeText(*folder) + u"/ \u00b7 "_s + command;
@@ -101,7 +101,8 @@ std::optional<QString> disambiguationFolder(const QString& projectPath)
 QString rowTooltip(const RememberedProject& project, const SavedRowFacts& facts, const QString& home)
 {
     return QStringList{displaySafeText(abbreviatingHome(project.projectPath, home)),
-                       displaySafeCommand(project.displayCommandLine), logHelpText(facts), u"Double-click to start"_s}
+                       displaySafeLaunch(project.displayCommandLine, project.launchEnvironment), logHelpText(facts),
+                       u"Double-click to start"_s}
         .join(u'\n');
 }
 

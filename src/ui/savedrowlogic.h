@@ -60,11 +60,13 @@ std::optional<Tag> statusTag(const SavedRowFacts& facts);
 bool controlsShown(bool hovering, bool confirmingForget, bool isStarting);
 QString logStatusText(const SavedRowFacts& facts);
 QString logHelpText(const SavedRowFacts& facts);
-// The compact command, after the disambiguation folder ("apps/ · pnpm dev") when asked for and found.
+// The given variables and the compact command ("PORT=4321 npm run dev"), after the disambiguation folder
+// ("apps/ · pnpm dev") when asked for and found.
 QString commandText(const RememberedProject& project, bool showsDisambiguation);
 // The nearest ancestor folder that says something: not hidden, not a build or dependency folder.
 std::optional<QString> disambiguationFolder(const QString& projectPath);
-// Path (home abbreviated), command, log help and "Double-click to start"; the outside texts made safe to show.
+// Path (home abbreviated), the variables and command, log help and "Double-click to start"; the outside texts made
+// safe to show.
 QString rowTooltip(const RememberedProject& project, const SavedRowFacts& facts, const QString& home);
 std::optional<LogSelection> makeLogSelection(const RememberedProject& project, const SavedRowFacts& facts);
 Actions actions(const SavedRowFacts& facts, const QString& revealHelp);

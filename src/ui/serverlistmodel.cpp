@@ -484,6 +484,10 @@ MenuContentInput ServerListModel::makeInput() const
     if (m_store) {
         input.servers = m_store->servers();
         input.savedProjects = m_store->savedProjects();
+        for (auto it = m_store->projectErrors().cbegin(); it != m_store->projectErrors().cend(); ++it)
+            input.pinnedProjectPaths.insert(it.key());
+        for (auto it = m_store->pendingProjectActions().cbegin(); it != m_store->pendingProjectActions().cend(); ++it)
+            input.pinnedProjectPaths.insert(it.key());
     }
     input.groupAgentBrowserSessions = m_groupAgentBrowserSessions;
     input.runtimeFilter = RuntimeKinds::fromRawValue(m_runtimeFilter);

@@ -150,7 +150,7 @@ QString detailTooltip(const LocalServer& server, const ServerRowFacts& facts, co
                      displaySafeText(abbreviatingHome(*server.processWorkingDirectory, home)));
     if (server.parentProcessSummary)
         lines.append(u"Parent: "_s + displaySafeText(*server.parentProcessSummary));
-    lines.append(u"Command: "_s + displaySafeCommand(server.displayCommandLine));
+    lines.append(u"Command: "_s + displaySafeLaunch(server.displayCommandLine, server.launchEnvironment));
     // A disabled button shows no tooltip of its own.
     if (server.projectPath && server.rawCommandLine.isEmpty())
         lines.append(restartUnavailableText());

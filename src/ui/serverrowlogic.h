@@ -89,8 +89,8 @@ Actions actions(const LocalServer& server, const ServerRowFacts& facts, const QS
 QString restartUnavailableText();
 // "Open " and the address: the main button's tooltip.
 QString openHelpText(const LocalServer& server);
-// Executable, working folder, parent, command, clients and the log help, one per line; `home` abbreviated and
-// every outside text made safe to show.
+// Executable, working folder, parent, command (the given variables in front), clients and the log help, one per
+// line; `home` abbreviated and every outside text made safe to show.
 QString detailTooltip(const LocalServer& server, const ServerRowFacts& facts, const QString& home);
 QString logHelpText(const LocalServer& server, const ServerRowFacts& facts);
 QString logPreviewText(const LocalServer& server, const ServerRowFacts& facts);

@@ -1,6 +1,6 @@
 // `cmake --install` of the real build into a temporary prefix: the application-menu entry is valid for the
 // desktop's own validator, starts the installed program and names an installed icon, which is the tray icon's
-// drawing; the autostart entry names the same icon.
+// drawing; the autostart entry names the same icon; the installed programs carry no debug information.
 #include "app/statusicon.h"
 #include "platform/desktopentry.h"
 #include "platform/loginitemservice.h"
@@ -52,6 +52,9 @@ private Q_SLOTS:
     void menuEntryStartsTheInstalledProgram();
     void iconIsTheTrayDrawing();
     void autostartEntryNamesTheSameIcon();
+    void installedProgramsAreStripped_data();
+    void installedProgramsAreStripped();
+    void strippedLogWriterStillCopies();
 
 private:
     QHash<QString, QString> entry() const;
@@ -162,6 +165,43 @@ void TestInstall::iconIsTheTrayDrawing()
 void TestInstall::autostartEntryNamesTheSameIcon()
 {
     QCOMPARE(XdgAutostartLoginItem::standardOptions().icon, entry().value(u"Icon"_s));
+}
+
+void TestInstall::installedProgramsAreStripped_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("program") << u"bin/porthive"_s;
+    QTest::newRow("log writer") << u"libexec/porthive/porthive-log-writer"_s;
+}
+
+void TestInstall::installedProgramsAreStripped()
+{
+    QFETCH(QString, path);
+    QProcess readelf;
+    readelf.start(QStringLiteral(PORTHIVE_READELF), {u"--section-headers"_s, u"--wide"_s, m_prefix + u'/' + path});
+    QVERIFY(readelf.waitForFinished(installTimeout));
+    QVERIFY2(readelf.exitStatus() == QProcess::NormalExit && readelf.exitCode() == 0,
+             readelf.readAllStandardError().constData());
+    const QString sections = QString::fromUtf8(readelf.readAllStandardOutput());
+    QVERIFY2(sections.contains(u" .text "_s), qPrintable(sections));
+    QVERIFY2(!sections.contains(u".debug_"_s), qPrintable(sections));
+    QVERIFY2(!sections.contains(u" .symtab "_s), qPrintable(sections));
+}
+
+void TestInstall::strippedLogWriterStillCopies()
+{
+    const QString log = m_scratch.filePath(u"copied.log"_s);
+    QProcess writer;
+    writer.setStandardOutputFile(log);
+    writer.start(m_prefix + u"/libexec/porthive/porthive-log-writer"_s, {});
+    QVERIFY(writer.waitForStarted(installTimeout));
+    writer.write("ready on 3000\n");
+    writer.closeWriteChannel();
+    QVERIFY(writer.waitForFinished(installTimeout));
+    QCOMPARE(writer.exitCode(), 0);
+    QFile copied(log);
+    QVERIFY(copied.open(QIODevice::ReadOnly));
+    QCOMPARE(copied.readAll(), QByteArray("ready on 3000\n"));
 }
 
 int main(int argc, char** argv)

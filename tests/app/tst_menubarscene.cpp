@@ -1,11 +1,18 @@
 #include "app/menubarscene.h"
 #include "platform/clipboard.h"
+#include "platform/statusnotifieritem.h"
 #include "support/apprig.h"
+#include "support/fakestatusnotifierwatcher.h"
+#include "support/privatebus.h"
 #include "support/testhome.h"
 #include "ui/windowcontext.h"
 
+#include <QDBusMessage>
 #include <QGuiApplication>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -41,6 +48,8 @@ public:
     void show() override { ++shown; }
     QRect geometry() const override { return iconGeometry; }
     void click() { Q_EMIT activated(); }
+    // The tray refused the icon.
+    void refuse() { Q_EMIT failed(); }
 
     QList<QIcon> icons;
     QStringList toolTips;
@@ -102,8 +111,10 @@ class TestMenuBarScene : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
     void init();
     void cleanup();
+    void cleanupTestCase();
 
     void iconOnlyOnceATrayExists();
     void labelFollowsTheStore();
@@ -118,10 +129,28 @@ private Q_SLOTS:
     void iconFollowsTheTrayHosts();
     void trayGoneShowsTheOrdinaryWindowAfterTheGracePeriod();
     void closingTheOrdinaryWindowWithoutATrayQuits();
+    void refusedIconFallsBack_data();
+    void refusedIconFallsBack();
+    void refusingTrayIsAskedAgainOnceItCameBack();
+    void lateRefusalOfAnIconGoneChangesNothing();
+
+    // The scene with the desktop's trays and the StatusNotifierItem of our own, on a session bus of the test's.
+    void hostsClickPositionPlacesTheWindow();
+    void watcherReplacedInOneStepGetsTheItem();
+    void refusingWatcherLeavesTheOrdinaryWindow();
 
 private:
     MenuBarScene& makeScene(bool trayAvailable, std::chrono::milliseconds grace = 1h);
     MenuBarScene& makeScene(bool statusNotifier, bool xembed, std::chrono::milliseconds grace);
+    // With the real tray host watcher and StatusNotifierItem on the test's bus.
+    MenuBarScene& makeBusScene(std::chrono::milliseconds grace);
+    // The scene over `seams` with the fake window and pointer.
+    MenuBarScene& startScene(MenuBarScene::Seams seams, std::chrono::milliseconds grace);
+    QDBusConnection panel(const QString& name = u"panel"_s) const
+    {
+        return QDBusConnection::connectToBus(m_address, name);
+    }
+    void activate(const QString& item, const QPoint& position);
     FakeWindow* window() const { return m_window; }
 
     std::unique_ptr<AppRig> m_rig;
@@ -135,7 +164,29 @@ private:
     int m_windowsMade = 0;
     QPoint m_pointer;
     std::unique_ptr<MenuBarScene> m_scene;
+    QTemporaryDir m_busFolder;
+    QProcess m_bus;
+    QString m_address;
 };
+
+void TestMenuBarScene::initTestCase()
+{
+    QVERIFY(m_busFolder.isValid());
+    // A bus of the test's own: no real panel is ever asked.
+    m_address = startPrivateSessionBus(m_bus, m_busFolder.path());
+    if (!m_address.isEmpty())
+        qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
+}
+
+void TestMenuBarScene::cleanupTestCase()
+{
+    QDBusConnection::disconnectFromBus(u"panel"_s);
+    QDBusConnection::disconnectFromBus(u"next panel"_s);
+    if (m_bus.state() != QProcess::NotRunning) {
+        m_bus.kill();
+        m_bus.waitForFinished();
+    }
+}
 
 void TestMenuBarScene::init()
 {
@@ -179,6 +230,16 @@ MenuBarScene& TestMenuBarScene::makeScene(bool statusNotifier, bool xembed, std:
         });
         return item;
     };
+    return startScene(std::move(seams), grace);
+}
+
+MenuBarScene& TestMenuBarScene::makeBusScene(std::chrono::milliseconds grace)
+{
+    return startScene(MenuBarScene::standardSeams(), grace);
+}
+
+MenuBarScene& TestMenuBarScene::startScene(MenuBarScene::Seams seams, std::chrono::milliseconds grace)
+{
     seams.makeWindow = [this](QVariantMap properties, WindowContext&) -> std::unique_ptr<StatusWindowing> {
         ++m_windowsMade;
         auto made = std::make_unique<FakeWindow>();
@@ -193,6 +254,14 @@ MenuBarScene& TestMenuBarScene::makeScene(bool statusNotifier, bool xembed, std:
     m_scene = std::make_unique<MenuBarScene>(*m_app, m_rig->workspace, m_clipboard, std::move(seams));
     m_scene->start();
     return *m_scene;
+}
+
+void TestMenuBarScene::activate(const QString& item, const QPoint& position)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(item, StatusNotifierItem::objectPath(),
+                                                       u"org.kde.StatusNotifierItem"_s, u"Activate"_s);
+    call << position.x() << position.y();
+    panel().asyncCall(call);
 }
 
 void TestMenuBarScene::iconOnlyOnceATrayExists()
@@ -410,6 +479,149 @@ void TestMenuBarScene::closingTheOrdinaryWindowWithoutATrayQuits()
     m_scene->showWindow();
     window()->userClose();
     QCOMPARE(laterQuits.count(), 0);
+}
+
+void TestMenuBarScene::refusedIconFallsBack_data()
+{
+    using Kinds = QList<TrayKind>;
+    const TrayKind sni = TrayKind::StatusNotifier;
+    const TrayKind x = TrayKind::XEmbed;
+    QTest::addColumn<bool>("statusNotifier");
+    QTest::addColumn<bool>("xembed");
+    // How many of the icons made refuse, one after the other.
+    QTest::addColumn<int>("refusals");
+    QTest::addColumn<Kinds>("made");
+    QTest::addColumn<bool>("ordinaryWindow");
+
+    QTest::newRow("status notifier host refuses, the X tray takes it") << true << true << 1 << Kinds{sni, x} << false;
+    QTest::newRow("status notifier host refuses, no other tray") << true << false << 1 << Kinds{sni} << true;
+    QTest::newRow("both refuse") << true << true << 2 << Kinds{sni, x} << true;
+    QTest::newRow("the X tray refuses, no other tray") << false << true << 1 << Kinds{x} << true;
+}
+
+void TestMenuBarScene::refusedIconFallsBack()
+{
+    QFETCH(bool, statusNotifier);
+    QFETCH(bool, xembed);
+    QFETCH(int, refusals);
+    QFETCH(QList<TrayKind>, made);
+    QFETCH(bool, ordinaryWindow);
+
+    makeScene(statusNotifier, xembed, 20ms);
+    for (int i = 0; i < refusals; ++i) {
+        QVERIFY(m_item);
+        m_item->refuse();
+        // Handled from the event loop, not inside the item's own call.
+        QVERIFY(m_item);
+        QTRY_VERIFY(m_itemsMade.size() > i + 1 || !m_item);
+    }
+    QCOMPARE(m_itemsMade, made);
+    QCOMPARE(m_scene->statusItem() != nullptr, !ordinaryWindow);
+    if (ordinaryWindow) {
+        QTRY_VERIFY(window());
+        QCOMPARE(window()->calls, QStringList{u"show ordinary -"_s});
+    } else {
+        QCOMPARE(m_scene->statusItemKind(), made.constLast());
+        QCOMPARE(m_windowsMade, 0);
+    }
+}
+
+void TestMenuBarScene::refusingTrayIsAskedAgainOnceItCameBack()
+{
+    makeScene(true, false, 20ms);
+    m_item->refuse();
+    QTRY_VERIFY(window());
+    QVERIFY(!m_scene->statusItem());
+    // An X tray appearing meanwhile takes the icon; the refusing host is passed over while it stays.
+    m_hosts->set(TrayKind::XEmbed, true);
+    QCOMPARE(m_itemsMade, (QList{TrayKind::StatusNotifier, TrayKind::XEmbed}));
+    m_hosts->set(TrayKind::XEmbed, false);
+    QCOMPARE(m_itemsMade.size(), 2);
+    QVERIFY(!m_scene->statusItem());
+    // The panel restarts: its new host is asked again.
+    m_hosts->set(TrayKind::StatusNotifier, false);
+    m_hosts->set(TrayKind::StatusNotifier, true);
+    QCOMPARE(m_itemsMade, (QList{TrayKind::StatusNotifier, TrayKind::XEmbed, TrayKind::StatusNotifier}));
+    QVERIFY(m_scene->statusItem());
+    QCOMPARE(window()->calls.constLast(), u"hide"_s);
+}
+
+void TestMenuBarScene::lateRefusalOfAnIconGoneChangesNothing()
+{
+    makeScene(true, false, 1h);
+    // The refusal is on its way when the host goes and an X tray takes the icon.
+    m_item->refuse();
+    m_hosts->set(TrayKind::StatusNotifier, false);
+    m_hosts->set(TrayKind::XEmbed, true);
+    QCoreApplication::processEvents();
+    QCOMPARE(m_itemsMade, (QList{TrayKind::StatusNotifier, TrayKind::XEmbed}));
+    QVERIFY(m_item);
+    QCOMPARE(m_scene->statusItemKind(), TrayKind::XEmbed);
+    // And the host coming back is asked again.
+    m_hosts->set(TrayKind::XEmbed, false);
+    m_hosts->set(TrayKind::StatusNotifier, true);
+    QCOMPARE(m_itemsMade.constLast(), TrayKind::StatusNotifier);
+}
+
+void TestMenuBarScene::hostsClickPositionPlacesTheWindow()
+{
+    if (m_address.isEmpty())
+        QSKIP("dbus-daemon is not installed");
+    FakeStatusNotifierWatcher watcher;
+    watcher.hostRegistered = true;
+    QVERIFY(watcher.publish(panel()));
+    const auto withdrawn = qScopeGuard([&] { watcher.withdraw(panel()); });
+    makeBusScene(1h);
+    QTRY_COMPARE(watcher.items.size(), 1);
+
+    // The window drops down where the host says the click was, not at the pointer, which may be stale (a native
+    // Wayland panel's click does not move the X pointer).
+    m_pointer = QPoint(100, 700);
+    activate(watcher.items.constFirst(), QPoint(900, 8));
+    QTRY_VERIFY(window());
+    QTRY_COMPARE(window()->calls, QStringList{u"toggle 900,8 1x1"_s});
+    // A host that gives no position: the pointer.
+    activate(watcher.items.constFirst(), QPoint(0, 0));
+    QTRY_COMPARE(window()->calls, (QStringList{u"toggle 900,8 1x1"_s, u"toggle 100,700 1x1"_s}));
+}
+
+void TestMenuBarScene::watcherReplacedInOneStepGetsTheItem()
+{
+    if (m_address.isEmpty())
+        QSKIP("dbus-daemon is not installed");
+    FakeStatusNotifierWatcher first;
+    first.hostRegistered = true;
+    QVERIFY(first.publish(panel()));
+    makeBusScene(1h);
+    QTRY_COMPARE(first.items.size(), 1);
+
+    // A panel started with --replace: the name passes straight to its watcher, which hears of the icon again.
+    FakeStatusNotifierWatcher second;
+    second.hostRegistered = true;
+    QVERIFY(second.publish(panel(u"next panel"_s), true));
+    QTRY_COMPARE(second.items.size(), 1);
+    const auto* item = qobject_cast<StatusNotifierItem*>(m_scene->statusItem());
+    QVERIFY(item);
+    QCOMPARE(second.items.constFirst(), item->serviceName());
+    QCOMPARE(m_windowsMade, 0);
+    second.withdraw(panel(u"next panel"_s));
+    first.withdraw(panel());
+}
+
+void TestMenuBarScene::refusingWatcherLeavesTheOrdinaryWindow()
+{
+    if (m_address.isEmpty())
+        QSKIP("dbus-daemon is not installed");
+    FakeStatusNotifierWatcher watcher;
+    watcher.hostRegistered = true;
+    watcher.refuse = true;
+    QVERIFY(watcher.publish(panel()));
+    const auto withdrawn = qScopeGuard([&] { watcher.withdraw(panel()); });
+    makeBusScene(20ms);
+    QTRY_VERIFY(window());
+    QCOMPARE(window()->calls, QStringList{u"show ordinary -"_s});
+    QVERIFY(!m_scene->statusItem());
+    QVERIFY(watcher.items.isEmpty());
 }
 
 int main(int argc, char** argv)

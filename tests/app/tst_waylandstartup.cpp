@@ -1,6 +1,7 @@
-// The real application started in a Wayland session: a real compositor (weston, headless) and a real X server
-// (Xvfb, standing in for XWayland). Without a choice of the user's it runs on X11, where its window can place
-// itself under the tray icon and the X11 tray exists; a platform the user chose is kept.
+// The real application started in a Wayland session: a real compositor (weston, drawing into the test's X server,
+// which gives it a seat as a desktop has) and a real X server (Xvfb, standing in for XWayland). Without a choice of
+// the user's it runs on X11, where its window can place itself under the tray icon and the X11 tray exists; a
+// platform the user chose is kept; with a DISPLAY that no X server answers it runs on Wayland.
 #include "support/testhome.h"
 #include "support/xserver.h"
 
@@ -17,6 +18,15 @@ namespace {
 
 constexpr int startTimeout = 30000;
 const QString socketName = u"porthive-test-wayland"_s;
+
+// A display with no X server behind it, as a DISPLAY left from an ended XWayland names.
+QString staleDisplay()
+{
+    for (int number = 500;; ++number) {
+        if (!QFile::exists(u"/tmp/.X11-unix/X%1"_s.arg(number)) && !QFile::exists(u"/tmp/.X%1-lock"_s.arg(number)))
+            return u":%1"_s.arg(number);
+    }
+}
 
 } // namespace
 
@@ -44,7 +54,10 @@ void TestWaylandStartup::initTestCase()
     }
     QVERIFY(m_x.start());
     m_compositor.setProcessChannelMode(QProcess::ForwardedChannels);
-    m_compositor.start(u"weston"_s, {u"--backend=headless-backend.so"_s, u"--socket="_s + socketName,
+    QProcessEnvironment compositorEnvironment = QProcessEnvironment::systemEnvironment();
+    compositorEnvironment.insert(u"DISPLAY"_s, QString::fromLatin1(m_x.display()));
+    m_compositor.setProcessEnvironment(compositorEnvironment);
+    m_compositor.start(u"weston"_s, {u"--backend=x11-backend.so"_s, u"--use-pixman"_s, u"--socket="_s + socketName,
                                      u"--idle-time=0"_s, u"--no-config"_s});
     QVERIFY(m_compositor.waitForStarted(startTimeout));
     // The compositor listens once its socket is in the runtime folder.
@@ -67,20 +80,23 @@ void TestWaylandStartup::cleanupTestCase()
 void TestWaylandStartup::platform_data()
 {
     QTest::addColumn<QString>("chosen");
+    QTest::addColumn<bool>("xServerAnswers");
     QTest::addColumn<QString>("platform");
-    QTest::newRow("no choice: X11") << QString() << u"xcb"_s;
-    QTest::newRow("the user's wayland") << u"wayland"_s << u"wayland"_s;
+    QTest::newRow("no choice: X11") << QString() << true << u"xcb"_s;
+    QTest::newRow("the user's wayland") << u"wayland"_s << true << u"wayland"_s;
+    QTest::newRow("stale DISPLAY: Wayland") << QString() << false << u"wayland"_s;
 }
 
 void TestWaylandStartup::platform()
 {
     QFETCH(QString, chosen);
+    QFETCH(bool, xServerAnswers);
     QFETCH(QString, platform);
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"XDG_SESSION_TYPE"_s, u"wayland"_s);
     environment.insert(u"WAYLAND_DISPLAY"_s, socketName);
-    environment.insert(u"DISPLAY"_s, QString::fromLatin1(m_x.display()));
+    environment.insert(u"DISPLAY"_s, xServerAnswers ? QString::fromLatin1(m_x.display()) : staleDisplay());
     // Qt prefers X11 on its own on one desktop; none here, so without a choice it would take Wayland.
     environment.remove(u"XDG_CURRENT_DESKTOP"_s);
     environment.remove(u"XDG_SESSION_DESKTOP"_s);
@@ -89,8 +105,8 @@ void TestWaylandStartup::platform()
         environment.insert(u"QT_QPA_PLATFORM"_s, chosen);
     // No session bus: no real desktop service is asked.
     environment.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path=/nonexistent/porthive-test-bus"_s);
-    // The start-up says which platform Qt runs on.
-    environment.insert(u"QT_LOGGING_RULES"_s, u"porthive.startup.info=true"_s);
+    // The start-up says which platform Qt runs on, the window which renderer draws it.
+    environment.insert(u"QT_LOGGING_RULES"_s, u"porthive.startup.info=true\nporthive.window.info=true"_s);
 
     QProcess app;
     app.setProcessEnvironment(environment);
@@ -110,6 +126,18 @@ void TestWaylandStartup::platform()
                              startTimeout);
     QVERIFY2(said.contains(expected), said.constData());
     QCOMPARE(app.state(), QProcess::Running);
+
+    // It runs there: a second start's request reaches it and its window is drawn.
+    QProcess second;
+    second.setProcessEnvironment(environment);
+    second.setStandardInputFile(QProcess::nullDevice());
+    second.start(QStringLiteral(PORTHIVE_APP_PATH), {});
+    QVERIFY(second.waitForFinished(startTimeout));
+    QCOMPARE(second.exitCode(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT((said += app.readAllStandardError()).contains("porthive.window: scene graph") ||
+                                 app.state() == QProcess::NotRunning,
+                             startTimeout);
+    QVERIFY2(app.state() == QProcess::Running, said.constData());
 }
 
 int main(int argc, char** argv)

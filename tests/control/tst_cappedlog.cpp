@@ -15,6 +15,8 @@ class TestCappedLog : public QObject
 private Q_SLOTS:
     void keepsTheNewestWithinTheCap_data();
     void keepsTheNewestWithinTheCap();
+    void lineAppendedOnItsOwnLine_data();
+    void lineAppendedOnItsOwnLine();
 };
 
 void TestCappedLog::keepsTheNewestWithinTheCap_data()
@@ -69,6 +71,39 @@ void TestCappedLog::keepsTheNewestWithinTheCap()
         if (lineLength < 4096)
             QVERIFY(written.contains(QByteArray('\n' + kept)));
     }
+}
+
+void TestCappedLog::lineAppendedOnItsOwnLine_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<quint64>("cap");
+    QTest::addColumn<QByteArray>("after");
+    QTest::newRow("empty log") << QByteArray() << quint64(1024) << QByteArray("ended\n");
+    QTest::newRow("after a whole line") << QByteArray("ready\n") << quint64(1024) << QByteArray("ready\nended\n");
+    QTest::newRow("after a line cut short")
+        << QByteArray("progress 40%") << quint64(1024) << QByteArray("progress 40%\nended\n");
+    // A full log drops its older half first, from a line's start: here the half starts a line, so all of it stays.
+    QTest::newRow("full log, half at a line's start")
+        << QByteArray("aaaa\nbbbb\ncccc\ndddd\n") << quint64(20) << QByteArray("cccc\ndddd\nended\n");
+    QTest::newRow("full log, half inside a line")
+        << QByteArray("aaaa\nbbbb\nccccc\ndddd\n") << quint64(21) << QByteArray("dddd\nended\n");
+}
+
+void TestCappedLog::lineAppendedOnItsOwnLine()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(quint64, cap);
+    QFETCH(QByteArray, after);
+    QTemporaryFile log;
+    QVERIFY(log.open());
+    QCOMPARE(log.write(before), before.size());
+    QVERIFY(log.flush());
+    const int fd = ::open(QFile::encodeName(log.fileName()).constData(), O_RDWR | O_CLOEXEC);
+    QVERIFY(fd >= 0);
+    CappedLog::appendLine(fd, "ended", cap);
+    ::close(fd);
+    QVERIFY(log.seek(0));
+    QCOMPARE(log.readAll(), after);
 }
 
 QTEST_GUILESS_MAIN(TestCappedLog)

@@ -227,6 +227,13 @@ void TestProcessActionService::actionErrorTexts_data()
     QTest::newRow("command not replayable")
         << int(ActionError::Kind::CommandNotReplayable) << 0
         << u"Restart unavailable \u2014 the command that started it cannot be run again exactly"_s;
+    QTest::newRow("launch too long") << int(ActionError::Kind::LaunchTooLong) << 0
+                                     << u"Too long to run \u2014 a variable or argument is over the system's limit"_s;
+    QTest::newRow("launch too large")
+        << int(ActionError::Kind::LaunchTooLarge) << 0
+        << u"Too large to run \u2014 the command and its variables are over the system's limit"_s;
+    QTest::newRow("login shell unavailable") << int(ActionError::Kind::LoginShellUnavailable) << 0
+                                             << u"Login shell unavailable \u2014 the command cannot run"_s;
 }
 
 void TestProcessActionService::actionErrorTexts()
@@ -250,6 +257,12 @@ void TestProcessActionService::actionErrorTexts()
             return ActionError::noProcessToSignal();
         case ActionError::Kind::CommandNotReplayable:
             return ActionError::commandNotReplayable();
+        case ActionError::Kind::LaunchTooLong:
+            return ActionError::launchTooLong();
+        case ActionError::Kind::LaunchTooLarge:
+            return ActionError::launchTooLarge();
+        case ActionError::Kind::LoginShellUnavailable:
+            return ActionError::loginShellUnavailable();
         }
         Q_UNREACHABLE();
     };

@@ -1,8 +1,10 @@
 #include "control/actionerror.h"
+#include "control/processactionservice.h"
 #include "control/serverstore.h"
 #include "support/storerig.h"
 #include "support/testhome.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -62,6 +64,7 @@ private Q_SLOTS:
 
     void outdatedPreviewIsDropped();
     void unreadableLogPreview();
+    void namedPipeAtTheLogHoldsUpNoStart();
     void previewFollowsTheLog();
 
 private:
@@ -344,25 +347,14 @@ void TestProjectActions::outdatedPreviewIsDropped()
 {
     StoreRig rig(m_logs.path());
     ServerStore& store = storeWithProjects(rig);
-    // The first session's log is a pipe: reading it waits until the test opens the other end.
-    const ServerLogSession first = rig.sessionWithLog(web, {});
-    const QByteArray pipe = QFile::encodeName(first.fileURL.toLocalFile());
-    QVERIFY(::unlink(pipe.constData()) == 0 && ::mkfifo(pipe.constData(), 0600) == 0);
+    const ServerLogSession first = rig.sessionWithLog(web, "first launch\n");
     const ServerLogSession second = rig.sessionWithLog(web, "second launch\n");
     QSignalSpy previews(&store, &ServerStore::logPreviewsByProjectPathChanged);
     QVERIFY(previews.isValid());
 
+    // The first read's result comes back through the event loop, so only after the newer launch is recorded.
     auto readFirst = store.recordLogSession(first);
-    // Once the first read waits on the pipe, a newer launch is recorded.
-    int writer = -1;
-    const auto openWriter = [&writer, &pipe] {
-        if (writer < 0)
-            writer = ::open(pipe.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-        return writer >= 0;
-    };
-    QTRY_VERIFY(openWriter());
     auto readSecond = store.recordLogSession(second);
-    ::close(writer);
     awaitTask(std::move(readFirst));
     awaitTask(std::move(readSecond));
 
@@ -378,6 +370,44 @@ void TestProjectActions::unreadableLogPreview()
     ServerStore& store = storeWithProjects(rig);
     awaitTask(store.recordLogSession(FakeProcessActions::sessionFor(web)));
     QCOMPARE(store.logPreviewsByProjectPath(), (ProjectTexts{{web, u"Log unavailable"_s}}));
+}
+
+// A named pipe put where a project's log was: its preview fails at once, and a start while it is read still
+// launches, through the real action service.
+void TestProjectActions::namedPipeAtTheLogHoldsUpNoStart()
+{
+    QTemporaryDir projects;
+    QVERIFY(projects.isValid());
+    const QString first = projects.filePath(u"first"_s);
+    const QString second = projects.filePath(u"second"_s);
+    QVERIFY(QDir().mkpath(first) && QDir().mkpath(second));
+    StoreRig rig(m_logs.path());
+    rig.defaults->setValue(ServerStore::rememberedProjectsKey,
+                           ServerStore::encodeRememberedProjects({project(first, baseTime, u"echo first ran"_s),
+                                                                  project(second, baseTime, u"echo second ran"_s)}));
+    ServerStore::Services services = rig.services();
+    LaunchSetup setup;
+    setup.shell = u"/bin/sh"_s;
+    setup.logWriter.clear();
+    services.actions = std::make_shared<ProcessActionService>(rig.logs, rig.workspace, 200ms, setup);
+    ServerStore store(std::move(services));
+    QCOMPARE(store.rememberedProjects().size(), 2);
+    const RememberedProject firstProject = store.rememberedProjects().at(0);
+    const RememberedProject secondProject = store.rememberedProjects().at(1);
+
+    awaitTask(store.startRememberedProject(firstProject), 30s);
+    QCOMPARE(store.logPreviewsByProjectPath().value(first), u"first ran"_s);
+    const QByteArray log = QFile::encodeName(store.logSessionsByProjectPath().value(first).fileURL.toLocalFile());
+    QCOMPARE(::unlink(log.constData()), 0);
+    QCOMPARE(::mkfifo(log.constData(), 0600), 0);
+
+    // The row's hover reads the preview; the start comes while that read runs.
+    QCoro::Task<> preview = store.refreshLogPreview(first);
+    awaitTask(store.startRememberedProject(secondProject), 30s);
+    QVERIFY(store.projectErrors().isEmpty());
+    QCOMPARE(store.logPreviewsByProjectPath().value(second), u"second ran"_s);
+    awaitTask(std::move(preview), 10s);
+    QCOMPARE(store.logPreviewsByProjectPath().value(first), u"Log unavailable"_s);
 }
 
 void TestProjectActions::previewFollowsTheLog()

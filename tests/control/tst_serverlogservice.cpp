@@ -1,6 +1,8 @@
 #include "control/serverlogservice.h"
+#include "discovery/charactercut.h"
 #include "platform/logfolder.h"
 #include "platform/privatefolder.h"
+#include "platform/regularfile.h"
 #include "support/awaittask.h"
 #include "support/manualclock.h"
 #include "support/testhome.h"
@@ -18,6 +20,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -105,6 +108,8 @@ private Q_SLOTS:
     void tailWindow();
     void secretIsRedactedInThePreviewOnly();
     void missingFileFailsTheSnapshot();
+    void nonRegularFileFailsAtOnce_data();
+    void nonRegularFileFailsAtOnce();
     void snapshotThroughTheService();
 
 private:
@@ -480,6 +485,14 @@ void TestServerLogService::snapshot_data()
     for (int i = 0; i < 160; ++i)
         flags += u"\U0001F1E9\U0001F1EA"_s;
     QTest::newRow("160 flags stay whole") << flags.toUtf8() << flags << flags;
+
+    const QString hidden = u"a\u200Bb\u2060c\u00ADd\u206Ae\U000E0041f\U000E0000g\U000E0002h"_s;
+    QTest::newRow("characters drawn as nothing, tags included") << hidden.toUtf8() << u"abcdefgh"_s << u"abcdefgh"_s;
+    // One character of 60,001 code points: the preview keeps as many of them as its units allow.
+    const QString bomb = u"A"_s + QString(60000, QChar(0x0301));
+    QTest::newRow("a combining-mark bomb gives a bounded preview")
+        << bomb.toUtf8() << bomb
+        << bomb.left(ServerLogService::previewCharacterLimit * cutUnitsPerCharacter - 1) + u"\u2026"_s;
 }
 
 void TestServerLogService::snapshot()
@@ -548,6 +561,64 @@ void TestServerLogService::missingFileFailsTheSnapshot()
     const ServerLogSession session{QUuid::createUuid(), u"/work/app"_s,
                                    QUrl::fromLocalFile(m_scratch->filePath(u"none.log"_s)), m_clock.now()};
     QVERIFY_THROWS_EXCEPTION(SystemError, awaitTask(logs.snapshot(session)));
+}
+
+void TestServerLogService::nonRegularFileFailsAtOnce_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("named pipe") << u"fifo"_s;
+    QTest::newRow("named pipe with a writer waiting") << u"fifo held"_s;
+    QTest::newRow("device") << u"device"_s;
+    QTest::newRow("link to a file") << u"link"_s;
+    QTest::newRow("link to a named pipe") << u"link to fifo"_s;
+    QTest::newRow("folder") << u"folder"_s;
+}
+
+// Something put at a session's path in place of its log: the read fails at once, and the next session starts.
+void TestServerLogService::nonRegularFileFailsAtOnce()
+{
+    QFETCH(QString, kind);
+    ServerLogService logs(m_root, m_clock);
+    const ServerLogSession session = awaitTask(logs.startSession(u"/work/app"_s));
+    const QString path = session.fileURL.toLocalFile();
+    const QByteArray encoded = QFile::encodeName(path);
+    QVERIFY(QFile::remove(path));
+    const QString other = m_scratch->filePath(u"other"_s);
+    if (kind == u"fifo"_s || kind == u"fifo held"_s) {
+        QCOMPARE(::mkfifo(encoded.constData(), 0600), 0);
+    } else if (kind == u"device"_s) {
+        // The null device's numbers; only root may make one.
+        if (::mknod(encoded.constData(), S_IFCHR | 0600, makedev(1, 3)) != 0)
+            QSKIP("no device can be made here");
+    } else if (kind == u"link"_s) {
+        QVERIFY(writeFile(other, "someone else's\n"));
+        QVERIFY(QFile::link(other, path));
+    } else if (kind == u"link to fifo"_s) {
+        QCOMPARE(::mkfifo(QFile::encodeName(other).constData(), 0600), 0);
+        QVERIFY(QFile::link(other, path));
+    } else {
+        QVERIFY(QDir().mkdir(path));
+    }
+    // A writer that holds the pipe open: a read that got in would wait for output that never comes.
+    FileDescriptor writer;
+    if (kind == u"fifo held"_s) {
+        writer.reset(::open(encoded.constData(), O_RDWR | O_CLOEXEC));
+        QVERIFY(writer.isValid());
+    }
+
+    try {
+        awaitTask(logs.snapshot(session), std::chrono::seconds(10));
+        QFAIL("something that is no log file was read as one");
+    } catch (const NotRegularFileError& error) {
+        QCOMPARE(error.path(), path);
+        QCOMPARE(error.description(), path + u" is not a regular file"_s);
+    } catch (const SystemError& error) {
+        // The link itself is refused.
+        QVERIFY(kind.startsWith(u"link"_s));
+        QCOMPARE(error.code(), ELOOP);
+    }
+    const ServerLogSession next = awaitTask(logs.startSession(u"/work/app"_s), std::chrono::seconds(10));
+    QVERIFY(QFileInfo(next.fileURL.toLocalFile()).isFile());
 }
 
 void TestServerLogService::snapshotThroughTheService()

@@ -4,9 +4,13 @@
 #include "support/testhome.h"
 
 #include <QJsonDocument>
+#include <QLoggingCategory>
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(LaunchEnvironment::Variables)
 
 namespace {
 
@@ -50,6 +54,8 @@ private Q_SLOTS:
     void projectDecodingFails_data();
     void projectDecodingFails();
     void oneBadElementFailsTheList();
+    void variablesReadBack_data();
+    void variablesReadBack();
     void listRoundTripThroughStoredDefaults();
 };
 
@@ -187,6 +193,8 @@ void TestServerModel::projectRoundTrip()
                                     RuntimeKind::Next, QDateTime::fromMSecsSinceEpoch(1765370000999, Qt::UTC)};
     RememberedProject withVariables = project;
     withVariables.launchEnvironment = {{u"PORT"_s, u"4200"_s}, {u"TITLE"_s, u"My \"App\""_s}};
+    // As the scan shows it.
+    withVariables.displayCommandLine = u"PORT=4200 TITLE='My \"App\"' pnpm dev"_s;
     const QByteArray bytes =
         QJsonDocument(RememberedProject::encodeList({project, withVariables})).toJson(QJsonDocument::Compact);
     const auto decoded = RememberedProject::decodeList(QJsonDocument::fromJson(bytes).array());
@@ -237,6 +245,57 @@ void TestServerModel::oneBadElementFailsTheList()
     QVERIFY(RememberedProject::decodeList(QJsonArray{projectObject(), bad}) == std::nullopt);
     QVERIFY(RememberedProject::decodeList(QJsonObject{}) == std::nullopt);
     QCOMPARE(RememberedProject::decodeList(QJsonArray{})->size(), 0);
+}
+
+void TestServerModel::variablesReadBack_data()
+{
+    QTest::addColumn<QJsonObject>("stored");
+    QTest::addColumn<QString>("storedLine");
+    QTest::addColumn<LaunchEnvironment::Variables>("kept");
+    QTest::addColumn<QString>("shownLine");
+    QTest::addColumn<int>("dropped");
+
+    QTest::newRow("a name that would run code")
+        << QJsonObject{{u"A$(touch X)"_s, u"1"_s}, {u"PORT"_s, u"4321"_s}} << u"A$(touch X)=1 PORT=4321 npm run dev"_s
+        << LaunchEnvironment::Variables{{u"PORT"_s, u"4321"_s}} << u"PORT=4321 npm run dev"_s << 1;
+    QTest::newRow("names no process could have been given")
+        << QJsonObject{{u"1X"_s, u"a"_s},           {u"A-B"_s, u"b"_s},
+                       {QString(), u"c"_s},         {u"GR\u00dcSSE"_s, u"d"_s},
+                       {u"PATH"_s, u"/tmp/evil"_s}, {u"PORTHIVE_LAUNCH_ENVIRONMENT"_s, u"1:PORT"_s},
+                       {u"A;B"_s, u"e"_s}}
+        << u"npm run dev"_s << LaunchEnvironment::Variables{} << u"npm run dev"_s << 7;
+    QTest::newRow("a value an environment cannot hold")
+        << QJsonObject{{u"PORT"_s, QString(u"1\0; touch X"_s)}, {u"NAME"_s, QString(QChar(0xD800))}, {u"OK"_s, u"1"_s}}
+        << u"OK=1 npm run dev"_s << LaunchEnvironment::Variables{{u"OK"_s, u"1"_s}} << u"OK=1 npm run dev"_s << 2;
+    // Written when the line was redacted word by word: the words of the value after the first stood in clear.
+    QTest::newRow("a line that showed pieces of a secret")
+        << QJsonObject{{u"DB_PASSWORD"_s, u"correct horse battery staple"_s}}
+        << u"DB_PASSWORD=<redacted> horse battery staple' npm run dev"_s
+        << LaunchEnvironment::Variables{{u"DB_PASSWORD"_s, u"correct horse battery staple"_s}}
+        << u"DB_PASSWORD=<redacted> npm run dev"_s << 0;
+}
+
+// The settings file is read as the user left it: what could not have come from a process never reaches a launch.
+void TestServerModel::variablesReadBack()
+{
+    QFETCH(QJsonObject, stored);
+    QFETCH(QString, storedLine);
+    QFETCH(LaunchEnvironment::Variables, kept);
+    QFETCH(QString, shownLine);
+    QFETCH(int, dropped);
+    QLoggingCategory::setFilterRules(u"porthive.projects.warning=true"_s);
+    const auto restoreRules = qScopeGuard([] { QLoggingCategory::setFilterRules(QString()); });
+    for (int i = 0; i < dropped; ++i)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^dropped a launch variable that cannot be set: "_s));
+
+    QJsonObject object = projectObject();
+    object.insert(u"launchEnvironment"_s, stored);
+    object.insert(u"displayCommandLine"_s, storedLine);
+    const std::optional<RememberedProject> project = RememberedProject::fromJson(object);
+    QVERIFY(project);
+    QCOMPARE(project->launchEnvironment, kept);
+    QCOMPARE(project->displayCommandLine, shownLine);
+    QCOMPARE(project->launchCommand, u"npm run dev"_s);
 }
 
 void TestServerModel::listRoundTripThroughStoredDefaults()

@@ -17,6 +17,8 @@
 
 using namespace Qt::StringLiterals;
 
+Q_DECLARE_METATYPE(ChildProcess::SizeProblem)
+
 namespace {
 
 constexpr int exitTimeout = 30000;
@@ -36,6 +38,8 @@ private Q_SLOTS:
     void signalsBlockedOrIgnoredHereStillReachTheChild();
     void cannotStart_data();
     void cannotStart();
+    void sizeProblemIsTheKernels_data();
+    void sizeProblemIsTheKernels();
 
 private:
     std::shared_ptr<ChildProcess> start(const QStringList& arguments, const QString& folder = QDir::tempPath());
@@ -141,6 +145,63 @@ void TestChildProcess::cannotStart()
         QFAIL("the process started");
     } catch (const SystemError& failure) {
         QCOMPARE(failure.code(), error);
+    }
+}
+
+void TestChildProcess::sizeProblemIsTheKernels_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<ChildProcess::SizeProblem>("problem");
+
+    // Each string counts with its terminating NUL.
+    const qsizetype longest = ChildProcess::stringLimit() - 1;
+    const QString longestEntry = u"X="_s + QString(longest - 2, u'e');
+    QTest::newRow("the longest argument")
+        << QStringList{QString(longest, u'a')} << QStringList{} << ChildProcess::SizeProblem::None;
+    QTest::newRow("an argument one byte longer")
+        << QStringList{QString(longest + 1, u'a')} << QStringList{} << ChildProcess::SizeProblem::StringTooLong;
+    QTest::newRow("the longest environment entry")
+        << QStringList{} << QStringList{longestEntry} << ChildProcess::SizeProblem::None;
+    QTest::newRow("an environment entry one byte longer")
+        << QStringList{} << QStringList{longestEntry + u'e'} << ChildProcess::SizeProblem::StringTooLong;
+    // Bytes, not characters: a two-byte character counts twice.
+    QTest::newRow("the longest argument in bytes") << QStringList{QString(longest / 2 + 1, QChar(0xfc))}
+                                                   << QStringList{} << ChildProcess::SizeProblem::StringTooLong;
+
+    const qsizetype piece = longest / 2;
+    const qsizetype total = ChildProcess::totalLimit();
+    QTest::newRow("all of them together, well within the room")
+        << QStringList(total / 2 / piece, QString(piece, u'a')) << QStringList{u"Y=1"_s}
+        << ChildProcess::SizeProblem::None;
+    QTest::newRow("all of them together, past the room")
+        << QStringList(total / piece + 2, QString(piece, u'a')) << QStringList{} << ChildProcess::SizeProblem::TooLarge;
+    QTest::newRow("arguments and environment together, past the room")
+        << QStringList(total / 2 / piece + 1, QString(piece, u'a'))
+        << QStringList(total / 2 / piece + 1, u"Z="_s + QString(piece, u'z')) << ChildProcess::SizeProblem::TooLarge;
+}
+
+// What the check says is what the kernel does: where it sees a problem the real start fails with E2BIG, and
+// where it sees none the program runs.
+void TestChildProcess::sizeProblemIsTheKernels()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, environment);
+    QFETCH(ChildProcess::SizeProblem, problem);
+    const int fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const auto closeFd = qScopeGuard([fd] { ::close(fd); });
+    ChildProcess::Options options{u"/bin/true"_s, arguments, QDir::tempPath(), fd};
+    options.environment = environment;
+    QCOMPARE(ChildProcess::sizeProblem(options), problem);
+    try {
+        const std::shared_ptr<ChildProcess> child = ChildProcess::start(options);
+        ChildGuard::track(child->pid());
+        QTRY_VERIFY_WITH_TIMEOUT(!child->isRunning(), exitTimeout);
+        QCOMPARE(problem, ChildProcess::SizeProblem::None);
+        QCOMPARE(child->terminationStatus(), std::optional(0));
+    } catch (const SystemError& failure) {
+        QVERIFY2(problem != ChildProcess::SizeProblem::None, qPrintable(failure.description()));
+        QCOMPARE(failure.code(), E2BIG);
     }
 }
 

@@ -1,6 +1,8 @@
 #include "platform/singleinstance.h"
 #include "support/testhome.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
@@ -25,7 +27,7 @@ int childMain(const QByteArray& mode)
     if (mode == "activate") {
         if (instance.claim())
             return 3;
-        return instance.activateRunningInstance() ? 0 : 1;
+        return instance.activateRunningInstance() == SingleInstance::Activation::Shown ? 0 : 1;
     }
     if (!instance.claim())
         return 4;
@@ -47,6 +49,12 @@ private Q_SLOTS:
     void oneInstancePerFolder();
     void instanceThatDiedLeavesNothingBehind();
     void noRunningInstanceToAsk();
+    void damagedLockIsTakenOver_data();
+    void damagedLockIsTakenOver();
+    void lockNamesItsHolder();
+    void liveInstanceThatDoesNotAnswer();
+    void folderAtTheSocketPath();
+    void unusableLockDoesNotBlockTheStart();
     void strayInputIsIgnored();
     void socketIsTheUsersOnly();
 
@@ -109,6 +117,8 @@ void TestSingleInstance::instanceThatDiedLeavesNothingBehind()
     // Killed without a chance to remove its lock or its socket.
     ::kill(pid_t(dead->processId()), SIGKILL);
     QVERIFY(dead->waitForFinished(processTimeout));
+    QCOMPARE(blocked.activateRunningInstance(std::chrono::milliseconds(processTimeout)),
+             SingleInstance::Activation::Gone);
     QVERIFY(QFile::exists(blocked.lockPath()));
     QVERIFY(QFile::exists(blocked.socketPath()));
 
@@ -124,7 +134,107 @@ void TestSingleInstance::instanceThatDiedLeavesNothingBehind()
 void TestSingleInstance::noRunningInstanceToAsk()
 {
     SingleInstance lonely(m_folder->path(), instanceName);
-    QVERIFY(!lonely.activateRunningInstance(200ms));
+    // Nobody holds the lock: the asking start may take the place, whatever the socket path holds.
+    QCOMPARE(lonely.activateRunningInstance(60s), SingleInstance::Activation::Gone);
+    QFile leftover(lonely.socketPath());
+    QVERIFY(leftover.open(QIODevice::WriteOnly));
+    leftover.close();
+    QCOMPARE(lonely.activateRunningInstance(60s), SingleInstance::Activation::Gone);
+}
+
+void TestSingleInstance::damagedLockIsTakenOver_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("garbage") << QByteArray("\xff\xfe not a lock \0\n\n\n");
+    // As a start before a change of hostname wrote it, with a pid that is alive here.
+    QTest::newRow("another host's") << QByteArray::number(QCoreApplication::applicationPid()) +
+                                           "\nporthive\nsome-other-host\n";
+    QTest::newRow("a pid that ended") << QByteArray("2147483646\nporthive\n");
+}
+
+void TestSingleInstance::damagedLockIsTakenOver()
+{
+    QFETCH(QByteArray, content);
+    SingleInstance start(m_folder->path(), instanceName);
+    QFile lock(start.lockPath());
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    QCOMPARE(lock.write(content), content.size());
+    lock.close();
+
+    QVERIFY(start.claim());
+    QCOMPARE(start.errorString(), QString());
+    QSignalSpy activations(&start, &SingleInstance::activationRequested);
+    QProcess* later = startChild("activate");
+    QVERIFY(activations.wait(processTimeout));
+    QVERIFY(later->waitForFinished(processTimeout));
+    QCOMPARE(later->exitCode(), 0);
+}
+
+void TestSingleInstance::lockNamesItsHolder()
+{
+    SingleInstance running(m_folder->path(), instanceName);
+    QFile lock(running.lockPath());
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    lock.write("1234567\nsomething longer than a pid that the holder must not leave behind\n");
+    lock.close();
+    QVERIFY(running.claim());
+    QVERIFY(lock.open(QIODevice::ReadOnly));
+    QCOMPARE(lock.readAll(), QByteArray::number(QCoreApplication::applicationPid()) + '\n');
+}
+
+void TestSingleInstance::liveInstanceThatDoesNotAnswer()
+{
+    QProcess* frozen = startChild("hold");
+    QVERIFY(frozen->waitForReadyRead(processTimeout));
+    QCOMPARE(frozen->readLine().trimmed(), QByteArray("claimed"));
+    const auto pid = pid_t(frozen->processId());
+    ::kill(pid, SIGSTOP);
+    const auto resumed = qScopeGuard([pid] { ::kill(pid, SIGCONT); });
+
+    SingleInstance later(m_folder->path(), instanceName);
+    QVERIFY(!later.claim());
+    QCOMPARE(later.activateRunningInstance(300ms), SingleInstance::Activation::NoAnswer);
+    QVERIFY2(later.errorString().startsWith(u"Porthive is already running (process %1) but does not answer"_s.arg(pid)),
+             qPrintable(later.errorString()));
+
+    // Once it runs again it answers as before.
+    ::kill(pid, SIGCONT);
+    SingleInstance next(m_folder->path(), instanceName);
+    QVERIFY(!next.claim());
+    QCOMPARE(next.activateRunningInstance(std::chrono::milliseconds(processTimeout)),
+             SingleInstance::Activation::Shown);
+}
+
+void TestSingleInstance::folderAtTheSocketPath()
+{
+    SingleInstance running(m_folder->path(), instanceName);
+    QVERIFY(QDir().mkpath(running.socketPath() + u"/kept"_s));
+    QVERIFY(running.claim());
+    QCOMPARE(running.errorString(),
+             u"later starts cannot reach this Porthive: %1 is a folder, not a socket"_s.arg(running.socketPath()));
+    QVERIFY(QFileInfo(running.socketPath() + u"/kept"_s).isDir());
+
+    SingleInstance later(m_folder->path(), instanceName);
+    QVERIFY(!later.claim());
+    // Nothing will ever listen there: the answer comes at once, not at the end of the time allowed.
+    QElapsedTimer asked;
+    asked.start();
+    QCOMPARE(later.activateRunningInstance(60s), SingleInstance::Activation::NoAnswer);
+    QVERIFY(asked.elapsed() < 30000);
+    QCOMPARE(later.errorString(),
+             u"Porthive is already running (process %1) but cannot be reached: %2 is not a socket"_s
+                 .arg(QCoreApplication::applicationPid())
+                 .arg(running.socketPath()));
+}
+
+void TestSingleInstance::unusableLockDoesNotBlockTheStart()
+{
+    SingleInstance start(m_folder->path(), instanceName);
+    QVERIFY(QDir().mkpath(start.lockPath()));
+    QVERIFY(start.claim());
+    QVERIFY2(start.errorString().startsWith(u"cannot use the lock %1"_s.arg(start.lockPath())),
+             qPrintable(start.errorString()));
 }
 
 void TestSingleInstance::strayInputIsIgnored()

@@ -13,6 +13,7 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -51,7 +52,12 @@ private Q_SLOTS:
     void fixedProperties();
     void iconPicturesInNetworkByteOrder();
     void toolTipFollows();
-    void activateIsAClick();
+    void activateIsAClickWhereTheHostSays_data();
+    void activateIsAClickWhereTheHostSays();
+    void laterClickWithoutPositionForgetsTheLast();
+    void refusedRegistrationFails_data();
+    void refusedRegistrationFails();
+    void acceptedRegistrationDoesNotFail();
     void goneWithTheObject();
 
 private:
@@ -186,19 +192,96 @@ void TestStatusNotifierItem::toolTipFollows()
     QTRY_COMPARE_WITH_TIMEOUT(newToolTips.count, 2, busTimeout);
 }
 
-void TestStatusNotifierItem::activateIsAClick()
+void TestStatusNotifierItem::activateIsAClickWhereTheHostSays_data()
 {
+    QTest::addColumn<QPoint>("position");
+    QTest::addColumn<QRect>("geometry");
+    QTest::newRow("in a top panel") << QPoint(640, 12) << QRect(640, 12, 1, 1);
+    QTest::newRow("at the right edge of a bottom panel") << QPoint(1279, 790) << QRect(1279, 790, 1, 1);
+    // Hosts that do not know where the click was: the scene takes the pointer.
+    QTest::newRow("no position") << QPoint(0, 0) << QRect();
+}
+
+void TestStatusNotifierItem::activateIsAClickWhereTheHostSays()
+{
+    QFETCH(QPoint, position);
+    QFETCH(QRect, geometry);
     StatusNotifierItem item(u"porthive"_s, u"Porthive"_s);
     item.show();
     QSignalSpy clicks(&item, &StatusItem::activated);
     QVERIFY(clicks.isValid());
     QDBusMessage activate = QDBusMessage::createMethodCall(item.serviceName(), StatusNotifierItem::objectPath(),
                                                            itemInterface, u"Activate"_s);
-    activate << 640 << 12;
+    activate << position.x() << position.y();
     panel().asyncCall(activate);
     QVERIFY(clicks.wait(busTimeout));
     QCOMPARE(clicks.count(), 1);
+    // Known by the time the click is told.
+    QCOMPARE(clicks.constFirst().size(), 0);
+    QCOMPARE(item.geometry(), geometry);
+}
+
+void TestStatusNotifierItem::laterClickWithoutPositionForgetsTheLast()
+{
+    StatusNotifierItem item(u"porthive"_s, u"Porthive"_s);
+    item.show();
+    QSignalSpy clicks(&item, &StatusItem::activated);
+    QVERIFY(clicks.isValid());
+    for (const QPoint& position : {QPoint(640, 12), QPoint(0, 0)}) {
+        QDBusMessage activate = QDBusMessage::createMethodCall(item.serviceName(), StatusNotifierItem::objectPath(),
+                                                               itemInterface, u"Activate"_s);
+        activate << position.x() << position.y();
+        panel().asyncCall(activate);
+        QVERIFY(clicks.wait(busTimeout));
+    }
     QVERIFY(item.geometry().isNull());
+}
+
+void TestStatusNotifierItem::refusedRegistrationFails_data()
+{
+    QTest::addColumn<bool>("watcherThere");
+    QTest::newRow("the watcher refuses") << true;
+    QTest::newRow("no watcher answers") << false;
+}
+
+void TestStatusNotifierItem::refusedRegistrationFails()
+{
+    QFETCH(bool, watcherThere);
+    m_watcher.items.clear();
+    m_watcher.refuse = true;
+    if (!watcherThere)
+        m_watcher.withdraw(panel());
+    const auto restored = qScopeGuard([this, watcherThere] {
+        m_watcher.refuse = false;
+        if (!watcherThere)
+            QVERIFY(m_watcher.publish(panel()));
+    });
+
+    StatusNotifierItem item(u"porthive"_s, u"Porthive"_s);
+    QSignalSpy failures(&item, &StatusItem::failed);
+    QVERIFY(failures.isValid());
+    item.show();
+    QCOMPARE(failures.count(), 0);
+    QVERIFY(failures.wait(busTimeout));
+    QCOMPARE(failures.count(), 1);
+    QVERIFY(m_watcher.items.isEmpty());
+}
+
+void TestStatusNotifierItem::acceptedRegistrationDoesNotFail()
+{
+    m_watcher.items.clear();
+    StatusNotifierItem item(u"porthive"_s, u"Porthive"_s);
+    QSignalSpy failures(&item, &StatusItem::failed);
+    QVERIFY(failures.isValid());
+    item.show();
+    QTRY_COMPARE_WITH_TIMEOUT(m_watcher.items, QStringList{item.serviceName()}, busTimeout);
+    // The watcher answered before it answers a later question on the same connection.
+    QDBusMessage question = QDBusMessage::createMethodCall(
+        FakeStatusNotifierWatcher::service, FakeStatusNotifierWatcher::path, u"org.freedesktop.DBus.Peer"_s, u"Ping"_s);
+    QCOMPARE(QDBusConnection::sessionBus().call(question, QDBus::BlockWithGui, busTimeout).type(),
+             QDBusMessage::ReplyMessage);
+    QCoreApplication::processEvents();
+    QCOMPARE(failures.count(), 0);
 }
 
 void TestStatusNotifierItem::goneWithTheObject()

@@ -2,6 +2,7 @@
 #include "support/fakestatusnotifierwatcher.h"
 #include "support/privatebus.h"
 #include "support/testhome.h"
+#include "support/xembedtray.h"
 #include "support/xserver.h"
 
 #include <QAbstractEventDispatcher>
@@ -35,6 +36,8 @@ private Q_SLOTS:
     void hostAlreadyThere();
     void panelGoingAway();
     void xembedTrayAppearingAndGoing();
+    void watcherReplacedInOneStep();
+    void xembedTrayReplacedInOneStep();
 
 private:
     void startPanel(bool hostRegistered);
@@ -166,16 +169,56 @@ void TestTrayHostWatcher::xembedTrayAppearingAndGoing()
     QVERIFY(!watcher.hasHost(TrayKind::StatusNotifier));
 }
 
+void TestTrayHostWatcher::watcherReplacedInOneStep()
+{
+    startPanel(true);
+    SystemTrayHostWatcher watcher;
+    QTRY_VERIFY_WITH_TIMEOUT(watcher.hasHost(TrayKind::StatusNotifier), busTimeout);
+    QList<bool> reports;
+    connect(&watcher, &TrayHostWatching::hostsChanged, this,
+            [&] { reports.append(watcher.hasHost(TrayKind::StatusNotifier)); });
+
+    // A new panel takes the name straight over: the host the items were registered with has gone, a new one came.
+    FakeStatusNotifierWatcher replacement;
+    replacement.hostRegistered = true;
+    QDBusConnection next = QDBusConnection::connectToBus(m_address, u"next panel"_s);
+    QVERIFY(replacement.publish(next, true));
+    QTRY_COMPARE_WITH_TIMEOUT(reports, (QList<bool>{false, true}), busTimeout);
+    replacement.withdraw(next);
+    QTRY_COMPARE_WITH_TIMEOUT(reports, (QList<bool>{false, true, false}), busTimeout);
+    QDBusConnection::disconnectFromBus(u"next panel"_s);
+}
+
+void TestTrayHostWatcher::xembedTrayReplacedInOneStep()
+{
+    if (QGuiApplication::platformName() != u"xcb"_s)
+        QSKIP("Xvfb is not installed (scripts/setup installs it)");
+    SystemTrayHostWatcher watcher;
+    auto first = std::make_unique<XEmbedTray>(qgetenv("DISPLAY"), XEmbedTray::Options{});
+    QVERIFY(first->start());
+    QTRY_VERIFY_WITH_TIMEOUT(watcher.hasHost(TrayKind::XEmbed), busTimeout);
+    QList<bool> reports;
+    connect(&watcher, &TrayHostWatching::hostsChanged, this,
+            [&] { reports.append(watcher.hasHost(TrayKind::XEmbed)); });
+
+    // Another tray takes the selection while the first still runs.
+    auto second = std::make_unique<XEmbedTray>(qgetenv("DISPLAY"), XEmbedTray::Options{});
+    QVERIFY(second->start());
+    QTRY_COMPARE_WITH_TIMEOUT(reports, (QList<bool>{false, true}), busTimeout);
+    QVERIFY(!first->holdsSelection());
+    // The first one quitting now changes nothing; the second one quitting leaves no tray.
+    first.reset();
+    second.reset();
+    QTRY_COMPARE_WITH_TIMEOUT(reports, (QList<bool>{false, true, false}), busTimeout);
+}
+
 int main(int argc, char** argv)
 {
     TestHome::requireIsolation();
     // The X11 tray is watched through the application's own X connection, so the test runs on an X server of its
     // own where Xvfb is installed.
     XServer x;
-    if (x.start()) {
-        qputenv("DISPLAY", x.display());
-        qputenv("QT_QPA_PLATFORM", "xcb");
-    }
+    x.startForApplication();
     QGuiApplication app(argc, argv);
     TestTrayHostWatcher test;
     QTEST_SET_MAIN_SOURCE_PATH

@@ -16,6 +16,8 @@ class TestTrayWindowPlacement : public QObject
 private Q_SLOTS:
     void placement_data();
     void placement();
+    void displayPixelsToScreenCoordinates_data();
+    void displayPixelsToScreenCoordinates();
     void licensesFile();
 };
 
@@ -53,6 +55,35 @@ void TestTrayWindowPlacement::placement()
     QFETCH(QRect, available);
     QFETCH(QPoint, position);
     QCOMPARE(dropDownWindowPosition(anchor, window, available), position);
+}
+
+void TestTrayWindowPlacement::displayPixelsToScreenCoordinates_data()
+{
+    using Screens = QList<ScreenScale>;
+    QTest::addColumn<QRect>("native");
+    QTest::addColumn<Screens>("screens");
+    QTest::addColumn<QRect>("logical");
+
+    const Screens single{{QRect(0, 0, 1280, 800), 1.0}};
+    QTest::newRow("unscaled") << QRect(1257, 1, 22, 22) << single << QRect(1257, 1, 22, 22);
+    QTest::newRow("a click point") << QRect(640, 12, 1, 1) << single << QRect(640, 12, 1, 1);
+    const Screens doubled{{QRect(0, 0, 1280, 800), 2.0}};
+    QTest::newRow("scaled twice") << QRect(2514, 2, 44, 44) << doubled << QRect(1257, 1, 22, 22);
+    QTest::newRow("a click point stays a point") << QRect(1281, 25, 1, 1) << doubled << QRect(641, 13, 1, 1);
+    // A second screen to the right keeps its left edge: 1280 in both.
+    const Screens pair{{QRect(0, 0, 1280, 800), 1.0}, {QRect(1280, 0, 960, 540), 2.0}};
+    QTest::newRow("on the scaled second screen") << QRect(3000, 10, 40, 40) << pair << QRect(2140, 5, 20, 20);
+    QTest::newRow("on the first of two") << QRect(100, 10, 24, 24) << pair << QRect(100, 10, 24, 24);
+    QTest::newRow("on no screen") << QRect(5000, 10, 24, 24) << doubled << QRect(2500, 5, 12, 12);
+    QTest::newRow("no screens") << QRect(300, 10, 0, 0) << Screens{} << QRect(300, 10, 1, 1);
+}
+
+void TestTrayWindowPlacement::displayPixelsToScreenCoordinates()
+{
+    QFETCH(QRect, native);
+    QFETCH(QList<ScreenScale>, screens);
+    QFETCH(QRect, logical);
+    QCOMPARE(logicalScreenRect(native, screens), logical);
 }
 
 void TestTrayWindowPlacement::licensesFile()

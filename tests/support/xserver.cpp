@@ -74,3 +74,12 @@ bool XServer::start(QSize screen, int timeoutMs)
     m_display = ':' + number;
     return true;
 }
+
+bool XServer::startForApplication()
+{
+    if (!start())
+        return false;
+    qputenv("DISPLAY", m_display);
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    return true;
+}

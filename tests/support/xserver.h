@@ -19,6 +19,9 @@ public:
     bool start(QSize screen = QSize(1280, 800), int timeoutMs = 30000);
     // ":<number>", empty until started.
     QByteArray display() const { return m_display; }
+    // Starts the server and points DISPLAY and Qt's platform at it, for a test whose QGuiApplication is made after
+    // and that needs the X server (the tray's). False, and nothing changed, when Xvfb is missing.
+    bool startForApplication();
 
 private:
     pid_t m_pid = -1;

@@ -278,6 +278,13 @@ void TestErrorReports::processActionFailure_data()
     QTest::newRow("still running") << ErrorFactory([] {
         throw ActionError::restartProcessesStillRunning();
     }) << TelemetryProperties{{u"failure_category"_s, u"restart_processes_still_running"_s}};
+    QTest::newRow("launch too long") << ErrorFactory([] { throw ActionError::launchTooLong(); })
+                                     << TelemetryProperties{{u"failure_category"_s, u"launch_too_long"_s}};
+    QTest::newRow("launch too large") << ErrorFactory([] { throw ActionError::launchTooLarge(); })
+                                      << TelemetryProperties{{u"failure_category"_s, u"launch_too_large"_s}};
+    QTest::newRow("login shell unavailable")
+        << ErrorFactory([] { throw ActionError::loginShellUnavailable(); })
+        << TelemetryProperties{{u"failure_category"_s, u"login_shell_unavailable"_s}};
     QTest::newRow("system error") << ErrorFactory([] { throw SystemError(EPERM); })
                                   << TelemetryProperties{{u"failure_category"_s, u"unknown"_s}};
     QTest::newRow("other exception") << ErrorFactory([] { throw std::runtime_error("boom"); })

@@ -19,6 +19,12 @@ private Q_SLOTS:
     void homeAbbreviation();
     void safeText_data();
     void safeText();
+    void hiddenCharactersGo_data();
+    void hiddenCharactersGo();
+    void neededJoinersStay_data();
+    void neededJoinersStay();
+    void combiningMarkBombIsBounded_data();
+    void combiningMarkBombIsBounded();
     void safeCommand_data();
     void safeCommand();
 };
@@ -91,6 +97,26 @@ void TestDisplayText::cut_data()
     // A family: people joined by zero-width joiners.
     const QString family = u"\U0001F468\u200D\U0001F469\u200D\U0001F467"_s;
     QTest::newRow("joined emoji are one character") << family.repeated(41) << 40 << family.repeated(37) + ellipsis;
+    // Eight units a character: 24 families of 8 units fit a limit of 24.
+    QTest::newRow("joined emoji within the units stay whole") << family.repeated(24) << 24 << family.repeated(24);
+
+    // Few characters, many units: the cut falls after the last whole character that fits 191 units.
+    const QString heavy = u"e"_s + QString(20, QChar(0x0301));
+    QTest::newRow("characters heavy with marks are cut at a whole one")
+        << heavy.repeated(10) << 24 << heavy.repeated(9) + ellipsis;
+    QTest::newRow("a long character after a short text is cut inside it")
+        << u"abc"_s + QString(500, QChar(0x0301)) << 24 << u"abc"_s + QString(188, QChar(0x0301)) + ellipsis;
+    // A character longer than the whole room is cut inside it, never inside a surrogate pair: a base and
+    // marks of two units each leave 191 units as the base and 94 marks, 190 units.
+    const QString tremolo = u"\U0001D167"_s;
+    QTest::newRow("a long first character is cut after a whole code point")
+        << u"\U0001D400"_s + tremolo.repeated(500) << 24 << u"\U0001D400"_s + tremolo.repeated(94) + ellipsis;
+    // Joiners never end what is kept: the long joined character is cut before the joiner at unit 191.
+    QString joinedAll = u"\u2603"_s;
+    for (int i = 0; i < 100; ++i)
+        joinedAll += u"\u200D\U0001F469"_s;
+    QTest::newRow("a long joined character is not cut after a joiner")
+        << joinedAll << 24 << joinedAll.left(190) + ellipsis;
 }
 
 void TestDisplayText::cut()
@@ -174,6 +200,132 @@ void TestDisplayText::safeText()
     QFETCH(int, limit);
     QFETCH(QString, expected);
     QCOMPARE(displaySafeText(input, limit), expected);
+}
+
+void TestDisplayText::hiddenCharactersGo_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expected");
+
+    const QList<char32_t> hidden = {
+        0x200B,                                                                 // zero width space
+        0x200C,                                                                 // zero width non-joiner
+        0x200D,                                                                 // zero width joiner
+        0x2060,                                                                 // word joiner
+        0x2061,                                                                 // function application
+        0x2064,                                                                 // invisible plus
+        0x2065,                                                                 // unassigned, drawn as nothing
+        0xFEFF,                                                                 // byte order mark
+        0x00AD,                                                                 // soft hyphen
+        0x180E,                                                                 // Mongolian vowel separator
+        0x206A,  0x206B,  0x206C,  0x206D,  0x206E,  0x206F,                    // deprecated format characters
+        0xFFF9,  0xFFFB,                                                        // interlinear annotation
+        0x1D173,                                                                // musical symbol begin beam
+        0xE0000, 0xE0001, 0xE0002, 0xE001F, 0xE0020, 0xE0041, 0xE007E, 0xE007F, // the tag block, assigned or not
+        0xE0080, 0xE0FFF,                                                       // unassigned, drawn as nothing
+    };
+    for (const char32_t c : hidden) {
+        const QString character = QString::fromUcs4(&c, 1);
+        const QString name = QString::number(uint(c), 16).toUpper();
+        QTest::newRow(qPrintable(u"U+%1 alone"_s.arg(name))) << character << QString();
+        QTest::newRow(qPrintable(u"U+%1 between letters"_s.arg(name)))
+            << u"pay"_s + character + u"pal"_s << u"paypal"_s;
+        QTest::newRow(qPrintable(u"U+%1 repeated"_s.arg(name))) << character.repeated(300) + u"x"_s << u"x"_s;
+    }
+    // A flag made of tags loses them and keeps its base.
+    QTest::newRow("tag sequence") << u"\U0001F3F4\U000E0067\U000E0062\U000E0065\U000E006E\U000E0067\U000E007F"_s
+                                  << u"\U0001F3F4"_s;
+    QTest::newRow("a lone surrogate is kept as it is")
+        << u"a"_s + QChar(0xD800) + u"b"_s << u"a"_s + QChar(0xD800) + u"b"_s;
+}
+
+void TestDisplayText::hiddenCharactersGo()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, expected);
+    QCOMPARE(displaySafeText(input), expected);
+}
+
+void TestDisplayText::neededJoinersStay_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expected");
+
+    auto stays = [](const char* name, const QString& text) {
+        QTest::newRow(name) << text << text;
+    };
+    stays("family", u"\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466"_s);
+    stays("rainbow flag, after a presentation selector", u"\U0001F3F3\uFE0F\u200D\U0001F308"_s);
+    stays("technologist with a skin tone", u"\U0001F469\U0001F3FD\u200D\U0001F4BB"_s);
+    stays("polar bear, joined to a symbol of the BMP", u"\U0001F43B\u200D\u2744\uFE0F"_s);
+    stays("heart on fire", u"\u2764\uFE0F\u200D\U0001F525"_s);
+    stays("emoji in a sentence", u"build \U0001F468\u200D\U0001F4BB done"_s);
+    // Persian "mi-khaham": the non-joiner keeps the prefix apart.
+    stays("non-joiner in a Persian word", u"\u0645\u06CC\u200C\u062E\u0648\u0627\u0647\u0645"_s);
+    stays("non-joiner after an Arabic vowel sign", u"\u0645\u064E\u200C\u062E"_s);
+    stays("joiner in Arabic", u"\u0647\u200D\u0647"_s);
+    // Devanagari KA, virama, joiner, SSA: the half form.
+    stays("joiner after a Devanagari virama", u"\u0915\u094D\u200D\u0937"_s);
+    stays("non-joiner after a Devanagari virama", u"\u0915\u094D\u200C\u0937"_s);
+    // Sinhala "shri": SHA, al-lakuna, joiner, RA, II.
+    stays("joiner in Sinhala", u"\u0DC1\u0DCA\u200D\u0DBB\u0DD3"_s);
+
+    auto goes = [](const char* name, const QString& text, const QString& shown) {
+        QTest::newRow(name) << text << shown;
+    };
+    goes("joiner between Latin letters", u"a\u200Db"_s, u"ab"_s);
+    goes("non-joiner between Latin letters", u"pay\u200Cpal"_s, u"paypal"_s);
+    goes("joiner ending an emoji", u"\U0001F600\u200D"_s, u"\U0001F600"_s);
+    goes("joiner starting the text", u"\u200D\U0001F600"_s, u"\U0001F600"_s);
+    goes("joiner between an emoji and a letter", u"\U0001F600\u200Da"_s, u"\U0001F600a"_s);
+    goes("non-joiner between emoji", u"\U0001F468\u200C\U0001F469"_s, u"\U0001F468\U0001F469"_s);
+    goes("two joiners in a row", u"\U0001F468\u200D\u200D\U0001F469"_s, u"\U0001F468\U0001F469"_s);
+    goes("joiner between two scripts", u"\u0645\u200C\u0915"_s, u"\u0645\u0915"_s);
+    goes("non-joiner before a space", u"\u0645\u200C \u062E"_s, u"\u0645 \u062E"_s);
+    goes("joiner between Arabic digits", u"\u0661\u200D\u0662"_s, u"\u0661\u0662"_s);
+    goes("joiner next to a hidden character", u"\U0001F468\u200B\u200D\U0001F469"_s, u"\U0001F468\U0001F469"_s);
+}
+
+void TestDisplayText::neededJoinersStay()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, expected);
+    QCOMPARE(displaySafeText(input), expected);
+}
+
+void TestDisplayText::combiningMarkBombIsBounded_data()
+{
+    QTest::addColumn<QString>("base");
+    QTest::addColumn<QString>("mark");
+    QTest::addColumn<int>("limit");
+
+    QTest::newRow("acute accents, shown text") << u"A"_s << u"\u0301"_s << int(shownTextLimit);
+    QTest::newRow("acute accents, header") << u"Error \u2014 A"_s << u"\u0301"_s << 40;
+    QTest::newRow("marks outside the BMP, error tag") << u"\U0001D400"_s << u"\U0001D167"_s << 24;
+}
+
+void TestDisplayText::combiningMarkBombIsBounded()
+{
+    QFETCH(QString, base);
+    QFETCH(QString, mark);
+    QFETCH(int, limit);
+    const QString bomb = base + mark.repeated(100000);
+
+    const QString shown = displaySafeText(bomb, limit);
+    QVERIFY2(shown.size() <= limit * cutUnitsPerCharacter, qPrintable(QString::number(shown.size())));
+    QVERIFY(shown.startsWith(base));
+    QVERIFY(shown.endsWith(u"\u2026"_s));
+    // Whole code points only.
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        if (shown.at(i).isHighSurrogate())
+            QVERIFY(i + 1 < shown.size() && shown.at(++i).isLowSurrogate());
+        else
+            QVERIFY(!shown.at(i).isLowSurrogate());
+    }
+
+    const QString command = displaySafeCommand(u"node "_s + bomb);
+    QVERIFY(command.size() <= shownTextLimit * cutUnitsPerCharacter);
+    QVERIFY(command.startsWith(u"node "_s + base));
 }
 
 void TestDisplayText::safeCommand_data()

@@ -1,5 +1,7 @@
 #include "headermodel.h"
 
+#include "discovery/charactercut.h"
+#include "support/awaittask.h"
 #include "support/storerig.h"
 #include "support/testhome.h"
 
@@ -85,6 +87,83 @@ private Q_SLOTS:
         QFETCH(bool, showingSettings);
         QFETCH(QString, expected);
         QCOMPARE(HeaderModel::subtitle(state, servers, saved, showingSettings), expected);
+    }
+
+    void statusToolTip_data()
+    {
+        QTest::addColumn<RefreshState>("state");
+        QTest::addColumn<bool>("showingSettings");
+        QTest::addColumn<QString>("expected");
+
+        const QString launchFailed = u"Launch failed (127) \u2014 open logs for details"_s;
+        const QString path = u"/home/dev/code/"_s + repeated(u"deep/"_s, 60) + u"app"_s;
+        QTest::newRow("a launch failure, cut in the status line, whole")
+            << RefreshState::failed(launchFailed) << false << u"Error \u2014 "_s + launchFailed;
+        QTest::newRow("a stale scan") << RefreshState::stale(u"lsof timed out"_s) << false
+                                      << u"Stale \u2014 lsof timed out"_s;
+        QTest::newRow("a long path whole") << RefreshState::failed(u"Permission denied: "_s + path) << false
+                                           << u"Error \u2014 Permission denied: "_s + path;
+        QTest::newRow("more than the tooltip holds")
+            << RefreshState::failed(repeated(u"x"_s, 700)) << false
+            << u"Error \u2014 "_s + repeated(u"x"_s, int(HeaderModel::statusToolTipLimit) - 3 - 8) + u"\u2026"_s;
+        QTest::newRow("outside text shows none of its controls or hidden characters")
+            << RefreshState::failed(u"cannot open /srv/\u202Egpj.exe\n\u200Bx\U000E0041"_s) << false
+            << u"Error \u2014 cannot open /srv/gpj.exe x"_s;
+        QTest::newRow("idle") << RefreshState::idle() << false << QString();
+        QTest::newRow("refreshing") << RefreshState::refreshing() << false << QString();
+        QTest::newRow("settings while failed") << RefreshState::failed(launchFailed) << true << QString();
+    }
+
+    void statusToolTip()
+    {
+        QFETCH(RefreshState, state);
+        QFETCH(bool, showingSettings);
+        QFETCH(QString, expected);
+        QCOMPARE(HeaderModel::statusToolTip(state, showingSettings), expected);
+    }
+
+    // One letter with 100,000 combining marks stays within its limit in the status line and in the tooltip.
+    void combiningMarkBombIsBounded()
+    {
+        const RefreshState state = RefreshState::failed(u"A"_s + QString(100000, QChar(0x0301)));
+        const QString subtitle = HeaderModel::subtitle(state, 0, 0, false);
+        QVERIFY(subtitle.startsWith(u"Error \u2014 A\u0301"_s));
+        QVERIFY(subtitle.size() <= HeaderModel::subtitleLimit * cutUnitsPerCharacter);
+        const QString tip = HeaderModel::statusToolTip(state, false);
+        QVERIFY(tip.startsWith(u"Error \u2014 A\u0301"_s));
+        QVERIFY(tip.size() <= HeaderModel::statusToolTipLimit * cutUnitsPerCharacter);
+    }
+
+    // A restart whose launch fails leaves the failure in the header: cut in the status line, whole in its
+    // tooltip, and the store keeps the text as it was.
+    void launchFailureIsReadInTheToolTip()
+    {
+        StoreRig rig(m_logs.path());
+        ServerStore& store = rig.makeStore();
+        const LocalServer listed = server(4242, 5173, u"/work/web"_s);
+        rig.detector->servers = {listed};
+        rig.refresh();
+        HeaderModel model;
+        model.setStore(&store);
+        QCOMPARE(model.statusToolTip(), QString());
+
+        const ServerLogSession session = rig.sessionWithLog(u"/work/web"_s, "sh: vite: not found\n");
+        rig.actions->launchHandler = [session](const QString&) -> ServerLogSession {
+            throw ActionError::launchFailed(127, u"sh: vite: not found"_s, session);
+        };
+        rig.detector->servers.clear();
+        QSignalSpy changed(&model, &HeaderModel::stateChanged);
+        QVERIFY(changed.isValid());
+        awaitTask(store.restartServer(listed));
+
+        const QString failure = u"Launch failed (127) \u2014 open logs for details"_s;
+        QCOMPARE(store.refreshState(), RefreshState::failed(failure));
+        QVERIFY(!changed.isEmpty());
+        QCOMPARE(model.subtitle(), u"Error \u2014 Launch failed (127) \u2014 open lo\u2026"_s);
+        QCOMPARE(model.statusToolTip(), u"Error \u2014 "_s + failure);
+
+        model.setShowingSettings(true);
+        QCOMPARE(model.statusToolTip(), QString());
     }
 
     void status_data()

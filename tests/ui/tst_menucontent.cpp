@@ -49,6 +49,8 @@ private Q_SLOTS:
     void emptyOverall_data();
     void emptyOverall();
     void collapsedSectionShowsFiveAndADisclosure();
+    void pinnedProjectsAreNeverHidden_data();
+    void pinnedProjectsAreNeverHidden();
     void heights_data();
     void heights();
     void identitiesAndStagger();
@@ -240,6 +242,55 @@ void TestMenuContent::collapsedSectionShowsFiveAndADisclosure()
     const SavedBucketPresentation five = MenuContent::makeSnapshot(input({}, manyProjects(5))).savedBuckets.first();
     QVERIFY(!five.hasDisclosure());
     QCOMPARE(five.shownProjects().size(), 5);
+}
+
+void TestMenuContent::pinnedProjectsAreNeverHidden_data()
+{
+    QTest::addColumn<QSet<QString>>("pinned");
+    QTest::addColumn<bool>("expanded");
+    QTest::addColumn<QStringList>("shown");
+    QTest::addColumn<int>("hidden");
+
+    const QStringList firstFive{u"/p/app000"_s, u"/p/app001"_s, u"/p/app002"_s, u"/p/app003"_s, u"/p/app004"_s};
+    QTest::newRow("nothing pinned") << QSet<QString>{} << false << firstFive << 3;
+    QTest::newRow("a failed project past the five shows in its place")
+        << QSet<QString>{u"/p/app006"_s} << false << firstFive + QStringList{u"/p/app006"_s} << 2;
+    QTest::newRow("a pinned project among the five changes nothing")
+        << QSet<QString>{u"/p/app002"_s} << false << firstFive << 3;
+    QTest::newRow("every project past the five pinned: nothing hidden, no disclosure")
+        << QSet<QString>{u"/p/app005"_s, u"/p/app006"_s, u"/p/app007"_s} << false
+        << firstFive + QStringList{u"/p/app005"_s, u"/p/app006"_s, u"/p/app007"_s} << 0;
+    QTest::newRow("a path of no project of the section") << QSet<QString>{u"/elsewhere"_s} << false << firstFive << 3;
+    QTest::newRow("expanded: all, and the count of the collapsed section")
+        << QSet<QString>{u"/p/app006"_s} << true
+        << firstFive + QStringList{u"/p/app005"_s, u"/p/app006"_s, u"/p/app007"_s} << 2;
+}
+
+void TestMenuContent::pinnedProjectsAreNeverHidden()
+{
+    QFETCH(QSet<QString>, pinned);
+    QFETCH(bool, expanded);
+    QFETCH(QStringList, shown);
+    QFETCH(int, hidden);
+
+    MenuContentInput in = input({}, manyProjects(8));
+    in.pinnedProjectPaths = pinned;
+    if (expanded)
+        in.expandedSavedBucketIDs = {u"Today"_s};
+    const MenuContentSnapshot snapshot = MenuContent::makeSnapshot(in);
+    const SavedBucketPresentation& today = snapshot.savedBuckets.constFirst();
+    QCOMPARE(paths(today.shownProjects()), shown);
+    QCOMPARE(today.hiddenCount(), hidden);
+    QCOMPARE(today.hasDisclosure(), hidden > 0);
+
+    // The height, the animation and the stagger follow the rows shown.
+    const qsizetype rows = shown.size() + (hidden > 0 ? 1 : 0);
+    QCOMPARE(MenuContent::estimatedContentHeight(snapshot), 12 + 30 + 36 * qreal(rows));
+    QStringList identities{u"Today"_s};
+    identities += shown;
+    if (hidden > 0)
+        identities.append(u"Today-disclosure"_s);
+    QCOMPARE(MenuContent::animationIdentities(snapshot), identities);
 }
 
 void TestMenuContent::heights_data()

@@ -107,6 +107,7 @@ private Q_SLOTS:
     void randomRefreshesAreDescribedBySignals();
     void actionsUseTheCurrentEntry();
     void savedRowActions();
+    void failedStartStaysInItsCollapsedSection();
     void repeatedPathsKeepUniqueKeys();
     void outsideTextsAreShownClean();
     void viewStateLastsAsLongAsTheKey();
@@ -379,6 +380,36 @@ void TestServerListModel::savedRowActions()
     f.model.forgetProject(web.projectPath);
     f.model.startProject(web.projectPath);
     QCOMPARE(f.rig.actions->count(u"startProject"_s), 1);
+}
+
+// A start pressed in an expanded section goes on showing its row after the section is collapsed: while it runs,
+// and with its failure once it failed.
+void TestServerListModel::failedStartStaysInItsCollapsedSection()
+{
+    Fixture f(m_logs.path(), manyProjects(8));
+    const QString failed = u"/p/app006"_s;
+    f.model.setExpandedSavedBucketIDs({u"Today"_s});
+    f.rig.actions->holdLaunches = true;
+    const ServerLogSession session = f.rig.sessionWithLog(failed, "sh: vite: not found\n");
+    f.rig.actions->launchHandler = [session](const QString&) -> ServerLogSession {
+        throw ActionError::launchFailed(127, u"sh: vite: not found"_s, session);
+    };
+    f.model.startProject(failed);
+    QTRY_COMPARE(f.rig.actions->waitingLaunches(), 1);
+
+    f.model.setExpandedSavedBucketIDs({});
+    const QStringList collapsed{u"Today"_s,     u"/p/app000"_s, u"/p/app001"_s, u"/p/app002"_s,
+                                u"/p/app003"_s, u"/p/app004"_s, failed,         u"Today-disclosure"_s};
+    QCOMPARE(KeyMirror::keysOf(f.model), collapsed);
+    QCOMPARE(roleOf(f.model, failed, ServerListModel::StatusTagTextRole), u"Starting"_s);
+
+    f.rig.actions->releaseLaunches();
+    QTRY_VERIFY(f.rig.store->projectErrors().contains(failed));
+    QCOMPARE(KeyMirror::keysOf(f.model), collapsed);
+    QCOMPARE(roleOf(f.model, failed, ServerListModel::StatusTagTextRole), u"Launch failed (127) \u2014\u2026"_s);
+    QCOMPARE(roleOf(f.model, u"Today-disclosure"_s, ServerListModel::DisclosureTextRole), u"Show 2 more"_s);
+    QCOMPARE(roleOf(f.model, u"Today"_s, ServerListModel::CountRole), 8);
+    QCOMPARE(f.model.listHeight(), 12 + 30 + 7 * 36);
 }
 
 void TestServerListModel::repeatedPathsKeepUniqueKeys()

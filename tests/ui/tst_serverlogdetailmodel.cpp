@@ -1,6 +1,8 @@
 #include "control/serverlogservice.h"
 #include "logsnapshotreading.h"
+#include "platform/clock.h"
 #include "serverlogdetailmodel.h"
+#include "support/awaittask.h"
 #include "support/manualsleeper.h"
 #include "support/recordinganalyticsclient.h"
 #include "support/recordingclipboard.h"
@@ -12,7 +14,11 @@
 #include <QCoroTask>
 #include <QPointer>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <coroutine>
@@ -160,6 +166,7 @@ private Q_SLOTS:
     void pausingReadsOnceMoreThenNothing();
     void removedFileIsUnavailableAfterOneMoreRead();
     void readThatRecoversClearsUnavailableWithFollowingOff();
+    void namedPipeAtTheLogIsUnavailable();
     void readOfAReplacedTask_data();
     void readOfAReplacedTask();
     void copyPutsPlainTextAndConfirmsForAMoment();
@@ -325,6 +332,26 @@ void TestServerLogDetailModel::readThatRecoversClearsUnavailableWithFollowingOff
     QCOMPARE(page.reader->reads, 3);
     page.sleeper->advance(500ms);
     QCOMPARE(page.reader->reads, 4);
+}
+
+// Through the real log service: a named pipe where the log was is unavailable at once, not a read that never ends.
+void TestServerLogDetailModel::namedPipeAtTheLogIsUnavailable()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    auto logs = std::make_shared<ServerLogService>(folder.filePath(u"logs"_s), SystemClock::shared());
+    const ServerLogSession session = awaitTask(logs->startSession(u"/work/shop"_s));
+    const QByteArray path = QFile::encodeName(session.fileURL.toLocalFile());
+    QVERIFY(::unlink(path.constData()) == 0 && ::mkfifo(path.constData(), 0600) == 0);
+
+    Page page;
+    ServerLogDetailModel model(LogSelection{session, u"shop"_s, 5173}, page.context,
+                               std::make_shared<ServiceLogReader>(logs), page.sleeper);
+    model.start();
+    QTRY_VERIFY(model.unavailable());
+    QVERIFY(!model.isFollowing());
+    QCOMPARE(model.snapshot(), (ServerLogSnapshot{QString(), u"Log unavailable"_s, false}));
+    QCOMPARE(model.statusLabel(), u"Unavailable"_s);
 }
 
 void TestServerLogDetailModel::readOfAReplacedTask_data()

@@ -2,6 +2,7 @@
 
 #include "control/actionerror.h"
 #include "support/awaittask.h"
+#include "telemetry/redaction.h"
 
 using namespace Qt::StringLiterals;
 
@@ -80,6 +81,13 @@ LocalServer ListRig::serverFrom(const QVariantMap& d, const QDateTime& seen)
     LocalServer server =
         StoreValues::server(pid, port, path, d.value(u"command"_s, u"npm run dev"_s).toString(), kind, seen);
     server.url = QUrl(u"http://localhost:%1/"_s.arg(port));
+    // The variables given on its command line, shown as the scan shows them.
+    const QVariantMap environment = d.value(u"environment"_s).toMap();
+    for (auto variable = environment.cbegin(); variable != environment.cend(); ++variable)
+        server.launchEnvironment.insert(variable.key(), variable.value().toString());
+    if (!environment.isEmpty())
+        server.displayCommandLine =
+            LaunchEnvironment::shownAssignments(server.launchEnvironment) + redactCommandLine(server.rawCommandLine);
     server.isPaused = d.value(u"paused"_s).toBool();
     server.processExecutable = d.value(u"executable"_s, u"/usr/bin/node"_s).toString();
     if (d.contains(u"cwd"_s))

@@ -45,9 +45,10 @@ public:
 
     // Lists these servers after one finished scan (open scans are answered with them too). A server is a map
     // of pid, port, kind ("node" unless given), path (its project folder), title (page title), paused,
-    // http (status), connections, clients, cwd (working folder), parent, executable and command.
+    // http (status), connections, clients, cwd (working folder), parent, executable, command and environment (the
+    // variables given on the command line, a map of names to values).
     Q_INVOKABLE void scan(const QVariantList& servers);
-    // Remembers projects that ran and stopped: maps of path, kind, command and daysAgo (0: today).
+    // Remembers projects that ran and stopped: maps of path, kind, command, environment and daysAgo (0: today).
     Q_INVOKABLE void remember(const QVariantList& projects);
     // The next start of the project fails with a launch that exited with `status`.
     Q_INVOKABLE void failStartsWith(int status);

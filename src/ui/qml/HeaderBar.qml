@@ -98,6 +98,16 @@ Item {
                     }
                     Component.onCompleted: lastText = text
 
+                    // The status line is cut to one line; hovering it shows a failure whole.
+                    HoverHandler {
+                        id: subtitleHover
+                    }
+                    PlainToolTip {
+                        objectName: "statusToolTip"
+                        text: header.model.statusToolTip
+                        visible: subtitleHover.hovered && text.length > 0
+                    }
+
                     SubtitleText {
                         id: outgoing
                         width: parent.width

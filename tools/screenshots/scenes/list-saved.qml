@@ -22,7 +22,8 @@ Item {
                       {path: "/home/dev/code/admin", kind: "next", command: "npm run dev"},
                       {path: "/home/dev/code/api", kind: "node", command: "node --watch server.js"},
                       {path: "/home/dev/code/docs", kind: "bun", command: "bun run dev"},
-                      {path: "/home/dev/code/mail", kind: "node", command: "PORT=4010 npm run dev"},
+                      {path: "/home/dev/code/mail", kind: "node", command: "npm run dev",
+                       environment: {PORT: "4010"}},
                       {path: "/home/dev/code/landing", kind: "vite", command: "yarn dev"},
                       {path: "/home/dev/code/legacy", kind: "node", command: "npm start", daysAgo: 1},
                       {path: "/home/dev/code/pricing", kind: "next", command: "npm run dev", daysAgo: 9}])

@@ -116,6 +116,31 @@ TestCase {
         h.rig.finishScan()
     }
 
+    function test_hoveringAFailureShowsItWhole() {
+        const h = makeHeader(false)
+        const tip = findChild(h.header, "statusToolTip")
+        verify(tip)
+        // Nothing to add while all is well.
+        mouseMove(h.subtitle, 20, h.subtitle.height / 2)
+        verify(!tip.visible)
+        mouseMove(testCase, 1, testCase.height - 1)
+
+        const failure = "Launch failed (127) \u2014 open logs for details: <b>/srv/app</b>"
+        h.rig.failScan(failure)
+        compare(h.subtitle.text, "Error \u2014 Launch failed (127) \u2014 open lo\u2026")
+        mouseMove(h.subtitle, 20, h.subtitle.height / 2)
+        tryVerify(() => tip.opened, 3000)
+        compare(tip.text, "Error \u2014 " + failure)
+        compare(tip.contentItem.text, "Error \u2014 " + failure)
+        compare(tip.contentItem.textFormat, Text.PlainText)
+        // The whole text is laid out, not elided to one line.
+        verify(!tip.contentItem.truncated)
+        verify(tip.contentItem.lineCount >= 1)
+
+        mouseMove(testCase, 1, testCase.height - 1)
+        tryVerify(() => !tip.visible)
+    }
+
     function test_failedHeaderShowsTheMessage() {
         const h = makeHeader(false)
         h.rig.failScan("lsof timed out")

@@ -431,6 +431,42 @@ Item {
             compare(Loopback.requestedPaths(), ["/control.png"])
         }
 
+        // The saved row reads which port Start will use, and no tooltip shows a piece of a secret value.
+        function test_givenVariablesShowInFrontOfTheCommand() {
+            const environment = {PORT: "4321", DB_PASSWORD: "correct horse battery staple",
+                                 DATABASE_URL: "postgresql://h/app?user=app&password=hunter2"}
+            rig.scan([{pid: 70, port: 4321, kind: "node", path: "/work/shop", command: "node server.js",
+                       environment: environment}])
+            rig.remember([{path: "/work/mail", kind: "node", command: "npm run dev", environment: {PORT: "4010"}},
+                          {path: "/work/blog", kind: "node", command: "npm run dev", environment: environment}])
+            const secrets = ["correct", "horse", "staple", "hunter2", "user=app"]
+
+            const mail = testCase.row("/work/mail")
+            const command = findChild(mail, "projectCommand")
+            compare(command.text, "PORT=4010 npm run dev")
+            // Shown whole in the row, not cut.
+            verify(!command.truncated)
+            compare(findChild(testCase.row("/work/blog"), "projectCommand").text,
+                    "DATABASE_URL=<redacted> DB_PASSWORD=<redacted> PORT=4321 npm run dev")
+
+            const server = testCase.row("70:4321")
+            mouseMove(server, 60, 40)
+            const detailTip = findChild(server, "detailToolTip")
+            tryVerify(() => detailTip.opened, 3000)
+            verify(detailTip.text.split("\n").indexOf(
+                       "Command: DATABASE_URL=<redacted> DB_PASSWORD=<redacted> PORT=4321 node server.js") >= 0,
+                   detailTip.text)
+            const blog = testCase.row("/work/blog")
+            mouseMove(blog, 60, 18)
+            const rowTip = findChild(blog, "rowToolTip")
+            tryVerify(() => rowTip.opened, 3000)
+            compare(rowTip.text.split("\n")[1], "DATABASE_URL=<redacted> DB_PASSWORD=<redacted> PORT=4321 npm run dev")
+            for (const secret of secrets) {
+                verify(detailTip.text.indexOf(secret) < 0, secret)
+                verify(rowTip.text.indexOf(secret) < 0, secret)
+            }
+        }
+
         function test_groupedSessionsOpenTheAnsweringOne() {
             rig.scan([{pid: 60, port: 9222, kind: "agentBrowser", cwd: "/work/shop"},
                       {pid: 61, port: 9223, kind: "agentBrowser", http: 200},
