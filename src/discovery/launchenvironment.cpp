@@ -42,10 +42,14 @@ bool isAssignableName(QByteArrayView name)
     return true;
 }
 
+// What every shell sets, and what a terminal or multiplexer says about itself: a relaunch runs in neither, so
+// these are never the user's to give.
 bool isSessionVariable(QByteArrayView name)
 {
-    static const QList<QByteArray> names{"_", "PWD", "OLDPWD", "SHLVL", "COLUMNS", "LINES", "PATH"};
-    return names.contains(name);
+    static const QList<QByteArray> shell{"_", "PWD", "OLDPWD", "SHLVL", "COLUMNS", "LINES", "PATH"};
+    static const QList<QByteArray> terminal{"TERM", "COLORTERM", "TERM_PROGRAM", "TERM_PROGRAM_VERSION", "TMUX"};
+    static const QList<QByteArray> pane{"TMUX_PANE", "STY", "WINDOW", "WINDOWID", "VTE_VERSION"};
+    return shell.contains(name) || terminal.contains(name) || pane.contains(name);
 }
 
 // What given() keeps of a process's names, and what is set again from the settings file.

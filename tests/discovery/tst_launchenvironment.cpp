@@ -90,9 +90,12 @@ void TestLaunchEnvironment::given_data()
         << std::optional(Entries{"PNPM_HOME=/opt/pnpm"}) << std::optional(login) << session << unread
         << std::optional(Variables{{u"PNPM_HOME"_s, u"/opt/pnpm"_s}});
     // bash -c that ran the command in its own process: no shell of the user's between it and what started it.
+    // tmux runs it in a pane and says so; a relaunch runs in no pane.
     QTest::newRow("started by another program: what it set beyond the user's environment")
-        << std::optional(login + Entries{"PORT=4300", "TMUX_PANE=%1"}) << std::optional(login) << session << unread
-        << std::optional(Variables{{u"PORT"_s, u"4300"_s}, {u"TMUX_PANE"_s, u"%1"_s}});
+        << std::optional(login + Entries{"PORT=4300", "TMUX_PANE=%1", "TMUX=/tmp/tmux-0/default,9,0",
+                                         "TERM=tmux-256color", "NODE_OPTIONS=--inspect"})
+        << std::optional(login) << session << unread
+        << std::optional(Variables{{u"NODE_OPTIONS"_s, u"--inspect"_s}, {u"PORT"_s, u"4300"_s}});
     QTest::newRow("the shell had it with another value")
         << std::optional(Entries{"X=2", "Y=1"}) << std::optional(Entries{"X=1"}) << Entries{}
         << std::optional(Entries{"X=1", "Y=1"}) << std::optional(Variables{{u"X"_s, u"2"_s}});
@@ -220,6 +223,7 @@ void TestLaunchEnvironment::settable_data()
     QTest::newRow("no name") << QString() << u"1"_s << false;
     QTest::newRow("a letter beyond ASCII") << u"GR\u00dcSSE"_s << u"1"_s << false;
     QTest::newRow("a variable every shell sets") << u"PATH"_s << u"/tmp"_s << false;
+    QTest::newRow("what a terminal says about itself") << u"TERM"_s << u"xterm"_s << false;
     QTest::newRow("the launch's own marker") << markerName() << u"1:PORT"_s << false;
     QTest::newRow("a NUL in the value") << u"PORT"_s << QString(u"1\0x"_s) << false;
     QTest::newRow("half a surrogate pair") << u"PORT"_s << QString(QChar(0xDC00)) << false;
