@@ -46,6 +46,8 @@ public:
 
     QString description() const override;
     QString typeName() const override { return QStringLiteral("ActionError"); }
+    QString failureCategory() const override;
+    std::optional<qint32> failureExitStatus() const override;
 
     friend bool operator==(const ActionError& a, const ActionError& b)
     {
