@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/apperror.h"
 #include "control/serverlogsession.h"
-#include "telemetry/apperror.h"
 
 // The process action service's failures, each with its fixed user-facing text.
 class ActionError final : public AppError

@@ -1,7 +1,7 @@
 #include "telemetry/telemetryclient.h"
 
-#include "platform/jsonsettingsfile.h"
-#include "telemetry/apperror.h"
+#include "base/apperror.h"
+#include "platform/storage/jsonsettingsfile.h"
 #include "telemetry/redaction.h"
 
 #include <QCoreApplication>
