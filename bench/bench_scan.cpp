@@ -21,9 +21,9 @@
 #include "discovery/processsnapshotservice.h"
 #include "discovery/serverprobeservice.h"
 #include "instantprobe.h"
-#include "platform/serversocketscan.h"
-#include "platform/socketdiagnostics.h"
-#include "platform/userdefaults.h"
+#include "platform/listings/serversocketscan.h"
+#include "platform/listings/socketdiagnostics.h"
+#include "platform/storage/userdefaults.h"
 
 #include <QCoreApplication>
 #include <QCoroTask>

@@ -1,7 +1,7 @@
 #include "app/dropdownwindow.h"
 
-#include "platform/clock.h"
-#include "platform/traywindowplacement.h"
+#include "platform/desktop/traywindowplacement.h"
+#include "platform/system/clock.h"
 #include "ui/windowcontext.h"
 
 #include <QFile>

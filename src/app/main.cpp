@@ -1,11 +1,11 @@
 // Porthive: the tray icon and its drop-down window.
 #include "app/menubarscene.h"
 #include "app/porthiveapp.h"
-#include "platform/clipboard.h"
-#include "platform/guiplatform.h"
-#include "platform/quitsignals.h"
-#include "platform/singleinstance.h"
-#include "platform/workspace.h"
+#include "platform/desktop/clipboard.h"
+#include "platform/desktop/guiplatform.h"
+#include "platform/desktop/quitsignals.h"
+#include "platform/desktop/singleinstance.h"
+#include "platform/desktop/workspace.h"
 
 #include <QApplication>
 #include <QLoggingCategory>

@@ -5,11 +5,11 @@
 #include "app/softwareupdatecontroller.h"
 #include "app/statusicon.h"
 #include "control/serverstore.h"
-#include "platform/clock.h"
-#include "platform/statusitem.h"
-#include "platform/statusnotifieritem.h"
-#include "platform/trayhostwatcher.h"
-#include "platform/xembedstatusitem.h"
+#include "platform/desktop/statusitem.h"
+#include "platform/desktop/statusnotifieritem.h"
+#include "platform/desktop/trayhostwatcher.h"
+#include "platform/desktop/xembedstatusitem.h"
+#include "platform/system/clock.h"
 #include "ui/windowcontext.h"
 
 #include <QCursor>

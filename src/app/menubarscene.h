@@ -2,8 +2,8 @@
 
 #include "app/dropdownwindow.h"
 #include "app/menubarlabel.h"
-#include "platform/statusitem.h"
-#include "platform/trayhostwatcher.h"
+#include "platform/desktop/statusitem.h"
+#include "platform/desktop/trayhostwatcher.h"
 
 #include <QObject>
 #include <QPoint>

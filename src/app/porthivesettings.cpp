@@ -1,13 +1,13 @@
 #include "app/porthivesettings.h"
 
-#include "discovery/oneshotsignal.h"
-#include "platform/asyncwork.h"
-#include "platform/bundleinfo.h"
-#include "platform/licensesfile.h"
-#include "platform/loginitemservice.h"
-#include "platform/platformtexts.h"
-#include "platform/userdefaults.h"
-#include "platform/workspace.h"
+#include "base/asyncwork.h"
+#include "base/oneshotsignal.h"
+#include "platform/desktop/loginitemservice.h"
+#include "platform/desktop/platformtexts.h"
+#include "platform/desktop/workspace.h"
+#include "platform/storage/licensesfile.h"
+#include "platform/storage/userdefaults.h"
+#include "platform/updates/bundleinfo.h"
 #include "telemetry/telemetryclient.h"
 
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 #include "app/softwareupdatecontroller.h"
 
-#include "platform/appcastupdater.h"
-#include "platform/bundleinfo.h"
-#include "platform/softwareupdater.h"
+#include "platform/updates/appcastupdater.h"
+#include "platform/updates/bundleinfo.h"
+#include "platform/updates/softwareupdater.h"
 
 SoftwareUpdateController::SoftwareUpdateController(UpdaterFactory makeUpdater, QObject* parent)
     : QObject(parent)

@@ -37,3 +37,37 @@ QString ActionError::description() const
     Q_UNREACHABLE();
     return {};
 }
+
+QString ActionError::failureCategory() const
+{
+    switch (m_kind) {
+    case Kind::LaunchFailed:
+        return QStringLiteral("launch_failed");
+    case Kind::MissingProjectPath:
+        return QStringLiteral("missing_project_path");
+    case Kind::MissingLaunchCommand:
+        return QStringLiteral("missing_launch_command");
+    case Kind::LogUnavailable:
+        return QStringLiteral("log_unavailable");
+    case Kind::RestartProcessesStillRunning:
+        return QStringLiteral("restart_processes_still_running");
+    case Kind::NoProcessToSignal:
+        return QStringLiteral("no_process_to_signal");
+    case Kind::CommandNotReplayable:
+        return QStringLiteral("command_not_replayable");
+    case Kind::LaunchTooLong:
+        return QStringLiteral("launch_too_long");
+    case Kind::LaunchTooLarge:
+        return QStringLiteral("launch_too_large");
+    case Kind::LoginShellUnavailable:
+        return QStringLiteral("login_shell_unavailable");
+    }
+    return AppError::failureCategory();
+}
+
+std::optional<qint32> ActionError::failureExitStatus() const
+{
+    if (m_kind == Kind::LaunchFailed)
+        return m_status;
+    return std::nullopt;
+}

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/apperror.h"
 #include "control/serverlogsession.h"
-#include "telemetry/apperror.h"
 
 // The process action service's failures, each with its fixed user-facing text.
 class ActionError final : public AppError
@@ -46,6 +46,8 @@ public:
 
     QString description() const override;
     QString typeName() const override { return QStringLiteral("ActionError"); }
+    QString failureCategory() const override;
+    std::optional<qint32> failureExitStatus() const override;
 
     friend bool operator==(const ActionError& a, const ActionError& b)
     {

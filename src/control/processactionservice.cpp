@@ -1,17 +1,17 @@
 #include "control/processactionservice.h"
 
+#include "base/apperror.h"
+#include "base/asyncwork.h"
 #include "control/actionerror.h"
 #include "control/serverlogservice.h"
 #include "discovery/launchcommand.h"
 #include "discovery/launchenvironment.h"
-#include "platform/asyncwork.h"
-#include "platform/childprocess.h"
-#include "platform/loginshell.h"
-#include "platform/processidentity.h"
-#include "platform/processsignals.h"
-#include "platform/regularfile.h"
-#include "platform/workspace.h"
-#include "telemetry/apperror.h"
+#include "platform/desktop/workspace.h"
+#include "platform/launching/childprocess.h"
+#include "platform/launching/loginshell.h"
+#include "platform/launching/processsignals.h"
+#include "platform/listings/processidentity.h"
+#include "platform/storage/regularfile.h"
 
 #include <QCoreApplication>
 #include <QFile>

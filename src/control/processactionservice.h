@@ -1,7 +1,7 @@
 #pragma once
 
 #include "control/processactionservicing.h"
-#include "platform/filedescriptor.h"
+#include "platform/system/filedescriptor.h"
 
 #include <chrono>
 #include <cstdint>

@@ -1,14 +1,14 @@
 #include "control/serverlogservice.h"
 
+#include "base/apperror.h"
+#include "base/asyncwork.h"
 #include "discovery/charactercut.h"
 #include "discovery/hiddencharacters.h"
-#include "platform/asyncwork.h"
-#include "platform/clock.h"
-#include "platform/filedescriptor.h"
-#include "platform/logfolder.h"
-#include "platform/privatefolder.h"
-#include "platform/regularfile.h"
-#include "telemetry/apperror.h"
+#include "platform/launching/logfolder.h"
+#include "platform/storage/privatefolder.h"
+#include "platform/storage/regularfile.h"
+#include "platform/system/clock.h"
+#include "platform/system/filedescriptor.h"
 #include "telemetry/redaction.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "control/serverlogsession.h"
-#include "platform/filedescriptor.h"
-#include "platform/logfolder.h"
+#include "platform/launching/logfolder.h"
+#include "platform/system/filedescriptor.h"
 
 #include <QCoroTask>
 #include <QHash>

@@ -1,5 +1,7 @@
 #include "control/serverstore.h"
 
+#include "base/apperror.h"
+#include "base/asyncwork.h"
 #include "control/actionerror.h"
 #include "control/filenameorder.h"
 #include "control/processactionservice.h"
@@ -15,12 +17,10 @@
 #include "discovery/processsnapshotservice.h"
 #include "discovery/serverdetecting.h"
 #include "discovery/serverprobeservice.h"
-#include "platform/asyncwork.h"
-#include "platform/clock.h"
-#include "platform/userdefaults.h"
-#include "platform/workspace.h"
+#include "platform/desktop/workspace.h"
+#include "platform/storage/userdefaults.h"
+#include "platform/system/clock.h"
 #include "telemetry/analyticsclient.h"
-#include "telemetry/apperror.h"
 #include "telemetry/redaction.h"
 #include "telemetry/telemetryclient.h"
 

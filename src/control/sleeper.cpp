@@ -1,6 +1,6 @@
 #include "control/sleeper.h"
 
-#include "platform/asyncwork.h"
+#include "base/asyncwork.h"
 
 QCoro::Task<> PreciseSleeper::sleep(std::chrono::milliseconds duration)
 {

@@ -1,7 +1,7 @@
 #include "discovery/commandrunner.h"
 
-#include "discovery/oneshotsignal.h"
-#include "platform/snapshotplatform.h"
+#include "base/oneshotsignal.h"
+#include "platform/listings/snapshotplatform.h"
 
 #include <QProcess>
 #include <QStringDecoder>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "telemetry/apperror.h"
+#include "base/apperror.h"
 
 #include <QCoroTask>
 #include <QString>

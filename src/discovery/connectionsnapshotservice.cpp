@@ -1,11 +1,11 @@
 #include "discovery/connectionsnapshotservice.h"
 
+#include "base/asyncwork.h"
 #include "discovery/commandrunner.h"
 #include "discovery/detectionsocketscan.h"
-#include "platform/asyncwork.h"
-#include "platform/procfilesystem.h"
-#include "platform/serversocketscan.h"
-#include "platform/systemtools.h"
+#include "platform/listings/procfilesystem.h"
+#include "platform/listings/serversocketscan.h"
+#include "platform/listings/systemtools.h"
 
 #include <QPointer>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "discovery/snapshotrows.h"
-#include "platform/snapshotplatform.h"
+#include "base/snapshotrows.h"
+#include "platform/listings/snapshotplatform.h"
 
 #include <QCoroTask>
 #include <QObject>

@@ -1,7 +1,7 @@
 #include "discovery/detectionsocketscan.h"
 
 #include "discovery/localserverdetector.h"
-#include "platform/serversocketscan.h"
+#include "platform/listings/serversocketscan.h"
 
 ServerSocketScan& detectionSocketScan()
 {

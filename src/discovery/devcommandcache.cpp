@@ -1,7 +1,7 @@
 #include "discovery/devcommandcache.h"
 
 #include "discovery/launchcommand.h"
-#include "platform/clock.h"
+#include "platform/system/clock.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/smallfile.h"
+#include "platform/storage/smallfile.h"
 
 #include <QHash>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "discovery/launchcommand.h"
 
 #include "discovery/pathtext.h"
-#include "platform/smallfile.h"
+#include "platform/storage/smallfile.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>

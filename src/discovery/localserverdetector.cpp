@@ -1,5 +1,6 @@
 #include "discovery/localserverdetector.h"
 
+#include "base/asyncwork.h"
 #include "discovery/connectionsnapshotservice.h"
 #include "discovery/devcommandcache.h"
 #include "discovery/keptacrossscans.h"
@@ -8,11 +9,10 @@
 #include "discovery/pathtext.h"
 #include "discovery/processsnapshotservice.h"
 #include "discovery/shellrole.h"
-#include "platform/asyncwork.h"
-#include "platform/clock.h"
-#include "platform/detectionplatform.h"
-#include "platform/processidentity.h"
-#include "platform/processsignals.h"
+#include "platform/launching/processsignals.h"
+#include "platform/listings/detectionplatform.h"
+#include "platform/listings/processidentity.h"
+#include "platform/system/clock.h"
 #include "telemetry/redaction.h"
 
 #include <QDir>

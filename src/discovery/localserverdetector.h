@@ -1,9 +1,9 @@
 #pragma once
 
+#include "base/snapshotrows.h"
 #include "discovery/launchenvironment.h"
 #include "discovery/serverdetecting.h"
 #include "discovery/serverprobeservice.h"
-#include "discovery/snapshotrows.h"
 
 #include <QHash>
 #include <QObject>

@@ -1,6 +1,6 @@
 #include "discovery/loginenvironment.h"
 
-#include "platform/loginshell.h"
+#include "platform/launching/loginshell.h"
 
 #include <utility>
 

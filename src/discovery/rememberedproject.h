@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/runtimekind.h"
 #include "discovery/launchenvironment.h"
-#include "discovery/runtimekind.h"
 
 #include <QDateTime>
 #include <QJsonArray>

@@ -1,7 +1,7 @@
 #include "discovery/serverprobeservice.h"
 
+#include "base/oneshotsignal.h"
 #include "discovery/httpresponsereader.h"
-#include "discovery/oneshotsignal.h"
 
 #include <QHostAddress>
 #include <QNetworkProxy>

@@ -1,7 +1,7 @@
 #include "telemetry/analyticsclient.h"
 
-#include "platform/bundleinfo.h"
-#include "platform/userdefaults.h"
+#include "platform/storage/userdefaults.h"
+#include "platform/updates/bundleinfo.h"
 #include "telemetry/posthogdirecttransport.h"
 #include "telemetry/telemetryclient.h"
 

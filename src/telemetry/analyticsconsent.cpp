@@ -1,6 +1,6 @@
 #include "telemetry/analyticsconsent.h"
 
-#include "platform/userdefaults.h"
+#include "platform/storage/userdefaults.h"
 
 namespace AnalyticsModes {
 

@@ -1,7 +1,7 @@
 #include "telemetry/analyticsenvironment.h"
 
-#include "platform/bundleinfo.h"
-#include "platform/systeminfo.h"
+#include "platform/system/systeminfo.h"
+#include "platform/updates/bundleinfo.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,6 +1,6 @@
 #include "telemetry/analyticsevent.h"
 
-#include "telemetry/apperror.h"
+#include "base/apperror.h"
 
 using namespace Qt::StringLiterals;
 

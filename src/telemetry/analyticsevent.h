@@ -1,6 +1,6 @@
 #pragma once
 
-#include "discovery/runtimekind.h"
+#include "base/runtimekind.h"
 #include "telemetry/analyticsconsent.h"
 #include "telemetry/analyticsenvironment.h"
 

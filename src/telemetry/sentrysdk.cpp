@@ -1,6 +1,6 @@
 #include "telemetry/sentrysdk.h"
 
-#include "telemetry/apperror.h"
+#include "base/apperror.h"
 
 #include <QDeadlineTimer>
 #include <QJsonDocument>

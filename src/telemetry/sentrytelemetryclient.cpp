@@ -1,6 +1,6 @@
 #include "telemetry/sentrytelemetryclient.h"
 
-#include "platform/bundleinfo.h"
+#include "platform/updates/bundleinfo.h"
 #include "telemetry/redaction.h"
 #include "telemetry/sentrysdk.h"
 

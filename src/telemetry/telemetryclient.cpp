@@ -1,7 +1,7 @@
 #include "telemetry/telemetryclient.h"
 
-#include "control/actionerror.h"
-#include "platform/jsonsettingsfile.h"
+#include "base/apperror.h"
+#include "platform/storage/jsonsettingsfile.h"
 #include "telemetry/redaction.h"
 
 #include <QCoreApplication>
@@ -102,40 +102,17 @@ TelemetryProperties telemetryContext(const TelemetryProperties& properties)
 
 QString actionFailureCategory(const std::exception& error)
 {
-    const auto* actionError = dynamic_cast<const ActionError*>(&error);
-    if (!actionError)
-        return u"unknown"_s;
-    switch (actionError->kind()) {
-    case ActionError::Kind::LaunchFailed:
-        return u"launch_failed"_s;
-    case ActionError::Kind::MissingProjectPath:
-        return u"missing_project_path"_s;
-    case ActionError::Kind::MissingLaunchCommand:
-        return u"missing_launch_command"_s;
-    case ActionError::Kind::LogUnavailable:
-        return u"log_unavailable"_s;
-    case ActionError::Kind::RestartProcessesStillRunning:
-        return u"restart_processes_still_running"_s;
-    case ActionError::Kind::NoProcessToSignal:
-        return u"no_process_to_signal"_s;
-    case ActionError::Kind::CommandNotReplayable:
-        return u"command_not_replayable"_s;
-    case ActionError::Kind::LaunchTooLong:
-        return u"launch_too_long"_s;
-    case ActionError::Kind::LaunchTooLarge:
-        return u"launch_too_large"_s;
-    case ActionError::Kind::LoginShellUnavailable:
-        return u"login_shell_unavailable"_s;
-    }
+    if (const auto* appError = dynamic_cast<const AppError*>(&error))
+        return appError->failureCategory();
     return u"unknown"_s;
 }
 
 void reportProcessActionFailure(const std::exception& error, TelemetryOperation operation)
 {
     TelemetryProperties properties{{u"failure_category"_s, actionFailureCategory(error)}};
-    const auto* actionError = dynamic_cast<const ActionError*>(&error);
-    if (actionError && actionError->kind() == ActionError::Kind::LaunchFailed)
-        properties.insert(u"exit_code"_s, QString::number(actionError->status()));
+    const auto* appError = dynamic_cast<const AppError*>(&error);
+    if (const std::optional<qint32> status = appError ? appError->failureExitStatus() : std::nullopt)
+        properties.insert(u"exit_code"_s, QString::number(*status));
     sharedTelemetryClient().captureMessage(redactTelemetryText(u"Process action failed"_s), operation,
                                            telemetryContext(properties));
 }

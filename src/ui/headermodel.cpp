@@ -1,7 +1,7 @@
 #include "headermodel.h"
 
 #include "displaytext.h"
-#include "platform/clock.h"
+#include "platform/system/clock.h"
 #include "savedbucket.h"
 
 #include <optional>

@@ -1,6 +1,6 @@
 #include "motionpreference.h"
 
-#include "platform/reducemotion.h"
+#include "platform/desktop/reducemotion.h"
 
 MotionPreference::MotionPreference(QObject* parent)
     : QObject(parent)

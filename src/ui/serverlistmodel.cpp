@@ -1,7 +1,7 @@
 #include "serverlistmodel.h"
 
 #include "control/serverstore.h"
-#include "platform/clock.h"
+#include "platform/system/clock.h"
 
 #include <QDir>
 

@@ -3,8 +3,8 @@
 #include "control/sleeper.h"
 #include "displaytext.h"
 #include "logsnapshotreading.h"
-#include "platform/clipboard.h"
-#include "platform/workspace.h"
+#include "platform/desktop/clipboard.h"
+#include "platform/desktop/workspace.h"
 
 #include <QLoggingCategory>
 #include <QTimer>

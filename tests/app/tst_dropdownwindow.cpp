@@ -1,5 +1,5 @@
 #include "app/dropdownwindow.h"
-#include "platform/clipboard.h"
+#include "platform/desktop/clipboard.h"
 #include "support/apprig.h"
 #include "support/manualclock.h"
 #include "support/testhome.h"

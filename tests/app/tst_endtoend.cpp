@@ -7,8 +7,8 @@
 // again, and Quit ends the process with status 0. Without any tray, closing the ordinary window ends it too.
 #include "app/menubarlabel.h"
 #include "app/statusicon.h"
-#include "platform/desktopentry.h"
-#include "platform/statusnotifieritem.h"
+#include "platform/desktop/desktopentry.h"
+#include "platform/desktop/statusnotifieritem.h"
 #include "support/nodeserver.h"
 #include "support/privatebus.h"
 #include "support/testhome.h"

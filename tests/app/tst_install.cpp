@@ -2,8 +2,8 @@
 // desktop's own validator, starts the installed program and names an installed icon, which is the tray icon's
 // drawing; the autostart entry names the same icon; the installed programs carry no debug information.
 #include "app/statusicon.h"
-#include "platform/desktopentry.h"
-#include "platform/loginitemservice.h"
+#include "platform/desktop/desktopentry.h"
+#include "platform/desktop/loginitemservice.h"
 #include "support/testhome.h"
 
 #include <QDir>

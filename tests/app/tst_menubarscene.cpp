@@ -1,6 +1,6 @@
 #include "app/menubarscene.h"
-#include "platform/clipboard.h"
-#include "platform/statusnotifieritem.h"
+#include "platform/desktop/clipboard.h"
+#include "platform/desktop/statusnotifieritem.h"
 #include "support/apprig.h"
 #include "support/fakestatusnotifierwatcher.h"
 #include "support/privatebus.h"

@@ -1,5 +1,5 @@
 #include "app/porthivesettings.h"
-#include "platform/platformtexts.h"
+#include "platform/desktop/platformtexts.h"
 #include "support/fakeloginitemservice.h"
 #include "support/recordingtelemetryclient.h"
 #include "support/recordinguserdefaults.h"

@@ -1,5 +1,5 @@
 #include "app/softwareupdatecontroller.h"
-#include "platform/softwareupdater.h"
+#include "platform/updates/softwareupdater.h"
 #include "support/testhome.h"
 
 #include <QSignalSpy>

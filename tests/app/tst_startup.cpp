@@ -2,8 +2,8 @@
 // window appears only when a second start asks for it: beside a lock left damaged or by another host, with a
 // folder in the way of its socket, beside an instance that does not answer, and drawn without loading a GPU
 // driver into the process unless the user chose one.
-#include "platform/bundleinfo.h"
-#include "platform/singleinstance.h"
+#include "platform/desktop/singleinstance.h"
+#include "platform/updates/bundleinfo.h"
 #include "support/testhome.h"
 #include "support/xserver.h"
 

@@ -4,7 +4,7 @@
 #include "control/cappedlog.h"
 #include "control/processactionservice.h"
 #include "control/serverlogservice.h"
-#include "platform/clock.h"
+#include "platform/system/clock.h"
 #include "support/childguard.h"
 #include "support/nodeserver.h"
 #include "support/processfiles.h"

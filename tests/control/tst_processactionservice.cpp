@@ -1,17 +1,17 @@
+#include "base/apperror.h"
 #include "control/actionerror.h"
 #include "control/processactionservice.h"
 #include "control/serverlogservice.h"
-#include "platform/childprocess.h"
-#include "platform/clock.h"
-#include "platform/processidentity.h"
-#include "platform/processsignals.h"
+#include "platform/launching/childprocess.h"
+#include "platform/launching/processsignals.h"
+#include "platform/listings/processidentity.h"
+#include "platform/system/clock.h"
 #include "support/awaittask.h"
 #include "support/childguard.h"
 #include "support/processfiles.h"
 #include "support/recordingworkspace.h"
 #include "support/sleeperprocess.h"
 #include "support/testhome.h"
-#include "telemetry/apperror.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
+#include "base/apperror.h"
 #include "control/actionerror.h"
 #include "control/processactionservice.h"
 #include "control/serverstore.h"
 #include "support/storerig.h"
 #include "support/testhome.h"
-#include "telemetry/apperror.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

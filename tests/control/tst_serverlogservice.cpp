@@ -1,12 +1,12 @@
+#include "base/apperror.h"
 #include "control/serverlogservice.h"
 #include "discovery/charactercut.h"
-#include "platform/logfolder.h"
-#include "platform/privatefolder.h"
-#include "platform/regularfile.h"
+#include "platform/launching/logfolder.h"
+#include "platform/storage/privatefolder.h"
+#include "platform/storage/regularfile.h"
 #include "support/awaittask.h"
 #include "support/manualclock.h"
 #include "support/testhome.h"
-#include "telemetry/apperror.h"
 
 #include <QCoroTask>
 #include <QDir>

@@ -2,7 +2,7 @@
 #include "control/serverlogservice.h"
 #include "control/serverstore.h"
 #include "discovery/commandrunner.h"
-#include "platform/userdefaults.h"
+#include "platform/storage/userdefaults.h"
 #include "support/awaittask.h"
 #include "support/storerig.h"
 #include "support/testhome.h"

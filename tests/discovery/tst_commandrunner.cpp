@@ -1,5 +1,5 @@
 #include "discovery/commandrunner.h"
-#include "platform/snapshotplatform.h"
+#include "platform/listings/snapshotplatform.h"
 #include "support/awaittask.h"
 #include "support/testhome.h"
 

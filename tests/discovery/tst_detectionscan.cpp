@@ -4,7 +4,7 @@
 #include "discovery/listenersnapshotservice.h"
 #include "discovery/localserverdetector.h"
 #include "discovery/processsnapshotservice.h"
-#include "platform/processidentity.h"
+#include "platform/listings/processidentity.h"
 #include "support/awaittask.h"
 #include "support/childguard.h"
 #include "support/discoveryprinting.h"

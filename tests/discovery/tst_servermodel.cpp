@@ -1,6 +1,6 @@
 #include "discovery/localserver.h"
 #include "discovery/rememberedproject.h"
-#include "platform/userdefaults.h"
+#include "platform/storage/userdefaults.h"
 #include "support/testhome.h"
 
 #include <QJsonDocument>

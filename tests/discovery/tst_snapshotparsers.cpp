@@ -1,6 +1,6 @@
+#include "base/snapshotrows.h"
 #include "discovery/connectionsnapshotservice.h"
 #include "discovery/processsnapshotservice.h"
-#include "discovery/snapshotrows.h"
 #include "support/discoveryprinting.h"
 #include "support/testhome.h"
 

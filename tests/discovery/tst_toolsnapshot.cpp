@@ -2,7 +2,7 @@
 #include "discovery/connectionsnapshotservice.h"
 #include "discovery/listenersnapshotservice.h"
 #include "discovery/processsnapshotservice.h"
-#include "platform/systemtools.h"
+#include "platform/listings/systemtools.h"
 #include "support/awaittask.h"
 #include "support/discoveryprinting.h"
 #include "support/fakecommandrunner.h"

@@ -1,7 +1,7 @@
-#include "platform/bundleinfo.h"
-#include "platform/logfolder.h"
-#include "platform/loginshell.h"
-#include "platform/systemtools.h"
+#include "platform/launching/logfolder.h"
+#include "platform/launching/loginshell.h"
+#include "platform/listings/systemtools.h"
+#include "platform/updates/bundleinfo.h"
 #include "support/testhome.h"
 
 #include <QDir>

@@ -3,7 +3,7 @@
 #include "app/porthiveapp.h"
 #include "app/porthivesettings.h"
 #include "app/softwareupdatecontroller.h"
-#include "platform/softwareupdater.h"
+#include "platform/updates/softwareupdater.h"
 #include "support/fakeloginitemservice.h"
 #include "support/storerig.h"
 

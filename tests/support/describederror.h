@@ -1,6 +1,6 @@
 #pragma once
 
-#include "telemetry/apperror.h"
+#include "base/apperror.h"
 
 // An error with a given description, for tests of what the app does with any AppError.
 class DescribedError final : public AppError

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/snapshotrows.h"
 #include "discovery/localserver.h"
 #include "discovery/serverprobeservice.h"
-#include "discovery/snapshotrows.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "discovery/oneshotsignal.h"
-#include "platform/loginitemservice.h"
+#include "base/oneshotsignal.h"
+#include "platform/desktop/loginitemservice.h"
 
 #include <QMutex>
 #include <QSemaphore>

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/apperror.h"
 #include "control/actionerror.h"
 #include "control/processactionservicing.h"
-#include "telemetry/apperror.h"
 
 #include <QCoreApplication>
 #include <QCoroSignal>

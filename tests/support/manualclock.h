@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/clock.h"
+#include "platform/system/clock.h"
 
 // A clock that stands still until a test moves it.
 class ManualClock final : public Clock

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/userdefaults.h"
+#include "platform/storage/userdefaults.h"
 
 #include <QList>
 #include <utility>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/workspace.h"
+#include "platform/desktop/workspace.h"
 
 #include <QList>
 #include <QStringList>

@@ -1,8 +1,8 @@
 #include "sleeperprocess.h"
 
 #include "childguard.h"
-#include "platform/filedescriptor.h"
-#include "platform/processidentity.h"
+#include "platform/listings/processidentity.h"
+#include "platform/system/filedescriptor.h"
 
 #include <QByteArray>
 

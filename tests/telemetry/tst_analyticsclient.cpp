@@ -1,5 +1,5 @@
-#include "platform/bundleinfo.h"
-#include "platform/userdefaults.h"
+#include "platform/storage/userdefaults.h"
+#include "platform/updates/bundleinfo.h"
 #include "support/httpreceiver.h"
 #include "support/recordinganalyticsclient.h"
 #include "support/testhome.h"

@@ -1,13 +1,13 @@
+#include "base/apperror.h"
 #include "discovery/commandrunner.h"
-#include "platform/bundleinfo.h"
-#include "platform/systeminfo.h"
-#include "platform/userdefaults.h"
+#include "platform/storage/userdefaults.h"
+#include "platform/system/systeminfo.h"
+#include "platform/updates/bundleinfo.h"
 #include "support/awaittask.h"
 #include "support/describederror.h"
 #include "support/recordinganalyticsclient.h"
 #include "support/testhome.h"
 #include "telemetry/analyticsevent.h"
-#include "telemetry/apperror.h"
 
 #include <QFile>
 #include <QSysInfo>

@@ -1,6 +1,6 @@
 #include "control/actionerror.h"
-#include "platform/bundleinfo.h"
-#include "platform/jsonsettingsfile.h"
+#include "platform/storage/jsonsettingsfile.h"
+#include "platform/updates/bundleinfo.h"
 #include "support/recordingtelemetryclient.h"
 #include "support/testhome.h"
 #include "telemetry/sentrydsn.h"

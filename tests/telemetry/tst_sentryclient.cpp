@@ -1,5 +1,5 @@
 #include "control/actionerror.h"
-#include "platform/bundleinfo.h"
+#include "platform/updates/bundleinfo.h"
 #include "support/describederror.h"
 #include "support/httpreceiver.h"
 #include "support/testhome.h"

@@ -1,6 +1,6 @@
 #include "footermodel.h"
 
-#include "platform/bundleinfo.h"
+#include "platform/updates/bundleinfo.h"
 #include "support/testhome.h"
 
 #include <QTest>

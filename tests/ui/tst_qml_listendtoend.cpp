@@ -1,6 +1,6 @@
 #include "control/serverstore.h"
-#include "platform/clipboard.h"
-#include "platform/userdefaults.h"
+#include "platform/desktop/clipboard.h"
+#include "platform/storage/userdefaults.h"
 #include "support/childguard.h"
 #include "support/nodeserver.h"
 #include "support/ownnetwork.h"

@@ -1,6 +1,7 @@
+#include "base/apperror.h"
 #include "control/serverlogservice.h"
 #include "logsnapshotreading.h"
-#include "platform/clock.h"
+#include "platform/system/clock.h"
 #include "serverlogdetailmodel.h"
 #include "support/awaittask.h"
 #include "support/manualsleeper.h"
@@ -8,7 +9,6 @@
 #include "support/recordingclipboard.h"
 #include "support/recordingworkspace.h"
 #include "support/testhome.h"
-#include "telemetry/apperror.h"
 #include "windowcontext.h"
 
 #include <QCoroTask>

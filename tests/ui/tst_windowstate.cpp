@@ -1,7 +1,7 @@
 #include "windowcontext.h"
 #include "windowstate.h"
 
-#include "platform/clipboard.h"
+#include "platform/desktop/clipboard.h"
 #include "support/recordinganalyticsclient.h"
 #include "support/recordingworkspace.h"
 #include "support/testhome.h"

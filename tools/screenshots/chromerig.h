@@ -1,7 +1,7 @@
 #pragma once
 
 #include "control/serverstore.h"
-#include "platform/clipboard.h"
+#include "platform/desktop/clipboard.h"
 #include "support/storerig.h"
 #include "windowcontext.h"
 

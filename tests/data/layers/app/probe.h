@@ -1,0 +1,4 @@
+#pragma once
+
+#include "ui/displaytext.h"
+#include "base/apperror.h"

@@ -1,0 +1,209 @@
+#include "base/apperror.h"
+#include "platform/launching/childprocess.h"
+#include "platform/launching/processsignals.h"
+#include "support/childguard.h"
+#include "support/testhome.h"
+
+#include <QDir>
+#include <QFile>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(ChildProcess::SizeProblem)
+
+namespace {
+
+constexpr int exitTimeout = 30000;
+
+} // namespace
+
+class TestChildProcess : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void exitStatus_data();
+    void exitStatus();
+    void signalsBlockedOrIgnoredHereStillReachTheChild();
+    void cannotStart_data();
+    void cannotStart();
+    void sizeProblemIsTheKernels_data();
+    void sizeProblemIsTheKernels();
+
+private:
+    std::shared_ptr<ChildProcess> start(const QStringList& arguments, const QString& folder = QDir::tempPath());
+
+    std::unique_ptr<QTemporaryDir> m_scratch;
+};
+
+void TestChildProcess::initTestCase()
+{
+    ChildGuard::installTerminateHandler();
+}
+
+void TestChildProcess::cleanup()
+{
+    ChildGuard::killAll();
+}
+
+void TestChildProcess::init()
+{
+    m_scratch = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_scratch->isValid());
+}
+
+std::shared_ptr<ChildProcess> TestChildProcess::start(const QStringList& arguments, const QString& folder)
+{
+    const int fd =
+        ::open(QFile::encodeName(m_scratch->filePath(u"out"_s)).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    const auto closeFd = qScopeGuard([fd] { ::close(fd); });
+    auto child = ChildProcess::start({u"/bin/sh"_s, arguments, folder, fd});
+    ChildGuard::track(child->pid());
+    return child;
+}
+
+void TestChildProcess::exitStatus_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<int>("status");
+    QTest::newRow("success") << u"exit 0"_s << 0;
+    QTest::newRow("failure") << u"exit 3"_s << 3;
+    QTest::newRow("ended by SIGTERM") << u"kill -TERM $$"_s << ProcessSignals::terminateSignal();
+    QTest::newRow("ended by SIGKILL") << u"kill -KILL $$"_s << ProcessSignals::killSignal();
+}
+
+void TestChildProcess::exitStatus()
+{
+    QFETCH(QString, script);
+    QFETCH(int, status);
+    const auto child = start({u"-c"_s, script});
+    QTRY_VERIFY_WITH_TIMEOUT(!child->isRunning(), exitTimeout);
+    QCOMPARE(child->terminationStatus(), std::optional<int>(status));
+    // Reaped: nothing of it is left for a signal to find.
+    QCOMPARE(ProcessSignals::send(child->pid(), 0), ESRCH);
+}
+
+void TestChildProcess::signalsBlockedOrIgnoredHereStillReachTheChild()
+{
+    struct sigaction ignore
+    {
+    };
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction previous
+    {
+    };
+    QCOMPARE(::sigaction(SIGTERM, &ignore, &previous), 0);
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGINT);
+    sigset_t previousMask;
+    QCOMPARE(::pthread_sigmask(SIG_BLOCK, &blocked, &previousMask), 0);
+    const auto restore = qScopeGuard([&] {
+        ::sigaction(SIGTERM, &previous, nullptr);
+        ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+    });
+
+    for (const int signal : {SIGTERM, SIGINT}) {
+        const auto child = start({u"-c"_s, u"exec sleep 120"_s});
+        QVERIFY(child->isRunning());
+        QCOMPARE(ProcessSignals::send(child->pid(), signal), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!child->isRunning(), exitTimeout);
+        QCOMPARE(child->terminationStatus(), std::optional<int>(signal));
+    }
+}
+
+void TestChildProcess::cannotStart_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<int>("error");
+    QTest::newRow("missing folder") << u"/bin/sh"_s << u"/nonexistent/folder"_s << ENOENT;
+    QTest::newRow("folder is a file") << u"/bin/sh"_s << u"/bin/sh"_s << ENOTDIR;
+    QTest::newRow("missing program") << u"/nonexistent/program"_s << QDir::tempPath() << ENOENT;
+}
+
+void TestChildProcess::cannotStart()
+{
+    QFETCH(QString, program);
+    QFETCH(QString, folder);
+    QFETCH(int, error);
+    const int fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const auto closeFd = qScopeGuard([fd] { ::close(fd); });
+    try {
+        ChildProcess::start({program, {}, folder, fd});
+        QFAIL("the process started");
+    } catch (const SystemError& failure) {
+        QCOMPARE(failure.code(), error);
+    }
+}
+
+void TestChildProcess::sizeProblemIsTheKernels_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<ChildProcess::SizeProblem>("problem");
+
+    // Each string counts with its terminating NUL.
+    const qsizetype longest = ChildProcess::stringLimit() - 1;
+    const QString longestEntry = u"X="_s + QString(longest - 2, u'e');
+    QTest::newRow("the longest argument")
+        << QStringList{QString(longest, u'a')} << QStringList{} << ChildProcess::SizeProblem::None;
+    QTest::newRow("an argument one byte longer")
+        << QStringList{QString(longest + 1, u'a')} << QStringList{} << ChildProcess::SizeProblem::StringTooLong;
+    QTest::newRow("the longest environment entry")
+        << QStringList{} << QStringList{longestEntry} << ChildProcess::SizeProblem::None;
+    QTest::newRow("an environment entry one byte longer")
+        << QStringList{} << QStringList{longestEntry + u'e'} << ChildProcess::SizeProblem::StringTooLong;
+    // Bytes, not characters: a two-byte character counts twice.
+    QTest::newRow("the longest argument in bytes") << QStringList{QString(longest / 2 + 1, QChar(0xfc))}
+                                                   << QStringList{} << ChildProcess::SizeProblem::StringTooLong;
+
+    const qsizetype piece = longest / 2;
+    const qsizetype total = ChildProcess::totalLimit();
+    QTest::newRow("all of them together, well within the room")
+        << QStringList(total / 2 / piece, QString(piece, u'a')) << QStringList{u"Y=1"_s}
+        << ChildProcess::SizeProblem::None;
+    QTest::newRow("all of them together, past the room")
+        << QStringList(total / piece + 2, QString(piece, u'a')) << QStringList{} << ChildProcess::SizeProblem::TooLarge;
+    QTest::newRow("arguments and environment together, past the room")
+        << QStringList(total / 2 / piece + 1, QString(piece, u'a'))
+        << QStringList(total / 2 / piece + 1, u"Z="_s + QString(piece, u'z')) << ChildProcess::SizeProblem::TooLarge;
+}
+
+// What the check says is what the kernel does: where it sees a problem the real start fails with E2BIG, and
+// where it sees none the program runs.
+void TestChildProcess::sizeProblemIsTheKernels()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, environment);
+    QFETCH(ChildProcess::SizeProblem, problem);
+    const int fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const auto closeFd = qScopeGuard([fd] { ::close(fd); });
+    ChildProcess::Options options{u"/bin/true"_s, arguments, QDir::tempPath(), fd};
+    options.environment = environment;
+    QCOMPARE(ChildProcess::sizeProblem(options), problem);
+    try {
+        const std::shared_ptr<ChildProcess> child = ChildProcess::start(options);
+        ChildGuard::track(child->pid());
+        QTRY_VERIFY_WITH_TIMEOUT(!child->isRunning(), exitTimeout);
+        QCOMPARE(problem, ChildProcess::SizeProblem::None);
+        QCOMPARE(child->terminationStatus(), std::optional(0));
+    } catch (const SystemError& failure) {
+        QVERIFY2(problem != ChildProcess::SizeProblem::None, qPrintable(failure.description()));
+        QCOMPARE(failure.code(), E2BIG);
+    }
+}
+
+PORTHIVE_TEST_MAIN(TestChildProcess)
+#include "tst_childprocess.moc"
