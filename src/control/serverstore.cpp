@@ -1,8 +1,6 @@
 #include "control/serverstore.h"
 
-#include "base/apperror.h"
 #include "base/asyncwork.h"
-#include "control/actionerror.h"
 #include "control/filenameorder.h"
 #include "control/processactionservice.h"
 #include "control/processactionservicing.h"
@@ -24,45 +22,12 @@
 #include "telemetry/redaction.h"
 #include "telemetry/telemetryclient.h"
 
-#include <QJsonDocument>
-#include <QThreadPool>
-
 #include <algorithm>
 #include <cstdlib>
 
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// Stands in for anything thrown that is not a standard exception, so it can still be reported.
-class UnexpectedError final : public AppError
-{
-public:
-    QString description() const override { return u"Unknown error"_s; }
-    QString typeName() const override { return fallbackTypeName(); }
-
-    static QString fallbackTypeName() { return u"UnexpectedError"_s; }
-};
-
-QThreadPool* backgroundPool()
-{
-    return QThreadPool::globalInstance();
-}
-
-// Hands what was thrown to `use` as a standard exception; anything else stands in as an UnexpectedError.
-template<typename Use>
-void withException(const std::exception_ptr& error, Use use)
-{
-    try {
-        if (error)
-            std::rethrow_exception(error);
-    } catch (const std::exception& thrown) {
-        use(thrown);
-        return;
-    } catch (...) {
-    }
-    use(UnexpectedError());
-}
 
 // The detector and what it scans with. Members are destroyed in reverse order, so the detector goes first.
 struct DetectionGraph
@@ -118,18 +83,13 @@ ServerStore::ServerStore(Services services, QObject* parent)
     , m_analytics(*services.analytics)
     , m_clock(services.clock ? *services.clock : SystemClock::shared())
     , m_sleeper(services.sleeper ? std::move(services.sleeper) : std::make_shared<PreciseSleeper>())
+    , m_storage(m_defaults)
 {
     Q_ASSERT(m_detector && m_actions && m_logService && m_defaults && m_workspace && services.analytics);
-    setRememberedProjects(loadRememberedProjects(*m_defaults));
+    setRememberedProjects(m_storage.load());
 }
 
-ServerStore::~ServerStore()
-{
-    // A save still encoding or writing would be lost with the store; the newest list is written now instead,
-    // after any write already under way.
-    if (m_writtenSaves < m_requestedSaves)
-        m_defaults->setValue(rememberedProjectsKey, encodeRememberedProjects(m_latestSave));
-}
+ServerStore::~ServerStore() = default;
 
 // ---- Refresh cycle ----
 
@@ -196,7 +156,7 @@ QCoro::Task<> ServerStore::scanTask()
         if (result)
             applyScanResult(scan, *result);
         else
-            applyScanFailure(scan, describe(error));
+            applyScanFailure(scan, OperationFailure::describe(error));
     } catch (...) {
         // Whatever went wrong while applying, the scan is over and must not hold later refreshes.
     }
@@ -216,7 +176,7 @@ void ServerStore::applyScanResult(quint64 scan, const QList<LocalServer>& result
         AnalyticsEvent::serverRefreshCompleted(result.size(), m_savedProjects.size(), runtimeCounts(result)));
 }
 
-void ServerStore::applyScanFailure(quint64 scan, const Failure& failure)
+void ServerStore::applyScanFailure(quint64 scan, const OperationFailure& failure)
 {
     if (scan < m_appliedScan)
         return;
@@ -236,7 +196,7 @@ void ServerStore::finishScan(quint64 scan)
         setRefreshState(RefreshState::idle());
 }
 
-void ServerStore::reportRefreshFailure(const Failure& failure)
+void ServerStore::reportRefreshFailure(const OperationFailure& failure)
 {
     const QString signature = failure.typeName + u':' + redactTelemetryText(failure.description);
     const QDateTime now = m_clock.now();
@@ -251,7 +211,7 @@ void ServerStore::reportRefreshFailure(const Failure& failure)
         {u"had_servers"_s, m_servers.isEmpty() ? u"false"_s : u"true"_s},
         {u"known_server_count"_s, QString::number(m_servers.size())},
     };
-    captureError(failure, TelemetryOperation::DetectorRefresh, telemetryContext(properties));
+    failure.capture(TelemetryOperation::DetectorRefresh, telemetryContext(properties));
 }
 
 void ServerStore::pruneActionState(const QList<LocalServer>& result)
@@ -295,66 +255,6 @@ QMap<RuntimeKind, qint64> ServerStore::runtimeCounts(const QList<LocalServer>& s
     for (const LocalServer& server : servers)
         ++counts[server.runtimeKind];
     return counts;
-}
-
-ServerStore::Failure ServerStore::describe(std::exception_ptr error)
-{
-    Failure failure{error, UnexpectedError::fallbackTypeName(), UnexpectedError().description()};
-    try {
-        if (error)
-            std::rethrow_exception(error);
-    } catch (const AppError& appError) {
-        failure.typeName = appError.typeName();
-        failure.description = appError.description();
-    } catch (const std::exception& other) {
-        // Only our own errors carry a fixed type name; runtime type text is not stable enough to key on.
-        const QString what = QString::fromUtf8(other.what()).trimmed();
-        if (!what.isEmpty())
-            failure.description = what;
-    } catch (...) {
-    }
-    return failure;
-}
-
-void ServerStore::reportProcessFailure(const Failure& failure, TelemetryOperation operation)
-{
-    withException(failure.error,
-                  [operation](const std::exception& error) { reportProcessActionFailure(error, operation); });
-}
-
-bool ServerStore::failedBeforeStopping(const Failure& failure)
-{
-    try {
-        if (failure.error)
-            std::rethrow_exception(failure.error);
-    } catch (const ActionError& error) {
-        using Kind = ActionError::Kind;
-        return error.kind() == Kind::MissingProjectPath || error.kind() == Kind::MissingLaunchCommand ||
-               error.kind() == Kind::LogUnavailable || error.kind() == Kind::CommandNotReplayable;
-    } catch (...) {
-    }
-    return false;
-}
-
-std::optional<ServerLogSession> ServerStore::failedLaunchSession(const Failure& failure)
-{
-    try {
-        if (failure.error)
-            std::rethrow_exception(failure.error);
-    } catch (const ActionError& error) {
-        if (error.kind() == ActionError::Kind::LaunchFailed)
-            return error.session();
-    } catch (...) {
-    }
-    return std::nullopt;
-}
-
-void ServerStore::captureError(const Failure& failure, TelemetryOperation operation,
-                               const TelemetryProperties& properties)
-{
-    withException(failure.error, [operation, &properties](const std::exception& error) {
-        sharedTelemetryClient().captureError(error, operation, properties);
-    });
 }
 
 // ---- Polling ----
@@ -421,7 +321,7 @@ void ServerStore::updateRememberedProjects(const QList<LocalServer>& servers)
     }
     std::stable_sort(merged.begin(), merged.end(), &ServerStore::rememberedProjectPrecedes);
     setRememberedProjects(std::move(merged));
-    saveRememberedProjects(m_rememberedProjects);
+    m_storage.save(m_rememberedProjects);
 }
 
 bool ServerStore::rememberedProjectPrecedes(const RememberedProject& a, const RememberedProject& b)
@@ -431,252 +331,64 @@ bool ServerStore::rememberedProjectPrecedes(const RememberedProject& a, const Re
     return compareFileNames(lastPathComponent(a.projectPath), lastPathComponent(b.projectPath)) < 0;
 }
 
-void ServerStore::saveRememberedProjects(QList<RememberedProject> projects)
-{
-    m_latestSave = projects;
-    m_waitingSave = std::move(projects);
-    ++m_requestedSaves;
-    if (m_saving)
-        return;
-    m_saving = true;
-    auto queue = saveQueueTask();
-    Q_UNUSED(queue);
-}
-
-QCoro::Task<> ServerStore::saveQueueTask()
-{
-    QPointer<ServerStore> self(this);
-    while (self && self->m_waitingSave) {
-        const QList<RememberedProject> projects = std::move(*self->m_waitingSave);
-        self->m_waitingSave.reset();
-        const quint64 request = self->m_requestedSaves;
-        const std::shared_ptr<UserDefaults> defaults = self->m_defaults;
-
-        std::optional<QByteArray> bytes;
-        try {
-            auto encode = AsyncWork::runOn(backgroundPool(), [projects] { return encodeRememberedProjects(projects); });
-            bytes = co_await encode;
-        } catch (...) {
-            // Nothing is written; the list stored before stays.
-        }
-        if (!self)
-            co_return;
-        if (bytes) {
-            // The file is written and synced off the GUI thread.
-            auto write = defaults->persistValue(rememberedProjectsKey, *bytes);
-            co_await write;
-            if (!self)
-                co_return;
-        }
-        self->m_writtenSaves = request;
-    }
-    if (self)
-        self->m_saving = false;
-}
-
-QByteArray ServerStore::encodeRememberedProjects(const QList<RememberedProject>& projects)
-{
-    return QJsonDocument(RememberedProject::encodeList(projects)).toJson(QJsonDocument::Compact);
-}
-
-std::optional<QList<RememberedProject>> ServerStore::decodeRememberedProjects(const QByteArray& bytes)
-{
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
-    if (error.error != QJsonParseError::NoError || !document.isArray())
-        return std::nullopt;
-    return RememberedProject::decodeList(document.array());
-}
-
-QList<RememberedProject> ServerStore::loadRememberedProjects(UserDefaults& defaults)
-{
-    const QVariant stored = defaults.value(rememberedProjectsKey);
-    if (!stored.isValid())
-        return {};
-    if (stored.typeId() == QMetaType::QByteArray) {
-        const QByteArray bytes = stored.toByteArray();
-        if (bytes.isEmpty())
-            return {};
-        if (auto projects = decodeRememberedProjects(bytes))
-            return *projects;
-    }
-    // Kept for a look later: never over an earlier backup, and the same value only once.
-    for (int n = 1;; ++n) {
-        const QString key =
-            n == 1 ? unreadableRememberedProjectsKey : unreadableRememberedProjectsKey + u'.' + QString::number(n);
-        if (!defaults.contains(key)) {
-            defaults.setValue(key, stored);
-            return {};
-        }
-        if (defaults.value(key) == stored)
-            return {};
-    }
-}
-
-// ---- Server actions ----
-
-TelemetryProperties ServerStore::serverTelemetryProperties(const LocalServer& server)
-{
-    return {
-        {u"runtime_kind"_s, RuntimeKinds::rawValue(server.runtimeKind)},
-        {u"http_status"_s, server.httpStatus ? QString::number(*server.httpStatus) : u"none"_s},
-        {u"active_connection_count"_s, QString::number(server.activeConnectionCount)},
-    };
-}
-
-void ServerStore::captureServerAction(ServerAnalyticsAction action, const LocalServer& server)
-{
-    std::optional<int> status;
-    if (server.httpStatus)
-        status = int(*server.httpStatus);
-    m_analytics.capture(
-        AnalyticsEvent::serverActionRequested(action, server.runtimeKind, server.projectPath.has_value(), status));
-}
+// ---- Actions ----
 
 void ServerStore::openServerURL(const LocalServer& server)
 {
-    captureServerAction(ServerAnalyticsAction::Open, server);
-    if (m_workspace->openURL(server.url))
-        return;
-    sharedTelemetryClient().captureMessage(redactTelemetryText(u"Server URL could not be opened"_s),
-                                           TelemetryOperation::ServerOpen,
-                                           telemetryContext(serverTelemetryProperties(server)));
-    setServerFeedback(u"Could not open URL"_s, server);
+    m_serverActions.open(server);
 }
 
 void ServerStore::revealServerProject(const LocalServer& server)
 {
-    captureServerAction(ServerAnalyticsAction::RevealProject, server);
-    if (m_actions->revealProject(server))
-        return;
-    sharedTelemetryClient().captureMessage(redactTelemetryText(u"Server project path could not be revealed"_s),
-                                           TelemetryOperation::ServerRevealProject,
-                                           telemetryContext(serverTelemetryProperties(server)));
-    setServerFeedback(ActionError::missingProjectPath().description(), server);
+    m_serverActions.revealProject(server);
 }
 
 void ServerStore::forceTerminateServer(const LocalServer& server)
 {
-    signalServer(server, {ServerAnalyticsAction::ForceTerminate, ServerActionFeedback::Killing, std::nullopt,
-                          &ProcessActionServicing::forceTerminate, TelemetryOperation::ServerForceTerminate});
+    m_serverActions.forceTerminate(server);
 }
 
 void ServerStore::pauseServer(const LocalServer& server)
 {
-    signalServer(server, {ServerAnalyticsAction::Pause, ServerActionFeedback::Pausing, true,
-                          &ProcessActionServicing::pause, TelemetryOperation::ServerPause});
+    m_serverActions.pause(server);
 }
 
 void ServerStore::resumeServer(const LocalServer& server)
 {
-    signalServer(server, {ServerAnalyticsAction::Resume, ServerActionFeedback::Resuming, false,
-                          &ProcessActionServicing::resume, TelemetryOperation::ServerResume});
-}
-
-void ServerStore::signalServer(const LocalServer& server, const SignalAction& action)
-{
-    // A signal during a restart would break it (and take its mark); the restart decides what runs.
-    if (m_activeRestartServerIDs.contains(server.id()))
-        return;
-    captureServerAction(action.event, server);
-    setServerMark(server.id(), action.mark);
-    if (action.paused)
-        setServerPaused(server, *action.paused);
-    auto task = signalTask(server, action);
-    Q_UNUSED(task);
-}
-
-QCoro::Task<> ServerStore::signalTask(LocalServer server, SignalAction action)
-{
-    QPointer<ServerStore> self(this);
-    const std::shared_ptr<ProcessActionServicing> actions = m_actions;
-    auto send = [actions, server, operation = action.send] {
-        (actions.get()->*operation)(server);
-    };
-    std::exception_ptr error;
-    try {
-        auto sent = AsyncWork::runOn(backgroundPool(), std::move(send));
-        co_await sent;
-    } catch (...) {
-        error = std::current_exception();
-    }
-    if (!self)
-        co_return;
-
-    if (!error) {
-        auto refresh = refreshAfter(signalSettleDelay);
-        co_await refresh;
-        co_return;
-    }
-
-    const Failure failure = describe(error);
-    setServerMark(server.id(), std::nullopt);
-    if (action.paused)
-        setServerPaused(server, server.isPaused);
-    captureError(failure, action.report, telemetryContext(serverTelemetryProperties(server)));
-    setServerFeedback(failure.description, server);
+    m_serverActions.resume(server);
 }
 
 QCoro::Task<> ServerStore::restartServer(const LocalServer& server)
 {
-    return restartTask(server);
+    return m_serverActions.restart(server);
 }
 
-QCoro::Task<> ServerStore::restartTask(LocalServer server)
+QCoro::Task<> ServerStore::startRememberedProject(const RememberedProject& project)
 {
-    QPointer<ServerStore> self(this);
-    auto perform = performRestart(std::move(server));
-    const bool started = co_await perform;
-    if (!self || !started)
-        co_return;
-    auto refresh = refreshAfter(restartSettleDelay);
-    co_await refresh;
+    return m_projectActions.start(project);
 }
 
-QCoro::Task<bool> ServerStore::performRestart(LocalServer server)
+void ServerStore::revealRememberedProject(const RememberedProject& project)
 {
-    QPointer<ServerStore> self(this);
-    const QString key = server.id();
-    if (!server.projectPath || server.projectPath->isEmpty()) {
-        const ActionError error = ActionError::missingProjectPath();
-        reportProcessActionFailure(error, TelemetryOperation::ServerRestart);
-        setServerFeedback(error.description(), server);
-        co_return false;
-    }
-    const QString path = *server.projectPath;
-    if (m_pendingServerActions.contains(key) || m_activeProjectActionPaths.contains(path))
-        co_return false;
-    setActiveProjectPath(path, true);
-    setActiveRestart(key, true);
-    captureServerAction(ServerAnalyticsAction::Restart, server);
-    setServerMark(key, ServerActionFeedback::Restarting);
-
-    // Kept here so the launch may finish even when the store goes first.
-    const std::shared_ptr<ProcessActionServicing> actions = m_actions;
-    auto restart = actions->restart(server);
-    auto launched = recordLaunch(std::move(restart));
-    const std::optional<Failure> failure = co_await launched;
-    if (!self)
-        co_return false;
-    if (!failure) {
-        setServerMark(key, std::nullopt);
-        finishRestart(server);
-        co_return true;
-    }
-    reportProcessFailure(*failure, TelemetryOperation::ServerRestart);
-    setServerFeedback(failure->description, server);
-    finishRestart(server);
-    if (!failedBeforeStopping(*failure)) {
-        // The old server was stopped, or is stopping: the list follows the machine, and the failure stays shown.
-        auto refresh = freshRefresh();
-        co_await refresh;
-        if (self && self->m_refreshState.kind == RefreshState::Kind::Idle)
-            self->setRefreshState(RefreshState::failed(failure->description));
-    }
-    co_return false;
+    m_projectActions.reveal(project);
 }
 
-QCoro::Task<std::optional<ServerStore::Failure>> ServerStore::recordLaunch(QCoro::Task<ServerLogSession> launch)
+void ServerStore::forgetRememberedProject(const RememberedProject& project, bool recordAnalytics)
+{
+    m_projectActions.forget(project, recordAnalytics);
+}
+
+QCoro::Task<> ServerStore::refreshLogPreview(const QString& projectPath)
+{
+    return m_projectActions.refreshLogPreview(projectPath);
+}
+
+QCoro::Task<> ServerStore::recordLogSession(const ServerLogSession& session)
+{
+    return m_projectActions.recordLogSession(session);
+}
+
+QCoro::Task<std::optional<OperationFailure>> ServerStore::recordLaunch(QCoro::Task<ServerLogSession> launch)
 {
     QPointer<ServerStore> self(this);
     std::optional<ServerLogSession> session;
@@ -686,23 +398,16 @@ QCoro::Task<std::optional<ServerStore::Failure>> ServerStore::recordLaunch(QCoro
     } catch (...) {
         error = std::current_exception();
     }
-    std::optional<Failure> failure;
+    std::optional<OperationFailure> failure;
     if (!session) {
-        failure = describe(error);
-        session = failedLaunchSession(*failure);
+        failure = OperationFailure::describe(error);
+        session = failure->failedLaunchSession();
     }
     if (self && session) {
         auto record = self->recordLogSession(*session);
         co_await record;
     }
     co_return failure;
-}
-
-void ServerStore::finishRestart(const LocalServer& server)
-{
-    setActiveRestart(server.id(), false);
-    if (server.projectPath)
-        setActiveProjectPath(*server.projectPath, false);
 }
 
 QCoro::Task<bool> ServerStore::refreshAfter(std::chrono::milliseconds delay)
@@ -720,181 +425,6 @@ QCoro::Task<bool> ServerStore::refreshAfter(std::chrono::milliseconds delay)
     auto refresh = freshRefresh();
     co_await refresh;
     co_return !self.isNull();
-}
-
-void ServerStore::setServerFeedback(const QString& message, const LocalServer& server)
-{
-    setServerMark(server.id(), std::nullopt);
-    setRefreshState(RefreshState::failed(message));
-}
-
-void ServerStore::setServerPaused(const LocalServer& server, bool paused)
-{
-    const QString key = server.id();
-    for (qsizetype i = 0; i < m_servers.size(); ++i) {
-        if (m_servers.at(i).id() != key)
-            continue;
-        QList<LocalServer> servers = m_servers;
-        servers[i] = servers.at(i).withPauseState(paused);
-        setServers(std::move(servers));
-        return;
-    }
-}
-
-// ---- Project actions and log previews ----
-
-QCoro::Task<> ServerStore::startRememberedProject(const RememberedProject& project)
-{
-    return startTask(project);
-}
-
-QCoro::Task<> ServerStore::startTask(RememberedProject project)
-{
-    QPointer<ServerStore> self(this);
-    auto perform = performProjectStart(std::move(project));
-    const bool started = co_await perform;
-    if (!self || !started)
-        co_return;
-    for (const std::chrono::milliseconds delay : {startSettleDelay, startFollowUpDelay}) {
-        auto refresh = self->refreshAfter(delay);
-        if (!co_await refresh)
-            co_return;
-    }
-}
-
-QCoro::Task<bool> ServerStore::performProjectStart(RememberedProject project)
-{
-    QPointer<ServerStore> self(this);
-    const QString path = project.projectPath;
-    if (m_pendingProjectActions.contains(path) || m_activeProjectActionPaths.contains(path))
-        co_return false;
-    setActiveProjectPath(path, true);
-    m_analytics.capture(AnalyticsEvent::projectActionRequested(ProjectAnalyticsAction::Start, project.runtimeKind));
-    setProjectMark(path, ProjectActionFeedback::Starting);
-    setProjectError(path, std::nullopt);
-
-    // It may have come up by itself since the last scan; only a scan begun now can tell.
-    auto refresh = freshRefresh();
-    co_await refresh;
-    if (!self)
-        co_return false;
-    const bool running = std::any_of(m_servers.cbegin(), m_servers.cend(),
-                                     [&path](const LocalServer& server) { return server.projectPath == path; });
-    if (running) {
-        setProjectMark(path, std::nullopt);
-        setActiveProjectPath(path, false);
-        co_return false;
-    }
-
-    // Kept here so the launch may finish even when the store goes first.
-    const std::shared_ptr<ProcessActionServicing> actions = m_actions;
-    auto start = actions->startProject(project);
-    auto launched = recordLaunch(std::move(start));
-    const std::optional<Failure> failure = co_await launched;
-    if (!self)
-        co_return false;
-    setProjectMark(path, std::nullopt);
-    if (failure) {
-        setProjectError(path, failure->description);
-        reportProcessFailure(*failure, TelemetryOperation::ProjectStart);
-    }
-    setActiveProjectPath(path, false);
-    co_return !failure;
-}
-
-void ServerStore::revealRememberedProject(const RememberedProject& project)
-{
-    m_analytics.capture(
-        AnalyticsEvent::projectActionRequested(ProjectAnalyticsAction::RevealProject, project.runtimeKind));
-    if (m_actions->revealPath(project.projectPath))
-        return;
-    // Nothing could be asked to show the folder: a failure the row shows, not a silent success.
-    sharedTelemetryClient().captureMessage(
-        redactTelemetryText(u"Remembered project path could not be revealed"_s), TelemetryOperation::ProjectReveal,
-        telemetryContext({{u"runtime_kind"_s, RuntimeKinds::rawValue(project.runtimeKind)}}));
-    setProjectError(project.projectPath, ActionError::missingProjectPath().description());
-}
-
-void ServerStore::forgetRememberedProject(const RememberedProject& project, bool recordAnalytics)
-{
-    const QString path = project.projectPath;
-    if (m_pendingProjectActions.contains(path) || m_activeProjectActionPaths.contains(path)) {
-        setProjectError(path, u"Wait for Start to finish"_s);
-        return;
-    }
-    if (recordAnalytics)
-        m_analytics.capture(
-            AnalyticsEvent::projectActionRequested(ProjectAnalyticsAction::Remove, project.runtimeKind));
-
-    QList<RememberedProject> remaining;
-    for (const RememberedProject& entry : std::as_const(m_rememberedProjects)) {
-        if (entry.projectPath != path)
-            remaining.append(entry);
-    }
-    setRememberedProjects(std::move(remaining));
-    setProjectMark(path, std::nullopt);
-    setProjectError(path, std::nullopt);
-
-    if (m_logSessionsByProjectPath.contains(path)) {
-        const ServerLogSession forgotten = m_logSessionsByProjectPath.value(path);
-        setEntry(m_logSessionsByProjectPath, path, std::nullopt, &ServerStore::logSessionsByProjectPathChanged);
-        setEntry(m_logPreviewsByProjectPath, path, std::nullopt, &ServerStore::logPreviewsByProjectPathChanged);
-        auto discard = discardSessionQuietly(m_logService, forgotten);
-        Q_UNUSED(discard);
-    }
-    saveRememberedProjects(m_rememberedProjects);
-}
-
-QCoro::Task<> ServerStore::discardSessionQuietly(std::shared_ptr<ServerLogService> logs, ServerLogSession session)
-{
-    try {
-        auto discard = logs->discardSession(session);
-        co_await discard;
-    } catch (...) {
-        // The file stays for retention to remove.
-    }
-}
-
-QCoro::Task<> ServerStore::recordLogSession(const ServerLogSession& session)
-{
-    return recordLogSessionTask(session);
-}
-
-QCoro::Task<> ServerStore::recordLogSessionTask(ServerLogSession session)
-{
-    setEntry(m_logSessionsByProjectPath, session.projectPath, session, &ServerStore::logSessionsByProjectPathChanged);
-    auto preview = refreshLogPreview(session.projectPath);
-    co_await preview;
-}
-
-QCoro::Task<> ServerStore::refreshLogPreview(const QString& projectPath)
-{
-    return refreshLogPreviewTask(projectPath);
-}
-
-QCoro::Task<> ServerStore::refreshLogPreviewTask(QString projectPath)
-{
-    QPointer<ServerStore> self(this);
-    const auto found = m_logSessionsByProjectPath.constFind(projectPath);
-    if (found == m_logSessionsByProjectPath.cend())
-        co_return;
-    const ServerLogSession session = *found;
-    const std::shared_ptr<ServerLogService> logs = m_logService;
-
-    QString preview;
-    try {
-        auto snapshot = logs->snapshot(session);
-        preview = (co_await snapshot).preview;
-    } catch (...) {
-        preview = u"Log unavailable"_s;
-    }
-    if (!self)
-        co_return;
-    // A newer launch or a forget came in between: this read is of no use any more.
-    const auto current = m_logSessionsByProjectPath.constFind(projectPath);
-    if (current == m_logSessionsByProjectPath.cend() || current->id != session.id)
-        co_return;
-    setEntry(m_logPreviewsByProjectPath, projectPath, preview, &ServerStore::logPreviewsByProjectPathChanged);
 }
 
 // ---- Observed state ----

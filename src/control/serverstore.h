@@ -1,6 +1,10 @@
 #pragma once
 
+#include "control/operationfailure.h"
+#include "control/projectactions.h"
 #include "control/refreshstate.h"
+#include "control/rememberedprojectstorage.h"
+#include "control/serveractions.h"
 #include "control/serverlogsession.h"
 #include "discovery/localserver.h"
 #include "discovery/rememberedproject.h"
@@ -18,7 +22,6 @@
 #include <QString>
 
 #include <chrono>
-#include <exception>
 #include <memory>
 #include <optional>
 #include <set>
@@ -39,8 +42,9 @@ using LogSessionsByProjectPath = QHash<QString, ServerLogSession>;
 using FailureReportDates = QHash<QString, QDateTime>;
 
 // The application's one observable state object: the server list and the header state of the last scan,
-// the remembered projects and their persistence, polling, and the per-server and per-project marks and
-// texts that actions set and a successful refresh prunes. Lives on the GUI thread, as does all its state.
+// the remembered projects, polling, and the per-server and per-project marks and texts that actions set and a
+// successful refresh prunes. Lives on the GUI thread, as does all its state. The remembered projects' persistence
+// and the two kinds of action are parts of their own that it owns and hands its public calls to.
 //
 // Every property notifies only when its value really changes; an equal assignment notifies nobody.
 class ServerStore final : public QObject
@@ -80,9 +84,8 @@ public:
     static constexpr qint64 logTailByteLimit = 131072;
     static constexpr std::chrono::milliseconds startupObservation{3000};
 
-    static inline const QString rememberedProjectsKey = QStringLiteral("rememberedProjects.v1");
-    // Where a stored list that cannot be read is kept, so that the next save does not destroy it unseen.
-    static inline const QString unreadableRememberedProjectsKey = QStringLiteral("rememberedProjects.v1.unreadable");
+    static inline const QString& rememberedProjectsKey = RememberedProjectStorage::key;
+    static inline const QString& unreadableRememberedProjectsKey = RememberedProjectStorage::unreadableKey;
 
     struct Services
     {
@@ -168,7 +171,10 @@ public:
     QCoro::Task<> recordLogSession(const ServerLogSession& session);
 
     // "runtime_kind", "http_status" ("none" without one) and "active_connection_count".
-    static TelemetryProperties serverTelemetryProperties(const LocalServer& server);
+    static TelemetryProperties serverTelemetryProperties(const LocalServer& server)
+    {
+        return ServerActions::telemetryProperties(server);
+    }
 
     static QMap<RuntimeKind, qint64> runtimeCounts(const QList<LocalServer>& servers);
 
@@ -189,12 +195,19 @@ public:
                                          const QList<LocalServer>& result);
     // Newest first; on equal dates by folder name as a file browser orders them.
     static bool rememberedProjectPrecedes(const RememberedProject& a, const RememberedProject& b);
-    // The stored list; empty when there is none or it cannot be decoded, in which case the stored value is
-    // first copied to `unreadableRememberedProjectsKey`, or when that holds another value already, to the first
-    // free one of its numbered keys (".2", ".3", ...).
-    static QList<RememberedProject> loadRememberedProjects(UserDefaults& defaults);
-    static QByteArray encodeRememberedProjects(const QList<RememberedProject>& projects);
-    static std::optional<QList<RememberedProject>> decodeRememberedProjects(const QByteArray& bytes);
+    // The stored list, as RememberedProjectStorage reads and writes it.
+    static QList<RememberedProject> loadRememberedProjects(UserDefaults& defaults)
+    {
+        return RememberedProjectStorage::load(defaults);
+    }
+    static QByteArray encodeRememberedProjects(const QList<RememberedProject>& projects)
+    {
+        return RememberedProjectStorage::encode(projects);
+    }
+    static std::optional<QList<RememberedProject>> decodeRememberedProjects(const QByteArray& bytes)
+    {
+        return RememberedProjectStorage::decode(bytes);
+    }
 
 Q_SIGNALS:
     void serversChanged();
@@ -213,53 +226,16 @@ Q_SIGNALS:
     void pollingChanged();
 
 private:
-    // What a failed operation threw, reduced to what the store shows and reports.
-    struct Failure
-    {
-        std::exception_ptr error;
-        // AppError::typeName(), a standard exception's own type name, or a fixed name for anything else.
-        QString typeName;
-        QString description;
-    };
-    static Failure describe(std::exception_ptr error);
-    static void captureError(const Failure& failure, TelemetryOperation operation,
-                             const TelemetryProperties& properties);
-    static void reportProcessFailure(const Failure& failure, TelemetryOperation operation);
-    // Whether a restart failed while preparing, before it sent the old server anything.
-    static bool failedBeforeStopping(const Failure& failure);
-    // The session a launch that failed after starting carries, so its output can be shown.
-    static std::optional<ServerLogSession> failedLaunchSession(const Failure& failure);
+    // The action parts set the store's marks and texts through its setters, so every change notifies.
+    friend class ServerActions;
+    friend class ProjectActions;
 
-    // What differs between force kill, pause and resume.
-    struct SignalAction
-    {
-        ServerAnalyticsAction event;
-        ServerActionFeedback mark;
-        // What the row shows at once; a kill leaves the flag alone.
-        std::optional<bool> paused;
-        void (ProcessActionServicing::*send)(const LocalServer&);
-        TelemetryOperation report;
-    };
-    void signalServer(const LocalServer& server, const SignalAction& action);
-    QCoro::Task<> signalTask(LocalServer server, SignalAction action);
-    QCoro::Task<> restartTask(LocalServer server);
-    QCoro::Task<bool> performRestart(LocalServer server);
-    void finishRestart(const LocalServer& server);
-    QCoro::Task<> startTask(RememberedProject project);
-    QCoro::Task<bool> performProjectStart(RememberedProject project);
     // Awaits a launch and records its session, also that of a launch that failed once started, so its output
     // can be shown. The failure, or none when the launch succeeded.
-    QCoro::Task<std::optional<Failure>> recordLaunch(QCoro::Task<ServerLogSession> launch);
-    QCoro::Task<> refreshLogPreviewTask(QString projectPath);
-    QCoro::Task<> recordLogSessionTask(ServerLogSession session);
-    static QCoro::Task<> discardSessionQuietly(std::shared_ptr<ServerLogService> logs, ServerLogSession session);
+    QCoro::Task<std::optional<OperationFailure>> recordLaunch(QCoro::Task<ServerLogSession> launch);
     // Lets the machine settle for `delay` (a failed wait is ignored), then scans anew; false when the store went
     // meanwhile.
     QCoro::Task<bool> refreshAfter(std::chrono::milliseconds delay);
-    void captureServerAction(ServerAnalyticsAction action, const LocalServer& server);
-    // The common failure step of server actions: the mark goes, the header shows the text.
-    void setServerFeedback(const QString& message, const LocalServer& server);
-    void setServerPaused(const LocalServer& server, bool paused);
     void setServerMark(const QString& key, std::optional<ServerActionFeedback> mark)
     {
         setEntry(m_pendingServerActions, key, mark, &ServerStore::pendingServerActionsChanged);
@@ -271,6 +247,14 @@ private:
     void setProjectError(const QString& path, std::optional<QString> text)
     {
         setEntry(m_projectErrors, path, std::move(text), &ServerStore::projectErrorsChanged);
+    }
+    void setLogSession(const QString& path, std::optional<ServerLogSession> session)
+    {
+        setEntry(m_logSessionsByProjectPath, path, std::move(session), &ServerStore::logSessionsByProjectPathChanged);
+    }
+    void setLogPreview(const QString& path, std::optional<QString> preview)
+    {
+        setEntry(m_logPreviewsByProjectPath, path, std::move(preview), &ServerStore::logPreviewsByProjectPathChanged);
     }
     void setActiveProjectPath(const QString& path, bool active)
     {
@@ -290,14 +274,12 @@ private:
     bool hasScanInFlightThrough(quint64 scan) const;
     bool hasScanInFlightAfter(quint64 scan) const;
     void applyScanResult(quint64 scan, const QList<LocalServer>& result);
-    void applyScanFailure(quint64 scan, const Failure& failure);
+    void applyScanFailure(quint64 scan, const OperationFailure& failure);
     void finishScan(quint64 scan);
-    void reportRefreshFailure(const Failure& failure);
+    void reportRefreshFailure(const OperationFailure& failure);
     void pruneActionState(const QList<LocalServer>& result);
 
     void updateRememberedProjects(const QList<LocalServer>& servers);
-    void saveRememberedProjects(QList<RememberedProject> projects);
-    QCoro::Task<> saveQueueTask();
 
     static QCoro::Task<> pollLoop(QPointer<ServerStore> store, std::shared_ptr<Sleeper> sleeper, quint64 generation);
 
@@ -367,10 +349,7 @@ private:
     bool m_polling = false;
     quint64 m_pollingGeneration = 0;
 
-    // Saves write one at a time, in the order they were asked for; only the newest waiting list is kept.
-    std::optional<QList<RememberedProject>> m_waitingSave;
-    QList<RememberedProject> m_latestSave;
-    quint64 m_requestedSaves = 0;
-    quint64 m_writtenSaves = 0;
-    bool m_saving = false;
+    RememberedProjectStorage m_storage;
+    ServerActions m_serverActions{*this};
+    ProjectActions m_projectActions{*this};
 };

@@ -1,10 +1,10 @@
 #include "discovery/detectionsocketscan.h"
 
-#include "discovery/localserverdetector.h"
+#include "discovery/launchchain.h"
 #include "platform/listings/serversocketscan.h"
 
 ServerSocketScan& detectionSocketScan()
 {
-    static ServerSocketScan scan({}, &LocalServerDetector::isServerChain);
+    static ServerSocketScan scan({}, &LaunchChain::isServerChain);
     return scan;
 }

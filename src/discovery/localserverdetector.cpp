@@ -4,19 +4,16 @@
 #include "discovery/connectionsnapshotservice.h"
 #include "discovery/devcommandcache.h"
 #include "discovery/keptacrossscans.h"
+#include "discovery/launchchain.h"
 #include "discovery/launchcommand.h"
 #include "discovery/loginenvironment.h"
 #include "discovery/pathtext.h"
 #include "discovery/processsnapshotservice.h"
-#include "discovery/shellrole.h"
-#include "platform/launching/processsignals.h"
 #include "platform/listings/detectionplatform.h"
 #include "platform/listings/processidentity.h"
 #include "platform/system/clock.h"
 #include "telemetry/redaction.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QPointer>
 #include <QSet>
 
@@ -29,17 +26,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-bool containsAny(const QString& text, std::initializer_list<QStringView> needles)
-{
-    return std::any_of(needles.begin(), needles.end(), [&](QStringView needle) { return text.contains(needle); });
-}
-
-bool matchesAny(const QString& text, const QList<DetectionPlatform::ProcessTextRule>& rules)
-{
-    return std::any_of(rules.cbegin(), rules.cend(),
-                       [&](const DetectionPlatform::ProcessTextRule& rule) { return rule.matches(text); });
-}
-
 QString localSide(const QString& endpoint)
 {
     const qsizetype arrow = endpoint.indexOf(u"->"_s);
@@ -51,208 +37,18 @@ bool isEstablished(const ConnectionRow& row)
     return row.state && *row.state == u"ESTABLISHED"_s;
 }
 
-bool isDevText(const QString& text)
-{
-    return containsAny(text, {u"node", u"/npm", u" npm ", u"/pnpm", u" pnpm ", u"/yarn", u" yarn ", u"/bun", u" bun ",
-                              u"tsx", u"next", u"vite"});
-}
-
-// What a shell row does, from its listed words: the same row always gives the same answer.
-ShellRun shellRunOf(const ProcessRow& row)
-{
-    if (!LaunchEnvironment::isShellName(row.executable))
-        return {};
-    return shellRun(row.executable, LaunchCommand::splitWords(row.commandLine));
-}
-
-// Whether a process can be part of what a user ran to start a server: a development tool, or a shell that runs a
-// command string or a script. The user's own shell and any other program (a terminal, tmux, an editor, a process
-// manager, init, this program whatever its path reads like) only started it.
-bool isLaunchPart(const ProcessRow& row, const QString& text, const ShellRun& shell)
-{
-    if (row.pid == ProcessSignals::ownProcessId())
-        return false;
-    switch (shell.role) {
-    case ShellRun::Role::CommandString:
-    case ShellRun::Role::Script:
-        return true;
-    case ShellRun::Role::Interactive:
-        return false;
-    case ShellRun::Role::NotAShell:
-        break;
-    }
-    return isDevText(text);
-}
-
-// One member of a process chain with its lowercased text, which every word test of the scan reads.
-struct Member
-{
-    ProcessRow row;
-    QString text;
-    ShellRun shell = shellRunOf(row);
-};
-// The process first, then its ancestors, nearest first.
-using Chain = QList<Member>;
-
-Chain chainOf(const ProcessRow& process, const QList<ProcessRow>& ancestors)
-{
-    Chain chain;
-    chain.reserve(ancestors.size() + 1);
-    chain.append({process, LocalServerDetector::processText(process)});
-    for (const ProcessRow& row : ancestors)
-        chain.append({row, LocalServerDetector::processText(row)});
-    return chain;
-}
-
-// How many members, from the listening process outward, the launch can be made of: up to the first ancestor that
-// only started it. What lies beyond never decides what runs again or what an action stops, so a server comes back
-// the same whatever started the command: a terminal's shell, `bash -c` from a script, tmux or an editor.
-qsizetype launchReach(const Chain& chain)
-{
-    qsizetype reach = 1;
-    while (reach < chain.size() && isLaunchPart(chain.at(reach).row, chain.at(reach).text, chain.at(reach).shell))
-        ++reach;
-    return reach;
-}
-
-bool isAgentBrowserText(const QString& text)
-{
-    return containsAny(text, {u"/agent-browser/bin/agent-browser-", u"/agent-browser/bin/agent-browser.js"}) ||
-           text.endsWith(u"/agent-browser"_s);
-}
-
-bool isPackageManagerDevText(const QString& text)
-{
-    return containsAny(text, {u"pnpm", u"npm", u"yarn", u"bun"}) && text.contains(u"dev"_s);
-}
-
-RuntimeKind runtimeOf(const Chain& chain)
-{
-    if (isAgentBrowserText(chain.first().text))
-        return RuntimeKind::AgentBrowser;
-    QStringList members;
-    members.reserve(chain.size());
-    for (const Member& member : chain)
-        members.append(member.text);
-    const QString text = members.join(u' ');
-    if (text.contains(u"next"_s))
-        return RuntimeKind::Next;
-    if (text.contains(u"vite"_s))
-        return RuntimeKind::Vite;
-    if (containsAny(text, {u"/bun", u" bun "}))
-        return RuntimeKind::Bun;
-    return RuntimeKind::Node;
-}
-
-// The position of the launch process in the chain, among the members the launch can be made of.
-std::optional<qsizetype> launchIndex(const Chain& chain)
-{
-    const qsizetype reach = launchReach(chain);
-    std::optional<qsizetype> found;
-    for (qsizetype i = 1; i < reach && !found; ++i) {
-        if (isPackageManagerDevText(chain.at(i).text))
-            found = i;
-    }
-    for (qsizetype i = 0; i < reach && !found; ++i) {
-        const QString& commandLine = chain.at(i).row.commandLine;
-        if (isReplayableCommandLine(commandLine) &&
-            containsAny(commandLine.toLower(), {u" dev", u"next dev", u"vite", u"tsx"}))
-            found = i;
-    }
-    static const QStringList tools = {u"node"_s, u"npm"_s, u"pnpm"_s, u"yarn"_s,
-                                      u"bun"_s,  u"tsx"_s, u"vite"_s, u"next"_s};
-    const ProcessRow& process = chain.first().row;
-    if (!found && isReplayableCommandLine(process.commandLine) &&
-        tools.contains(lastPathComponent(process.executable).toLower()))
-        found = 0;
-    // A start script around it is what the user ran: run again, it sets up what it set up before.
-    for (qsizetype i = reach - 1; i > found.value_or(-1); --i) {
-        if (chain.at(i).shell.role == ShellRun::Role::Script)
-            return i;
-    }
-    return found;
-}
-
-std::optional<ProcessRow> launchOf(const Chain& chain)
-{
-    const std::optional<qsizetype> index = launchIndex(chain);
-    if (!index)
-        return std::nullopt;
-    return chain.at(*index).row;
-}
-
-QList<qint32> managedOf(const Chain& chain, const std::optional<ProcessRow>& launch)
-{
-    qsizetype outermost = -1;
-    for (qsizetype i = launchReach(chain) - 1; i >= 0; --i) {
-        if (isPackageManagerDevText(chain.at(i).text)) {
-            outermost = i;
-            break;
-        }
-    }
-    // The launch may lie beyond every package manager: a start script stops with what it started.
-    if (launch) {
-        const auto member =
-            std::find_if(chain.cbegin(), chain.cend(), [&](const Member& m) { return m.row.pid == launch->pid; });
-        if (member != chain.cend())
-            outermost = std::max(outermost, qsizetype(member - chain.cbegin()));
-    }
-    if (outermost < 0)
-        return {chain.first().row.pid};
-
-    // A self-parented or cyclic chain repeats its rows; each process is signalled once, the listening one last.
-    QList<qint32> ids;
-    for (qsizetype i = 0; i <= outermost; ++i) {
-        if (!ids.contains(chain.at(i).row.pid))
-            ids.append(chain.at(i).row.pid);
-    }
-    std::reverse(ids.begin(), ids.end());
-    return ids;
-}
-
-// What the scan works out from a listener's chain: whether it is a server worth probing and, if so, its runtime,
-// the process that starts it again and the processes an action signals.
-struct ChainFacts
-{
-    bool wanted = false;
-    RuntimeKind runtime = RuntimeKind::Node;
-    std::optional<ProcessRow> launch;
-    QList<qint32> managed;
-};
-
-bool isWanted(const Chain& chain)
-{
-    const QString& text = chain.first().text;
-    // The helper, browser and agent-browser tests look at the listening process alone.
-    const bool devTool = std::any_of(chain.cbegin(), chain.cend(), [](const Member& m) { return isDevText(m.text); });
-    return (isAgentBrowserText(text) || devTool) && !matchesAny(text, DetectionPlatform::appHelperRules()) &&
-           !matchesAny(text, DetectionPlatform::browserDebugPortRules());
-}
-
-ChainFacts factsOf(const Chain& chain)
-{
-    ChainFacts facts;
-    facts.wanted = isWanted(chain);
-    if (!facts.wanted)
-        return facts;
-    facts.runtime = runtimeOf(chain);
-    facts.launch = launchOf(chain);
-    facts.managed = managedOf(chain, facts.launch);
-    return facts;
-}
-
-// What factsOf gave for a listening process's chain in the scan before, kept while the chain's processes, texts and
+// What a listening process's chain gave in the scan before, kept while the chain's processes, texts and
 // parents are the same: the word tests over the chain's texts cost far more than comparing them.
 struct KnownChain
 {
     QList<ProcessRow> rows;
-    ChainFacts facts;
+    LaunchChain::Facts facts;
 };
 using ChainMemo = QHash<qint32, KnownChain>;
 
-// What factsOf gave for a chain with the same processes, texts and parents as `rows`, with the launch row taken
-// from `rows`: its state, start time and arguments may have changed meanwhile.
-std::optional<ChainFacts> knownFacts(const ChainMemo& memo, const QList<ProcessRow>& rows)
+// What a chain with the same processes, texts and parents as `rows` gave, with the launch row taken from `rows`: its
+// state, start time and arguments may have changed meanwhile.
+std::optional<LaunchChain::Facts> knownFacts(const ChainMemo& memo, const QList<ProcessRow>& rows)
 {
     const auto known = memo.constFind(rows.first().pid);
     if (known == memo.cend())
@@ -263,7 +59,7 @@ std::optional<ChainFacts> knownFacts(const ChainMemo& memo, const QList<ProcessR
     };
     if (!std::equal(known->rows.cbegin(), known->rows.cend(), rows.cbegin(), rows.cend(), sameTexts))
         return std::nullopt;
-    ChainFacts facts = known->facts;
+    LaunchChain::Facts facts = known->facts;
     if (facts.launch) {
         const qint32 pid = facts.launch->pid;
         facts.launch =
@@ -276,12 +72,12 @@ std::optional<ChainFacts> knownFacts(const ChainMemo& memo, const QList<ProcessR
 struct PreparedCandidate
 {
     ServerCandidate candidate;
-    ChainFacts facts;
+    LaunchChain::Facts facts;
 };
 
 PreparedCandidate prepared(const ServerCandidate& candidate)
 {
-    return {candidate, factsOf(chainOf(candidate.process, candidate.ancestors))};
+    return {candidate, LaunchChain(candidate.process, candidate.ancestors).facts()};
 }
 
 // A launch's details hold while its process and what it shows of itself are the same: the environment it started
@@ -334,7 +130,7 @@ void readIdentities(const QList<PreparedCandidate>& candidates, CandidateDetails
             if (launch->startTime && !user)
                 user = userEnvironmentFrom(loginEnvironment, ownEnvironment);
             const auto read = [&](const QString&) {
-                return LocalServerDetector::readLaunchDetails(*launch, chain, user ? *user : UserEnvironment());
+                return LaunchDetailReader::read(*launch, chain, user ? *user : UserEnvironment());
             };
             // What was told apart from this program's own environment is told again once the login one is there.
             LaunchDetails launchDetails =
@@ -348,78 +144,10 @@ void readIdentities(const QList<PreparedCandidate>& candidates, CandidateDetails
         keptLaunches->endScan();
 }
 
-// The row of `pid` in the chain, if it is there.
-const ProcessRow* chainRow(const QList<ProcessRow>& chain, qint32 pid)
-{
-    const auto found =
-        std::find_if(chain.cbegin(), chain.cend(), [pid](const ProcessRow& row) { return row.pid == pid; });
-    return found != chain.cend() ? &*found : nullptr;
-}
-
 // What a command that starts in `folder` begins with.
 QString startFolderText(const QString& folder)
 {
     return u"cd "_s + shellCommandLine({folder}) + u" && "_s;
-}
-
-// The interactive shell the launch was typed into, where that is what started it: the first process beyond the
-// launch that is no part of it. Past the listed chain, the process as the kernel names it now.
-std::optional<qint32> typedIntoShell(const ProcessRow& launch, const QList<ProcessRow>& chain)
-{
-    qint32 pid = launch.parentPid;
-    for (qsizetype step = 0; step <= chain.size(); ++step) {
-        const ProcessRow* row = chainRow(chain, pid);
-        if (!row) {
-            const ProcessIdentity::ArgumentsReading reading = ProcessIdentity::readArguments(pid);
-            if (reading.kind == ProcessIdentity::ArgumentsReading::Kind::Exact &&
-                shellRun(ProcessIdentity::commandName(pid), reading.arguments).role == ShellRun::Role::Interactive)
-                return pid;
-            return std::nullopt;
-        }
-        const ShellRun shell = shellRunOf(*row);
-        if (shell.role == ShellRun::Role::Interactive)
-            return pid;
-        if (!isLaunchPart(*row, LocalServerDetector::processText(*row), shell))
-            return std::nullopt;
-        pid = row->parentPid;
-    }
-    return std::nullopt;
-}
-
-// Where a start script was started, which the paths it names count from: the folder its shell said it was in
-// (PWD) where that holds the script as named, else the one it is in now; canonical. Absent for any other launch.
-std::optional<QString> scriptFolder(const ProcessRow& launch, const QStringList& arguments,
-                                    const std::optional<QList<QByteArray>>& environment)
-{
-    const ShellRun shell = shellRun(launch.executable, arguments);
-    if (shell.role != ShellRun::Role::Script)
-        return std::nullopt;
-    const QString& script = arguments.at(shell.script);
-    const auto holdsScript = [&script](const std::optional<QString>& folder) {
-        return folder && QDir::isAbsolutePath(*folder) && QFileInfo(*folder).isDir() &&
-               QFileInfo(QDir(*folder), script).isFile();
-    };
-    std::optional<QString> folder = environment ? LaunchEnvironment::value(*environment, u"PWD"_s) : std::nullopt;
-    if (!holdsScript(folder))
-        folder = ProcessIdentity::workingDirectory(launch.pid);
-    if (!holdsScript(folder))
-        return std::nullopt;
-    QString canonical = QFileInfo(*folder).canonicalFilePath();
-    if (canonical.isEmpty())
-        return std::nullopt;
-    return canonical;
-}
-
-// The arguments of a row read from /proc, read again where the row has none, to tell why; only while the process
-// is still the one listed.
-ProcessIdentity::ArgumentsReading argumentsOf(const ProcessRow& row)
-{
-    if (row.arguments)
-        return {ProcessIdentity::ArgumentsReading::Kind::Exact, *row.arguments};
-    ProcessIdentity::ArgumentsReading reading = ProcessIdentity::readArguments(row.pid);
-    if (ProcessIdentity::startTime(row.pid) != row.startTime)
-        return {};
-    return reading;
 }
 
 using ServerURLs = KeptAcrossScans<std::pair<QString, qint64>, QUrl>;
@@ -432,8 +160,8 @@ QList<PreparedCandidate> prepareCandidates(const QList<ListenerRow>& listeners, 
     const auto member = [&](const ProcessRow& row) {
         auto text = texts.constFind(row.pid);
         if (text == texts.cend())
-            text = texts.insert(row.pid, LocalServerDetector::processText(row));
-        return Member{row, *text};
+            text = texts.insert(row.pid, LaunchChain::processText(row));
+        return LaunchChain::Member{row, *text};
     };
     ChainMemo seen;
     QList<PreparedCandidate> candidates;
@@ -448,15 +176,15 @@ QList<PreparedCandidate> prepareCandidates(const QList<ListenerRow>& listeners, 
         QList<ProcessRow> rows{process};
         rows.append(ancestors);
 
-        std::optional<ChainFacts> facts = knownFacts(seen, rows);
+        std::optional<LaunchChain::Facts> facts = knownFacts(seen, rows);
         if (!facts && memo)
             facts = knownFacts(*memo, rows);
         if (!facts) {
-            Chain chain;
+            QList<LaunchChain::Member> chain;
             chain.reserve(rows.size());
             for (const ProcessRow& row : std::as_const(rows))
                 chain.append(member(row));
-            facts = factsOf(chain);
+            facts = LaunchChain(std::move(chain)).facts();
         }
         seen.insert(process.pid, {rows, *facts});
         if (!facts->wanted)
@@ -725,11 +453,6 @@ QCoro::Task<QList<LocalServer>> LocalServerDetector::scan()
     co_return co_await assembly;
 }
 
-QString LocalServerDetector::processText(const ProcessRow& row)
-{
-    return (row.executable + u' ' + row.commandLine).toLower();
-}
-
 QList<ProcessRow> LocalServerDetector::ancestors(const ProcessRow& process, const ProcessIndex& processesByID)
 {
     QList<ProcessRow> chain;
@@ -749,52 +472,6 @@ bool LocalServerDetector::isLocalBindAddress(const QString& bindAddress)
     if (bindAddress == u"*"_s || bindAddress == u"0.0.0.0"_s || bindAddress == u"::"_s)
         return true;
     return isLoopbackHost(bindAddress);
-}
-
-bool LocalServerDetector::isDevCommand(const ProcessRow& row)
-{
-    return isDevText(processText(row));
-}
-
-bool LocalServerDetector::hasDevToolInChain(const ProcessRow& process, const QList<ProcessRow>& ancestors)
-{
-    return isDevCommand(process) || std::any_of(ancestors.cbegin(), ancestors.cend(), &isDevCommand);
-}
-
-bool LocalServerDetector::isAgentBrowserProcess(const ProcessRow& row)
-{
-    return isAgentBrowserText(processText(row));
-}
-
-bool LocalServerDetector::isAppHelperProcess(const ProcessRow& row)
-{
-    return matchesAny(processText(row), DetectionPlatform::appHelperRules());
-}
-
-bool LocalServerDetector::isBrowserDebugPortProcess(const ProcessRow& row)
-{
-    return matchesAny(processText(row), DetectionPlatform::browserDebugPortRules());
-}
-
-bool LocalServerDetector::isServerChain(const ProcessRow& process, const QList<ProcessRow>& ancestors)
-{
-    return isWanted(chainOf(process, ancestors));
-}
-
-bool LocalServerDetector::isPackageManagerDevProcess(const ProcessRow& row)
-{
-    return isPackageManagerDevText(processText(row));
-}
-
-RuntimeKind LocalServerDetector::classifyRuntime(const ProcessRow& process, const QList<ProcessRow>& ancestors)
-{
-    return runtimeOf(chainOf(process, ancestors));
-}
-
-std::optional<ProcessRow> LocalServerDetector::launchProcess(const ProcessRow& process,
-                                                             const QList<ProcessRow>& ancestors)
-{
-    return launchOf(chainOf(process, ancestors));
 }
 
 std::optional<QString> LocalServerDetector::resolveCommandLine(const std::optional<ProcessRow>& launch,
@@ -856,78 +533,6 @@ std::optional<QString> LocalServerDetector::resolveCommandLine(const std::option
     if (launch)
         return launch->commandLine;
     return std::nullopt;
-}
-
-LaunchDetails LocalServerDetector::readLaunchDetails(const ProcessRow& launch, const QList<ProcessRow>& chain,
-                                                     const UserEnvironment& userEnvironment)
-{
-    using Kind = ProcessIdentity::ArgumentsReading::Kind;
-    LaunchDetails details;
-    if (!launch.startTime) {
-        // A ps row: the arguments as they still make the listed line, and no environment.
-        if (std::optional<QStringList> arguments = ProcessIdentity::arguments(launch.pid, launch.commandLine)) {
-            details.arguments = LaunchDetails::Arguments::Exact;
-            details.exact = std::move(arguments);
-        }
-        return details;
-    }
-    const ProcessIdentity::ArgumentsReading reading = argumentsOf(launch);
-    switch (reading.kind) {
-    case Kind::Exact:
-        details.arguments = LaunchDetails::Arguments::Exact;
-        details.exact = reading.arguments;
-        break;
-    case Kind::Rewritten:
-        details.arguments = LaunchDetails::Arguments::Rewritten;
-        break;
-    case Kind::NotText:
-        details.arguments = LaunchDetails::Arguments::NotText;
-        return details;
-    case Kind::Unreadable:
-        // Gone since the listing: nothing it shows is run.
-        details.arguments = LaunchDetails::Arguments::Rewritten;
-        return details;
-    }
-
-    if (details.arguments == LaunchDetails::Arguments::Rewritten) {
-        // npm's script shell is its child in the chain.
-        const auto child = std::find_if(chain.cbegin(), chain.cend(),
-                                        [&launch](const ProcessRow& row) { return row.parentPid == launch.pid; });
-        if (child != chain.cend() && child->startTime) {
-            const ProcessIdentity::ArgumentsReading shell = argumentsOf(*child);
-            const std::optional<QList<QByteArray>> environment = ProcessIdentity::environment(child->pid);
-            if (shell.kind == Kind::Exact && environment) {
-                const auto npmVariable = [&environment](const QString& name) {
-                    return LaunchEnvironment::value(*environment, name);
-                };
-                details.recovered = npmCommand(shell.arguments, npmVariable);
-            }
-        }
-    }
-
-    LaunchEnvironment::Launcher launcher;
-    launcher.pid = launch.pid;
-    launcher.parentPid = launch.parentPid;
-    launcher.environment = ProcessIdentity::environment(launch.pid);
-    launcher.loginEnvironment = userEnvironment.login;
-    launcher.ownEnvironment = userEnvironment.own;
-    if (const std::optional<qint32> shell = typedIntoShell(launch, chain))
-        launcher.shellEnvironment = ProcessIdentity::environment(*shell);
-    if (details.exact)
-        details.startFolder = scriptFolder(launch, *details.exact, launcher.environment);
-    // Read after the environment and the folder: a process that took the id since gives nothing.
-    if (ProcessIdentity::startTime(launch.pid) != launch.startTime) {
-        launcher.environment.reset();
-        details.startFolder.reset();
-    }
-    details.environment = LaunchEnvironment::given(launcher);
-    return details;
-}
-
-QList<qint32> LocalServerDetector::managedProcessIDs(const ProcessRow& process, const QList<ProcessRow>& ancestors)
-{
-    const Chain chain = chainOf(process, ancestors);
-    return managedOf(chain, launchOf(chain));
 }
 
 ActiveConnections LocalServerDetector::activeConnections(qint32 pid, qint64 port,

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/snapshotrows.h"
-#include "discovery/launchenvironment.h"
+#include "discovery/launchdetailreader.h"
 #include "discovery/serverdetecting.h"
 #include "discovery/serverprobeservice.h"
 
@@ -70,41 +70,6 @@ using ProbeResults = QHash<QUrl, ProbeResult>;
 // A project folder's own dev command: a lookup of what projectDevCommand gave (empty: ask it).
 using DevCommandLookup = std::function<std::optional<QString>(const QString& projectPath)>;
 
-// What the command that runs a launch process again can be made of: how its own arguments read, what npm ran
-// where npm wrote its title over them, and the variables the user gave it.
-struct LaunchDetails
-{
-    enum class Arguments
-    {
-        // Each whole: the command is rebuilt from them.
-        Exact,
-        // The process wrote its title over them.
-        Rewritten,
-        // One holds bytes that are no text: nothing can run it again as it was.
-        NotText,
-        // Not read here (a ps row of a process that is gone or changed): its listed words are used, each quoted.
-        Unread
-    };
-    Arguments arguments = Arguments::Unread;
-    std::optional<QStringList> exact;
-    // For a rewritten npm title: what npm ran, from its script's shell.
-    std::optional<QStringList> recovered;
-    // Absent when a given value is no text.
-    std::optional<LaunchEnvironment::Variables> environment = LaunchEnvironment::Variables{};
-    // For a start script: the folder it was started in (canonical), which the paths it was given count from.
-    std::optional<QString> startFolder;
-
-    friend bool operator==(const LaunchDetails&, const LaunchDetails&) = default;
-};
-
-// The environments given variables are told apart from: what a fresh login shell of the user exports (absent
-// while it cannot be read), and this program's own.
-struct UserEnvironment
-{
-    std::optional<QList<QByteArray>> login;
-    QList<QByteArray> own;
-};
-
 // What a scan knows of its candidates' processes beyond the listings, taken right after them: the start time of
 // each managed process, and the launch details (its exact arguments among them) of each launch process.
 struct CandidateDetails
@@ -119,7 +84,7 @@ struct CandidateDetails
 // it worked out from a listener's process chain while the chain's rows are the same, and the dev commands of
 // project folders whose files are the same. The calling thread only awaits
 // the listings and probes and reads the clock; joining the rows and assembling the servers run on the detector's
-// own worker thread.
+// own worker thread. What a chain of processes says is LaunchChain's; what a launch was given, LaunchDetailReader's.
 class LocalServerDetector final : public QObject, public ServerDetecting
 {
     Q_OBJECT
@@ -139,36 +104,15 @@ public:
 
     QCoro::Task<QList<LocalServer>> detectServers() override;
 
-    // The executable, a space and the command line, lowercased: what every word test looks at.
-    static QString processText(const ProcessRow& row);
     static QList<ProcessRow> ancestors(const ProcessRow& process, const ProcessIndex& processesByID);
     static bool isLocalBindAddress(const QString& bindAddress);
 
-    static bool isDevCommand(const ProcessRow& row);
-    static bool hasDevToolInChain(const ProcessRow& process, const QList<ProcessRow>& ancestors);
-    static bool isAgentBrowserProcess(const ProcessRow& row);
-    static bool isAppHelperProcess(const ProcessRow& row);
-    static bool isBrowserDebugPortProcess(const ProcessRow& row);
-    static bool isPackageManagerDevProcess(const ProcessRow& row);
-    // Whether a loopback or wildcard listener of the process is a candidate, by its chain.
-    static bool isServerChain(const ProcessRow& process, const QList<ProcessRow>& ancestors);
-
-    static RuntimeKind classifyRuntime(const ProcessRow& process, const QList<ProcessRow>& ancestors);
-    // The process whose command line would start the server again.
-    static std::optional<ProcessRow> launchProcess(const ProcessRow& process, const QList<ProcessRow>& ancestors);
     // Without launch details, from the listed command line as it stands; with them, a listed line is never the
     // command: the launch's own arguments (or what npm ran) are, each quoted.
     static std::optional<QString> resolveCommandLine(const std::optional<ProcessRow>& launch,
                                                      const std::optional<QString>& projectPath,
                                                      const DevCommandLookup& devCommandOf = {},
                                                      const LaunchDetails* details = nullptr);
-    // How the launch process's arguments read, and the variables it was given beyond the user's environment and
-    // the shell it was typed into, from /proc where its row was read there. `chain` is the listening process and
-    // its ancestors, nearest first. Blocking.
-    static LaunchDetails readLaunchDetails(const ProcessRow& launch, const QList<ProcessRow>& chain,
-                                           const UserEnvironment& userEnvironment);
-    // The processes an action signals: the outermost launcher first, the listening process last, each once.
-    static QList<qint32> managedProcessIDs(const ProcessRow& process, const QList<ProcessRow>& ancestors);
     static ActiveConnections activeConnections(qint32 pid, qint64 port, const QList<ConnectionRow>& connectionRows);
     static std::optional<QString> parentProcessSummary(const ProcessRow& process, const QList<ProcessRow>& ancestors);
 

@@ -6,7 +6,6 @@
 #include <QDir>
 
 #include <algorithm>
-#include <cmath>
 
 using namespace Qt::StringLiterals;
 
@@ -201,7 +200,7 @@ QVariant ServerListModel::rowData(const ServerListRow& row, int role) const
     case KeyRole:
         return row.key;
     case ConfirmingRole:
-        return m_viewStates.value(row.key).confirming;
+        return m_viewStates.isConfirming(row.key);
     case ShowsDividerRole:
         return row.showsDivider;
     case StaggerIndexRole:
@@ -817,56 +816,35 @@ bool ServerListModel::savedControlsShown(bool hovering, bool confirming, bool is
 
 void ServerListModel::setSwapGuardInterval(int milliseconds)
 {
-    const std::chrono::milliseconds guard{std::max(0, milliseconds)};
-    if (guard == m_swapGuard)
-        return;
-    m_swapGuard = guard;
-    Q_EMIT swapGuardIntervalChanged();
+    if (m_viewStates.setGuardInterval(std::chrono::milliseconds(milliseconds)))
+        Q_EMIT swapGuardIntervalChanged();
+}
+
+void ServerListModel::setSwapGuardDistance(int pixels)
+{
+    if (m_viewStates.setGuardDistance(pixels))
+        Q_EMIT swapGuardDistanceChanged();
 }
 
 bool ServerListModel::hasAppeared(const QString& key) const
 {
-    return m_viewStates.value(key).appeared;
+    return m_viewStates.hasAppeared(key);
 }
 
 void ServerListModel::markAppeared(const QString& key)
 {
     if (rowOf(key) >= 0)
-        m_viewStates[key].appeared = true;
+        m_viewStates.markAppeared(key);
 }
 
 void ServerListModel::setConfirming(const QString& key, bool confirming)
 {
     const qsizetype row = rowOf(key);
-    if (row < 0)
-        return;
-    RowViewState& state = m_viewStates[key];
-    if (state.confirming == confirming)
-        return;
-    state.confirming = confirming;
-    state.pressGuard.setRemainingTime(m_swapGuard, Qt::PreciseTimer);
-    Q_EMIT dataChanged(index(int(row)), index(int(row)), {ConfirmingRole});
-}
-
-void ServerListModel::setSwapGuardDistance(int pixels)
-{
-    pixels = std::max(0, pixels);
-    if (pixels == m_swapGuardDistance)
-        return;
-    m_swapGuardDistance = pixels;
-    Q_EMIT swapGuardDistanceChanged();
+    if (row >= 0 && m_viewStates.setConfirming(key, confirming))
+        Q_EMIT dataChanged(index(int(row)), index(int(row)), {ConfirmingRole});
 }
 
 bool ServerListModel::acceptActionPress(const QString& key, QPointF point)
 {
-    if (rowOf(key) < 0)
-        return true;
-    RowViewState& state = m_viewStates[key];
-    // Near as Qt counts a double click: on each axis apart.
-    const bool near = state.lastPress && std::abs(point.x() - state.lastPress->x()) <= m_swapGuardDistance &&
-                      std::abs(point.y() - state.lastPress->y()) <= m_swapGuardDistance;
-    if (near && !state.pressGuard.hasExpired())
-        return false;
-    state.lastPress = point;
-    return true;
+    return rowOf(key) < 0 || m_viewStates.acceptPress(key, point);
 }

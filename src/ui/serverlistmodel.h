@@ -1,11 +1,11 @@
 #pragma once
 
 #include "menucontent.h"
+#include "rowviewstates.h"
 #include "savedrowlogic.h"
 #include "serverrowlogic.h"
 
 #include <QAbstractListModel>
-#include <QDeadlineTimer>
 #include <QPointF>
 #include <QPointer>
 #include <QQmlParserStatus>
@@ -176,9 +176,9 @@ public:
     void setClock(const Clock* clock);
     // Home folder for the tooltips' "~"; the user's home unless set.
     void setHomePath(const QString& home);
-    int swapGuardInterval() const { return int(m_swapGuard.count()); }
+    int swapGuardInterval() const { return int(m_viewStates.guardInterval().count()); }
     void setSwapGuardInterval(int milliseconds);
-    int swapGuardDistance() const { return m_swapGuardDistance; }
+    int swapGuardDistance() const { return m_viewStates.guardDistance(); }
     void setSwapGuardDistance(int pixels);
 
     int count() const { return int(m_rows.size()); }
@@ -277,17 +277,6 @@ private:
     MenuContentSnapshot m_snapshot;
     QList<ServerListRow> m_rows;
 
-    struct RowViewState
-    {
-        bool appeared = false;
-        bool confirming = false;
-        // Expired unless the confirmation swapped a moment ago.
-        QDeadlineTimer pressGuard;
-        std::optional<QPointF> lastPress;
-    };
-    // Only listed keys; removing a row removes its entry.
-    QHash<QString, RowViewState> m_viewStates;
-    // Qt's default double-click interval and distance.
-    std::chrono::milliseconds m_swapGuard{400};
-    int m_swapGuardDistance = 5;
+    // Removing a row removes its entry.
+    RowViewStates m_viewStates;
 };

@@ -1,5 +1,6 @@
 #include "base/oneshotsignal.h"
 #include "discovery/keptacrossscans.h"
+#include "discovery/launchchain.h"
 #include "discovery/localserverdetector.h"
 #include "platform/listings/detectionplatform.h"
 #include "platform/listings/processidentity.h"
@@ -383,11 +384,11 @@ void TestLocalServerDetector::wordTests()
     QFETCH(QString, executable);
     QFETCH(QString, commandLine);
     const ProcessRow row = proc(42, 1, executable, commandLine);
-    QTEST(LocalServerDetector::isDevCommand(row), "dev");
-    QTEST(LocalServerDetector::isAgentBrowserProcess(row), "agentBrowser");
-    QTEST(LocalServerDetector::isAppHelperProcess(row), "appHelper");
-    QTEST(LocalServerDetector::isBrowserDebugPortProcess(row), "debugBrowser");
-    QTEST(LocalServerDetector::isPackageManagerDevProcess(row), "packageManagerDev");
+    QTEST(LaunchChain::isDevCommand(row), "dev");
+    QTEST(LaunchChain::isAgentBrowserProcess(row), "agentBrowser");
+    QTEST(LaunchChain::isAppHelperProcess(row), "appHelper");
+    QTEST(LaunchChain::isBrowserDebugPortProcess(row), "debugBrowser");
+    QTEST(LaunchChain::isPackageManagerDevProcess(row), "packageManagerDev");
 }
 
 void TestLocalServerDetector::linuxExclusions_data()
@@ -430,8 +431,8 @@ void TestLocalServerDetector::linuxExclusions()
     QFETCH(QString, executable);
     QFETCH(QString, commandLine);
     const ProcessRow row = proc(42, 1, executable, commandLine);
-    QTEST(LocalServerDetector::isAppHelperProcess(row), "appHelper");
-    QTEST(LocalServerDetector::isBrowserDebugPortProcess(row), "debugBrowser");
+    QTEST(LaunchChain::isAppHelperProcess(row), "appHelper");
+    QTEST(LaunchChain::isBrowserDebugPortProcess(row), "debugBrowser");
 }
 
 void TestLocalServerDetector::devToolInChain_data()
@@ -459,7 +460,7 @@ void TestLocalServerDetector::devToolInChain_data()
 void TestLocalServerDetector::devToolInChain()
 {
     QFETCH(ProcessRows, table);
-    QTEST(LocalServerDetector::hasDevToolInChain(table.first(), ancestorsOf(table)), "expected");
+    QTEST(LaunchChain::hasDevToolInChain(table.first(), ancestorsOf(table)), "expected");
 }
 
 void TestLocalServerDetector::classifyRuntime_data()
@@ -500,7 +501,7 @@ void TestLocalServerDetector::classifyRuntime_data()
 void TestLocalServerDetector::classifyRuntime()
 {
     QFETCH(ProcessRows, table);
-    QTEST(LocalServerDetector::classifyRuntime(table.first(), ancestorsOf(table)), "expected");
+    QTEST(LaunchChain::classifyRuntime(table.first(), ancestorsOf(table)), "expected");
 }
 
 void TestLocalServerDetector::launchProcess_data()
@@ -590,7 +591,7 @@ void TestLocalServerDetector::launchProcess()
 {
     QFETCH(ProcessRows, table);
     QFETCH(qint32, expected);
-    const std::optional<ProcessRow> launch = LocalServerDetector::launchProcess(table.first(), ancestorsOf(table));
+    const std::optional<ProcessRow> launch = LaunchChain::launchProcess(table.first(), ancestorsOf(table));
     QCOMPARE(launch ? launch->pid : 0, expected);
 }
 
@@ -681,7 +682,7 @@ void TestLocalServerDetector::managedProcessIDs_data()
 void TestLocalServerDetector::managedProcessIDs()
 {
     QFETCH(ProcessRows, table);
-    QTEST(LocalServerDetector::managedProcessIDs(table.first(), ancestorsOf(table)), "expected");
+    QTEST(LaunchChain::managedProcessIDs(table.first(), ancestorsOf(table)), "expected");
 }
 
 void TestLocalServerDetector::activeConnections_data()
