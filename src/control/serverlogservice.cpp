@@ -1,5 +1,6 @@
 #include "control/serverlogservice.h"
 
+#include "control/controllog.h"
 #include "discovery/charactercut.h"
 #include "discovery/hiddencharacters.h"
 #include "platform/asyncwork.h"
@@ -14,7 +15,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -26,8 +26,6 @@
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
-
-Q_LOGGING_CATEGORY(lcLogs, "porthive.logs", QtCriticalMsg)
 
 namespace {
 
