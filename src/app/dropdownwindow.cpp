@@ -1,12 +1,12 @@
 #include "app/dropdownwindow.h"
 
+#include "app/applog.h"
 #include "platform/desktop/traywindowplacement.h"
 #include "platform/system/clock.h"
 #include "ui/windowcontext.h"
 
 #include <QFile>
 #include <QGuiApplication>
-#include <QLoggingCategory>
 #include <QPalette>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -15,8 +15,6 @@
 #include <QScreen>
 
 using namespace Qt::StringLiterals;
-
-Q_LOGGING_CATEGORY(lcWindow, "porthive.window", QtWarningMsg)
 
 namespace {
 

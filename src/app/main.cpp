@@ -1,4 +1,5 @@
 // Porthive: the tray icon and its drop-down window.
+#include "app/applog.h"
 #include "app/menubarscene.h"
 #include "app/porthiveapp.h"
 #include "platform/desktop/clipboard.h"
@@ -8,7 +9,6 @@
 #include "platform/desktop/workspace.h"
 
 #include <QApplication>
-#include <QLoggingCategory>
 #include <QProcessEnvironment>
 #include <QQuickWindow>
 #include <QtQml/qqmlextensionplugin.h>
@@ -19,8 +19,6 @@
 using namespace Qt::StringLiterals;
 
 Q_IMPORT_QML_PLUGIN(PorthivePlugin)
-
-Q_LOGGING_CATEGORY(lcStartup, "porthive.startup", QtWarningMsg)
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include "base/apperror.h"
 #include "base/asyncwork.h"
 #include "control/actionerror.h"
+#include "control/controllog.h"
 #include "control/serverlogservice.h"
 #include "discovery/launchcommand.h"
 #include "discovery/launchenvironment.h"
@@ -83,11 +84,16 @@ void writeLine(int fd, const QString& text)
 FileDescriptor startLogWriter(const LaunchSetup& setup, const QString& projectPath, int logFd,
                               std::shared_ptr<ChildProcess>& writer)
 {
-    if (setup.logWriter.isEmpty())
+    if (setup.logWriter.isEmpty()) {
+        qCDebug(lcControl) << "no log writer found: the server writes into its log itself";
         return {};
+    }
     int ends[2] = {-1, -1};
-    if (::pipe2(ends, O_CLOEXEC) != 0)
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        qCDebug(lcControl) << "no pipe for the log writer: the server writes into its log itself:"
+                           << qt_error_string(errno);
         return {};
+    }
     FileDescriptor readEnd(ends[0]);
     FileDescriptor writeEnd(ends[1]);
     ChildProcess::Options options;
@@ -98,7 +104,9 @@ FileDescriptor startLogWriter(const LaunchSetup& setup, const QString& projectPa
     options.outputFd = logFd;
     try {
         writer = ChildProcess::start(options);
-    } catch (const SystemError&) {
+    } catch (const SystemError& error) {
+        qCDebug(lcControl) << "the log writer" << setup.logWriter
+                           << "could not start: the server writes into its log itself:" << error.description();
         return {};
     }
     return writeEnd;

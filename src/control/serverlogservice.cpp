@@ -2,6 +2,7 @@
 
 #include "base/apperror.h"
 #include "base/asyncwork.h"
+#include "control/controllog.h"
 #include "discovery/charactercut.h"
 #include "discovery/hiddencharacters.h"
 #include "platform/launching/logfolder.h"
@@ -14,7 +15,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -26,8 +26,6 @@
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
-
-Q_LOGGING_CATEGORY(lcLogs, "porthive.logs", QtCriticalMsg)
 
 namespace {
 

@@ -1,5 +1,6 @@
 #include "discovery/loginenvironment.h"
 
+#include "discovery/discoverylog.h"
 #include "platform/launching/loginshell.h"
 
 #include <utility>
@@ -12,7 +13,10 @@ LoginShellEnvironment::LoginShellEnvironment(QString shell, std::chrono::millise
 std::optional<QList<QByteArray>> LoginShellEnvironment::environment()
 {
     const std::lock_guard lock(m_lock);
-    if (!m_read)
+    if (!m_read) {
         m_read = LoginShell::exportedEnvironment(m_shell, m_timeout);
+        if (!m_read)
+            qCDebug(lcDiscovery) << "the login environment could not be read: launches are read without it";
+    }
     return m_read;
 }

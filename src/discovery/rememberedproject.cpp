@@ -1,15 +1,12 @@
 #include "discovery/rememberedproject.h"
 
+#include "discovery/discoverylog.h"
 #include "discovery/localserver.h"
 #include "telemetry/redaction.h"
-
-#include <QLoggingCategory>
 
 #include <cmath>
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcProjects, "porthive.projects", QtCriticalMsg)
 
 const QString keyProjectPath = QStringLiteral("projectPath");
 const QString keyLaunchCommand = QStringLiteral("launchCommand");
@@ -127,13 +124,17 @@ QJsonArray RememberedProject::encodeList(const QList<RememberedProject>& project
 
 std::optional<QList<RememberedProject>> RememberedProject::decodeList(const QJsonValue& value)
 {
-    if (!value.isArray())
+    if (!value.isArray()) {
+        qCDebug(lcProjects) << "the remembered projects are no list:" << value.type();
         return std::nullopt;
+    }
     QList<RememberedProject> projects;
     for (const QJsonValue& element : value.toArray()) {
         auto project = fromJson(element);
-        if (!project)
+        if (!project) {
+            qCDebug(lcProjects) << "the remembered projects are not read: entry" << projects.size() << "is no project";
             return std::nullopt;
+        }
         projects.append(std::move(*project));
     }
     return projects;

@@ -4,6 +4,7 @@
 #include "platform/updates/bundleinfo.h"
 #include "telemetry/posthogdirecttransport.h"
 #include "telemetry/telemetryclient.h"
+#include "telemetry/telemetrylog.h"
 
 #include <QUuid>
 
@@ -17,8 +18,10 @@ std::optional<AnalyticsConfiguration> AnalyticsConfiguration::fromBundle(const B
     const QString hostText = bundle.value(u"PorthivePostHogHost"_s).value_or(QString()).trimmed();
     const QUrl host(hostText, QUrl::StrictMode);
     // QUrl lower-cases the scheme, so the exact spelling is checked on the text itself.
-    if (!hostText.startsWith(u"https:"_s) || !host.isValid() || host.scheme() != u"https"_s || host.host().isEmpty())
+    if (!hostText.startsWith(u"https:"_s) || !host.isValid() || host.scheme() != u"https"_s || host.host().isEmpty()) {
+        qCDebug(lcTelemetry) << "PorthivePostHogHost" << hostText << "is no https address: analytics stay off";
         return std::nullopt;
+    }
     return AnalyticsConfiguration{token, host};
 }
 

@@ -3,6 +3,7 @@
 #include "platform/updates/bundleinfo.h"
 #include "telemetry/redaction.h"
 #include "telemetry/sentrysdk.h"
+#include "telemetry/telemetrylog.h"
 
 using namespace Qt::StringLiterals;
 
@@ -25,8 +26,13 @@ std::optional<QString> bundleText(const BundleInfo& bundle, const QString& key)
 std::optional<SentryTelemetryConfiguration> SentryTelemetryConfiguration::fromBundle(const BundleInfo& bundle)
 {
     const std::optional<QString> dsn = bundleText(bundle, u"PorthiveSentryDSN"_s);
-    if (!dsn || !dsn->startsWith(u"http"_s))
+    if (!dsn)
         return std::nullopt;
+    if (!dsn->startsWith(u"http"_s)) {
+        // The address itself carries the project's key: not logged.
+        qCDebug(lcTelemetry) << "PorthiveSentryDSN is no http(s) address: error reports stay off";
+        return std::nullopt;
+    }
     const QString environment = bundleText(bundle, u"PorthiveSentryEnvironment"_s).value_or(u"development"_s);
     const QString identifier = bundleText(bundle, u"CFBundleIdentifier"_s).value_or(u"com.vemo.porthive"_s);
     const QString version = bundleText(bundle, u"CFBundleShortVersionString"_s).value_or(u"0.0.0"_s);

@@ -5,8 +5,8 @@
 #include "logsnapshotreading.h"
 #include "platform/desktop/clipboard.h"
 #include "platform/desktop/workspace.h"
+#include "uilog.h"
 
-#include <QLoggingCategory>
 #include <QTimer>
 
 #include <algorithm>
@@ -14,8 +14,6 @@
 #include <optional>
 
 using namespace Qt::StringLiterals;
-
-Q_LOGGING_CATEGORY(lcLogViewer, "porthive.logviewer", QtCriticalMsg)
 
 namespace {
 

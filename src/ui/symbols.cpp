@@ -1,14 +1,13 @@
 #include "symbols.h"
 
+#include "uilog.h"
+
 #include <QFontDatabase>
-#include <QLoggingCategory>
 
 #include <array>
 #include <utility>
 
 using namespace Qt::StringLiterals;
-
-Q_LOGGING_CATEGORY(lcSymbols, "porthive.symbols")
 
 namespace {
 

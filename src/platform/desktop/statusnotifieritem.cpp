@@ -1,6 +1,7 @@
 #include "platform/desktop/statusnotifieritem.h"
 
 #include "platform/desktop/traywindowplacement.h"
+#include "platform/platformlog.h"
 
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
@@ -11,14 +12,11 @@
 #include <QDBusPendingCall>
 #include <QDBusPendingCallWatcher>
 #include <QImage>
-#include <QLoggingCategory>
 #include <QtEndian>
 
 #include <atomic>
 
 using namespace Qt::StringLiterals;
-
-Q_LOGGING_CATEGORY(lcStatusNotifierItem, "porthive.tray", QtWarningMsg)
 
 namespace {
 
@@ -194,11 +192,18 @@ void StatusNotifierItem::setToolTip(const QString& text)
 
 void StatusNotifierItem::show()
 {
-    if (m_registered || !m_bus.isConnected())
+    if (m_registered)
         return;
-    if (!m_bus.registerObject(objectPath(), this, QDBusConnection::ExportAdaptors))
+    if (!m_bus.isConnected()) {
+        qCDebug(lcTray) << "no session bus for the StatusNotifierItem:" << m_bus.lastError().message();
         return;
+    }
+    if (!m_bus.registerObject(objectPath(), this, QDBusConnection::ExportAdaptors)) {
+        qCDebug(lcTray) << "the StatusNotifierItem object could not be exported:" << m_bus.lastError().message();
+        return;
+    }
     if (!m_bus.registerService(m_serviceName)) {
+        qCDebug(lcTray) << "the StatusNotifierItem name could not be taken:" << m_bus.lastError().message();
         m_bus.unregisterObject(objectPath());
         return;
     }
@@ -211,8 +216,8 @@ void StatusNotifierItem::show()
     connect(call, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
         finished->deleteLater();
         if (finished->isError()) {
-            qCInfo(lcStatusNotifierItem) << "the StatusNotifierWatcher refused the item:" << finished->error().name()
-                                         << finished->error().message();
+            qCDebug(lcTray) << "the StatusNotifierWatcher refused the item:" << finished->error().name()
+                            << finished->error().message();
             Q_EMIT failed();
         }
     });

@@ -1,6 +1,7 @@
 #include "platform/desktop/trayhostwatcher.h"
 
 #include "platform/desktop/x11connection.h"
+#include "platform/platformlog.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -64,12 +65,16 @@ void SystemTrayHostWatcher::watchXEmbedTray()
 {
 #if PORTHIVE_HAS_XCB
     xcb_connection_t* connection = X11::connection();
-    if (!connection)
+    if (!connection) {
+        qCDebug(lcTray) << "no X11 connection: the X11 tray is not watched";
         return;
+    }
     const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(connection, &xcb_xfixes_id);
     const xcb_screen_t* screen = X11::screen(connection);
-    if (!xfixes || !xfixes->present || !screen)
+    if (!xfixes || !xfixes->present || !screen) {
+        qCDebug(lcTray) << "the X11 tray is not watched:" << (screen ? "no XFixes" : "no such screen");
         return;
+    }
     const xcb_window_t root = screen->root;
     // The extension answers a client only after it said which version it speaks.
     free(xcb_xfixes_query_version_reply(connection, xcb_xfixes_query_version(connection, 1, 0), nullptr));

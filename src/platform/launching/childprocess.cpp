@@ -1,10 +1,13 @@
 #include "platform/launching/childprocess.h"
 
 #include "base/apperror.h"
+#include "platform/platformlog.h"
 #include "platform/system/filedescriptor.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QSocketNotifier>
 
 #include <algorithm>
 #include <atomic>
@@ -17,6 +20,10 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+#if defined(Q_OS_LINUX)
+#include <sys/syscall.h>
+#endif
 
 extern char** environ;
 
@@ -57,24 +64,75 @@ void check(int result, const QString& context)
         throw SystemError(result, context);
 }
 
+// Reaps the child, waiting for it unless `options` says WNOHANG; false while it still runs.
+bool reap(ChildProcess::State& state, int options)
+{
+    int status = 0;
+    pid_t result = -1;
+    do {
+        result = ::waitpid(state.pid, &status, options);
+    } while (result < 0 && errno == EINTR);
+    if (result == 0)
+        return false;
+    if (result == state.pid) {
+        if (WIFEXITED(status))
+            state.status = WEXITSTATUS(status);
+        else if (WIFSIGNALED(status))
+            state.status = WTERMSIG(status);
+    }
+    state.finished = true;
+    return true;
+}
+
 // Waits for the child in a thread of its own, so it is reaped the moment it exits whatever the rest of
 // the program is doing.
-void watch(std::shared_ptr<ChildProcess::State> state)
+void watchInThread(std::shared_ptr<ChildProcess::State> state)
 {
-    std::thread([state = std::move(state)] {
-        int status = 0;
-        pid_t result = -1;
-        do {
-            result = ::waitpid(state->pid, &status, 0);
-        } while (result < 0 && errno == EINTR);
-        if (result == state->pid) {
-            if (WIFEXITED(status))
-                state->status = WEXITSTATUS(status);
-            else if (WIFSIGNALED(status))
-                state->status = WTERMSIG(status);
-        }
-        state->finished = true;
-    }).detach();
+    std::thread([state = std::move(state)] { reap(*state, 0); }).detach();
+}
+
+#if defined(Q_OS_LINUX)
+// Watches the child through a pidfd, which turns readable once it has exited, on the application's thread: its
+// event loop reaps it then, and no thread waits for it. False where there is no pidfd or no application.
+bool watchByDescriptor(const std::shared_ptr<ChildProcess::State>& state)
+{
+    QCoreApplication* application = QCoreApplication::instance();
+    if (!application) {
+        qCDebug(lcLaunching) << "no application to watch child" << state->pid << "by a pidfd: a thread waits for it";
+        return false;
+    }
+    // The id stays the child's until it is reaped, which only this watch does. Through syscall(): glibc 2.36
+    // declares pidfd_open without C linkage for C++.
+    const int fd = int(::syscall(SYS_pidfd_open, state->pid, 0));
+    if (fd < 0) {
+        qCDebug(lcLaunching) << "no pidfd for child" << state->pid << qt_error_string(errno)
+                             << ": a thread waits for it";
+        return false;
+    }
+    auto descriptor = std::make_shared<FileDescriptor>(fd);
+    // Started from a pool's thread, the notifier still goes to the application's thread, which runs an event loop.
+    QMetaObject::invokeMethod(application, [application, state, descriptor] {
+        auto* notifier = new QSocketNotifier(descriptor->get(), QSocketNotifier::Read, application);
+        QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier, state, descriptor] {
+            if (!reap(*state, WNOHANG))
+                return;
+            // Off before the descriptor closes.
+            notifier->setEnabled(false);
+            descriptor->reset();
+            notifier->deleteLater();
+        });
+    });
+    return true;
+}
+#endif
+
+void watch(const std::shared_ptr<ChildProcess::State>& state)
+{
+#if defined(Q_OS_LINUX)
+    if (watchByDescriptor(state))
+        return;
+#endif
+    watchInThread(state);
 }
 
 // The program's name, then its arguments, as exec takes them.

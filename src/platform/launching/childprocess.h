@@ -7,7 +7,9 @@
 #include <optional>
 
 // A process this program started. It runs in a session of its own, so it keeps running when this
-// program goes away, and it is reaped as soon as it exits, so no zombie is left to answer signals.
+// program goes away, and it is reaped as soon as it exits, so no zombie is left to answer signals. On Linux the
+// application's event loop reaps it (through a pidfd, whichever thread started it); elsewhere, or without a pidfd
+// or an application, a thread of its own waits for it.
 class ChildProcess
 {
 public:

@@ -3,6 +3,7 @@
 #include "base/apperror.h"
 #include "platform/launching/childprocess.h"
 #include "platform/listings/processidentity.h"
+#include "platform/platformlog.h"
 #include "platform/system/filedescriptor.h"
 
 #include <QDir>
@@ -81,8 +82,10 @@ Invocation invocation(const QString& shellPath, const QString& command)
     Q_UNUSED(shellPath);
     return {u"/bin/zsh"_s, {u"-lic"_s, command}};
 #else
-    if (!isUsable(shellPath))
+    if (!isUsable(shellPath)) {
+        qCDebug(lcLaunching) << "the login shell" << shellPath << "cannot run: using" << fallbackShell;
         return {fallbackShell, {u"-l"_s, u"-c"_s, command}};
+    }
     const QString name = QFileInfo(shellPath).fileName();
     if (name == u"bash"_s)
         return {shellPath, {u"-l"_s, u"-i"_s, u"-c"_s, u"exec 2>&1; "_s + command}, true};
@@ -93,6 +96,7 @@ Invocation invocation(const QString& shellPath, const QString& command)
     if (name == u"fish"_s)
         return {shellPath, {u"-l"_s, u"-i"_s, u"-c"_s, u"exec "_s + fallbackShell + u" -c "_s + fishQuoted(command)}};
     // A shell whose flags and language are not known here (tcsh, nushell and the like).
+    qCDebug(lcLaunching) << "the login shell" << shellPath << "is not known: using" << fallbackShell;
     return {fallbackShell, {u"-l"_s, u"-c"_s, command}};
 #endif
 }
@@ -115,8 +119,10 @@ std::optional<QList<QByteArray>> exportedEnvironment(const QString& shellPath, s
         u"printf '%s' "_s + QString::fromLatin1(begin) + u" && env -0 && printf '%s' "_s + QString::fromLatin1(end);
 
     int ends[2] = {-1, -1};
-    if (::pipe2(ends, O_CLOEXEC) != 0)
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        qCDebug(lcLaunching) << "no pipe to read the login environment:" << qt_error_string(errno);
         return std::nullopt;
+    }
     const FileDescriptor readEnd(ends[0]);
     FileDescriptor writeEnd(ends[1]);
     const Invocation shell = shellPath.isEmpty() ? userInvocation(command) : invocation(shellPath, command);
@@ -129,7 +135,8 @@ std::optional<QList<QByteArray>> exportedEnvironment(const QString& shellPath, s
     std::shared_ptr<ChildProcess> child;
     try {
         child = ChildProcess::start(options);
-    } catch (const SystemError&) {
+    } catch (const SystemError& error) {
+        qCDebug(lcLaunching) << "the login shell could not start to read its environment:" << error.description();
         return std::nullopt;
     }
     writeEnd.reset();
@@ -159,8 +166,11 @@ std::optional<QList<QByteArray>> exportedEnvironment(const QString& shellPath, s
         entries = entriesBetween(output, begin, end);
     }
     // A shell stuck in its start-up goes, with whatever it started: they run in a session of their own.
-    if (!entries)
+    if (!entries) {
+        qCDebug(lcLaunching) << "the login shell gave no environment within" << timeout.count() << "ms, after"
+                             << output.size() << "bytes";
         ::kill(-child->pid(), SIGKILL);
+    }
     return entries;
 }
 

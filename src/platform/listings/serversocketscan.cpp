@@ -1,6 +1,7 @@
 #include "platform/listings/serversocketscan.h"
 
 #include "platform/listings/socketdiagnostics.h"
+#include "platform/platformlog.h"
 
 #include <QAbstractEventDispatcher>
 #include <QSet>
@@ -179,8 +180,11 @@ ServerSocketScan::Snapshot ServerSocketScan::takeSnapshot()
         listed = SocketDiagnostics::tcpSockets(stateBit(SocketDiagnostics::listenState));
     }
     std::optional<QList<TcpSocket>> table;
-    if (!listed)
+    if (!listed) {
+        if (m_options.netlink)
+            qCDebug(lcListings) << "sock_diag listed no listeners: reading /proc/net/tcp instead";
         table = ProcFileSystem::tcpSockets();
+    }
     QList<quint64> listenerInodes;
     const auto addListener = [&](const TcpSocket& socket) {
         if (socket.inode == 0 || listing.sockets.contains(socket.inode))
@@ -224,10 +228,12 @@ ServerSocketScan::Snapshot ServerSocketScan::takeSnapshot()
     QList<TcpSocket> connections;
     if (!table) {
         std::optional<QList<TcpSocket>> fromKernel = kernelConnections(serverPorts, openings, &listing.keptConnections);
-        if (fromKernel)
+        if (fromKernel) {
             connections = std::move(*fromKernel);
-        else
+        } else {
+            qCDebug(lcListings) << "sock_diag listed no connections: reading /proc/net/tcp instead";
             table = ProcFileSystem::tcpSockets();
+        }
     }
     if (table) {
         for (TcpSocket& socket : *table) {

@@ -2,6 +2,7 @@
 
 #if defined(Q_OS_LINUX)
 
+#include "platform/platformlog.h"
 #include "platform/system/filedescriptor.h"
 
 #include <QByteArray>
@@ -192,10 +193,17 @@ bool readDump(int fd, quint32 sequence, QList<Socket>& sockets)
             int status = 0;
             if (std::size_t(payload.size()) >= sizeof status)
                 std::memcpy(&status, payload.data(), sizeof status);
+            if (status != 0)
+                qCDebug(lcListings) << "sock_diag ended the dump with an error:" << qt_error_string(-status);
             return status == 0 ? std::optional(false) : std::nullopt;
         }
-        if (header.nlmsg_type == NLMSG_ERROR)
+        if (header.nlmsg_type == NLMSG_ERROR) {
+            int error = 0;
+            if (std::size_t(payload.size()) >= sizeof error)
+                std::memcpy(&error, payload.data(), sizeof error);
+            qCDebug(lcListings) << "sock_diag refused the dump:" << qt_error_string(-error);
             return std::nullopt;
+        }
         if (const std::optional<inet_diag_msg> message = diagnosisOf(header, payload)) {
             if (std::optional<Socket> socket = socketOf(*message))
                 sockets.append(std::move(*socket));
@@ -245,14 +253,22 @@ bool lookUp(int fd, QList<Socket>::const_iterator first, QList<Socket>::const_it
 std::optional<QList<Socket>> dump(quint32 stateMask, const QByteArray& filter)
 {
     const FileDescriptor fd = openDiagnostics();
-    if (!fd.isValid())
+    if (!fd.isValid()) {
+        qCDebug(lcListings) << "no sock_diag socket:" << qt_error_string(errno);
         return std::nullopt;
+    }
     QList<Socket> sockets;
     quint32 sequence = 0;
     for (const int family : {AF_INET, AF_INET6}) {
         const QByteArray request = dumpRequest(family, ++sequence, stateMask, filter);
-        if (!send(fd.get(), request.constData(), std::size_t(request.size())) || !readDump(fd.get(), sequence, sockets))
+        if (!send(fd.get(), request.constData(), std::size_t(request.size()))) {
+            qCDebug(lcListings) << "sock_diag took no dump request:" << qt_error_string(errno);
             return std::nullopt;
+        }
+        if (!readDump(fd.get(), sequence, sockets)) {
+            qCDebug(lcListings) << "sock_diag gave no whole answer to the dump of family" << family;
+            return std::nullopt;
+        }
     }
     return sockets;
 }

@@ -1,5 +1,6 @@
 #include "platform/storage/jsonsettingsfile.h"
 
+#include "platform/platformlog.h"
 #include "platform/storage/jsonsettingsformat.h"
 #include "platform/storage/privatefolder.h"
 #include "platform/system/filedescriptor.h"
@@ -249,6 +250,9 @@ void JsonSettingsFile::setAside(int readError)
         moved = errno == ENOENT && ::rename(path.constData(), aside.constData()) == 0;
         break;
     }
+    qCDebug(lcStorage) << "the settings file" << m_path << "could not be read"
+                       << (readError != 0 ? qt_error_string(readError) : u"(no regular file or no settings)"_s)
+                       << (moved ? "and was kept aside" : "and could not be moved aside: it takes no write");
     m_problems.append(SettingsFileError(SettingsFileError::Kind::Unreadable, readError));
     m_blocked = !moved;
     m_stamp = currentStamp();

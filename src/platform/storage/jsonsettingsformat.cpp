@@ -1,5 +1,7 @@
 #include "platform/storage/jsonsettingsformat.h"
 
+#include "platform/platformlog.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -73,8 +75,13 @@ std::optional<QVariantMap> decodeSettings(QByteArrayView bytes)
         return map;
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(bytes.toByteArray(), &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        qCDebug(lcStorage) << "the settings are no JSON object:"
+                           << (error.error != QJsonParseError::NoError ? error.errorString()
+                                                                       : QStringLiteral("another value"))
+                           << "at" << error.offset;
         return std::nullopt;
+    }
     const QJsonObject object = document.object();
     for (auto it = object.constBegin(); it != object.constEnd(); ++it)
         map.insert(it.key(), fromJson(it.value()));

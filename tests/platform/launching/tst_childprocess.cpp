@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -22,6 +23,11 @@ Q_DECLARE_METATYPE(ChildProcess::SizeProblem)
 namespace {
 
 constexpr int exitTimeout = 30000;
+
+qsizetype entriesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size();
+}
 
 } // namespace
 
@@ -40,6 +46,9 @@ private Q_SLOTS:
     void cannotStart();
     void sizeProblemIsTheKernels_data();
     void sizeProblemIsTheKernels();
+    void reapedWhicheverThreadStartsIt_data();
+    void reapedWhicheverThreadStartsIt();
+    void watchedWithoutAThreadEach();
 
 private:
     std::shared_ptr<ChildProcess> start(const QStringList& arguments, const QString& folder = QDir::tempPath());
@@ -203,6 +212,61 @@ void TestChildProcess::sizeProblemIsTheKernels()
         QVERIFY2(problem != ChildProcess::SizeProblem::None, qPrintable(failure.description()));
         QCOMPARE(failure.code(), E2BIG);
     }
+}
+
+void TestChildProcess::reapedWhicheverThreadStartsIt_data()
+{
+    QTest::addColumn<bool>("elsewhere");
+    QTest::newRow("this thread") << false;
+    // As a pool's thread starts servers: one without an event loop.
+    QTest::newRow("a thread without an event loop") << true;
+}
+
+void TestChildProcess::reapedWhicheverThreadStartsIt()
+{
+    QFETCH(bool, elsewhere);
+    const int fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const auto closeFd = qScopeGuard([fd] { ::close(fd); });
+    const ChildProcess::Options options{u"/bin/sh"_s, {u"-c"_s, u"exit 3"_s}, QDir::tempPath(), fd};
+    std::shared_ptr<ChildProcess> child;
+    if (elsewhere)
+        std::thread([&] { child = ChildProcess::start(options); }).join();
+    else
+        child = ChildProcess::start(options);
+    ChildGuard::track(child->pid());
+    QTRY_VERIFY_WITH_TIMEOUT(!child->isRunning(), exitTimeout);
+    QCOMPARE(child->terminationStatus(), std::optional(3));
+    QCOMPARE(ProcessSignals::send(child->pid(), 0), ESRCH);
+}
+
+// Servers and their log writers run for hours: each is watched without a thread of its own, and nothing of the
+// watch is left open once it is reaped.
+void TestChildProcess::watchedWithoutAThreadEach()
+{
+    const QString tasks = u"/proc/self/task"_s;
+    const QString descriptors = u"/proc/self/fd"_s;
+    if (!QDir(tasks).exists())
+        QSKIP("no /proc/self/task to count the threads in");
+    const qsizetype threadsBefore = entriesIn(tasks);
+    const qsizetype descriptorsBefore = entriesIn(descriptors);
+
+    constexpr int children = 8;
+    QList<std::shared_ptr<ChildProcess>> running;
+    for (int i = 0; i < children; ++i)
+        running.append(start({u"-c"_s, u"exec sleep 120"_s}));
+    const qsizetype threadsWhileRunning = entriesIn(tasks);
+    QVERIFY2(
+        threadsWhileRunning < threadsBefore + children,
+        qPrintable(
+            u"%1 threads before, %2 with %3 children"_s.arg(threadsBefore).arg(threadsWhileRunning).arg(children)));
+
+    for (const auto& child : std::as_const(running))
+        QCOMPARE(ProcessSignals::send(child->pid(), SIGKILL), 0);
+    for (const auto& child : std::as_const(running)) {
+        QTRY_VERIFY_WITH_TIMEOUT(!child->isRunning(), exitTimeout);
+        QCOMPARE(child->terminationStatus(), std::optional<int>(SIGKILL));
+    }
+    QTRY_COMPARE(entriesIn(descriptors), descriptorsBefore);
 }
 
 PORTHIVE_TEST_MAIN(TestChildProcess)

@@ -7,7 +7,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QLoggingCategory>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -82,6 +84,22 @@ const QByteArray settingsFile = R"({
 }
 )";
 
+// What reached the message handler from this program's own categories.
+struct Logged
+{
+    QtMsgType type;
+    QString category;
+    QString text;
+};
+QList<Logged> logged;
+
+void keepOwnMessages(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    const QString category = QString::fromLatin1(context.category);
+    if (category.startsWith(u"porthive."_s))
+        logged.append({type, category, text});
+}
+
 struct Reports
 {
     QList<SettingsFileError> problems;
@@ -114,6 +132,8 @@ private Q_SLOTS:
     void writesKeepTheOrderAsked();
     void unreadableFileIsKeptAside_data();
     void unreadableFileIsKeptAside();
+    void keptAsideIsLoggedWhenSwitchedOn_data();
+    void keptAsideIsLoggedWhenSwitchedOn();
     void fileAndFolderArePrivate();
     void failedWriteIsReportedOnceAndRetried_data();
     void failedWriteIsReportedOnceAndRetried();
@@ -291,6 +311,46 @@ void TestUserDefaults::unreadableFileIsKeptAside()
     QByteArrayList expected{content, later};
     std::sort(expected.begin(), expected.end());
     QCOMPARE(kept, expected);
+}
+
+void TestUserDefaults::keptAsideIsLoggedWhenSwitchedOn_data()
+{
+    QTest::addColumn<QString>("rules");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("by default") << QString() << false;
+    QTest::newRow("storage switched on") << u"porthive.storage.debug=true"_s << true;
+    QTest::newRow("another switched on") << u"porthive.discovery.debug=true"_s << false;
+}
+
+// The second route a store takes with a file it cannot read is told, with the reason, only where asked for.
+void TestUserDefaults::keptAsideIsLoggedWhenSwitchedOn()
+{
+    QFETCH(QString, rules);
+    QFETCH(bool, shown);
+    const QString path = qEnvironmentVariable("XDG_CONFIG_HOME") + u"/logged-"_s +
+                         QString::fromUtf8(QTest::currentDataTag()).replace(u' ', u'-') + u"/porthive.json"_s;
+    QVERIFY(writeFile(path, "{\"cut\": "));
+
+    logged.clear();
+    QLoggingCategory::setFilterRules(rules);
+    const QtMessageHandler previous = qInstallMessageHandler(keepOwnMessages);
+    const auto restore = qScopeGuard([previous] {
+        qInstallMessageHandler(previous);
+        QLoggingCategory::setFilterRules(QString());
+    });
+    Reports reports;
+    {
+        SettingsUserDefaults defaults(path, reports.reporter());
+    }
+    QCOMPARE(reports.count(SettingsFileError::Kind::Unreadable), 1);
+
+    const bool told = std::any_of(logged.cbegin(), logged.cend(), [&](const Logged& entry) {
+        return entry.type == QtDebugMsg && entry.category == u"porthive.storage"_s && entry.text.contains(path) &&
+               entry.text.contains(u"kept aside"_s);
+    });
+    QCOMPARE(told, shown);
+    if (!shown)
+        QVERIFY(logged.isEmpty());
 }
 
 void TestUserDefaults::fileAndFolderArePrivate()

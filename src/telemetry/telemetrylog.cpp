@@ -1,0 +1,3 @@
+#include "telemetry/telemetrylog.h"
+
+Q_LOGGING_CATEGORY(lcTelemetry, "porthive.telemetry", QtWarningMsg)
