@@ -218,8 +218,11 @@ void TestLaunchReplay::initTestCase()
     qputenv("npm_config_update_notifier", "false");
     qputenv("NO_UPDATE_NOTIFIER", "1");
     ChildGuard::installTerminateHandler();
-    if (!enterOwnNetwork())
+    if (!enterOwnNetwork()) {
         qInfo("no network of its own: other programs' servers show in the store");
+        // Its cases may run side by side, each in a process of its own: each takes ports of its own.
+        m_nextPort += (QCoreApplication::applicationPid() % 100) * 100;
+    }
     m_telemetry = RecordingTelemetryClient::installShared();
     m_defaultsFile = QDir::homePath() + u"/defaults/porthive.json"_s;
 }
