@@ -37,6 +37,8 @@ using namespace ProcessFiles;
 namespace {
 
 constexpr int serverTimeout = 30000;
+// Long enough to see the shell start; the tests that poll for the server's line do not wait out the full watch.
+constexpr auto shortObservation = 200ms;
 
 bool exists(qint32 pid)
 {
@@ -119,6 +121,8 @@ private:
     LocalServer serverFor(const ServerLogSession& session, const ServerLine& line, const QString& command) const;
     void track(qint32 pid) { ChildGuard::track(pid); }
     QStringList logFiles() const;
+    // Watches a start as long as the application does, for the tests of what that watch decides.
+    ProcessActionService fullyWatching() const { return ProcessActionService(m_logs, m_workspace); }
 
     std::unique_ptr<QTemporaryDir> m_scratch;
     std::shared_ptr<ServerLogService> m_logs;
@@ -141,7 +145,7 @@ void TestProcessActionService::init()
     QVERIFY(m_scratch->isValid());
     m_logs = std::make_shared<ServerLogService>(m_scratch->filePath(u"logs"_s), SystemClock::shared());
     m_workspace = std::make_shared<RecordingWorkspace>();
-    m_service = std::make_unique<ProcessActionService>(m_logs, m_workspace);
+    m_service = std::make_unique<ProcessActionService>(m_logs, m_workspace, shortObservation);
     m_project = makeProject();
 }
 
@@ -473,16 +477,18 @@ void TestProcessActionService::unusableLogFolderFailsWithLogUnavailable()
 
 void TestProcessActionService::commandThatExitsZeroStarts()
 {
+    ProcessActionService service = fullyWatching();
     const ServerLogSession session = awaitTask(
-        m_service->startProject(RememberedProject{m_project, u"echo started in $PWD"_s, {}, RuntimeKind::Node, {}}));
+        service.startProject(RememberedProject{m_project, u"echo started in $PWD"_s, {}, RuntimeKind::Node, {}}));
     QCOMPARE(session.projectPath, m_project);
     QCOMPARE(readFile(session.fileURL.toLocalFile()).trimmed(), (u"started in "_s + m_project).toUtf8());
 }
 
 void TestProcessActionService::commandThatExitsOneFails()
 {
+    ProcessActionService service = fullyWatching();
     try {
-        awaitTask(m_service->startProject(RememberedProject{
+        awaitTask(service.startProject(RememberedProject{
             m_project, u"echo boom; echo 'broken \x1b[31mred\x1b[0m' >&2; false"_s, {}, RuntimeKind::Node, {}}));
         QFAIL("a failing command counted as started");
     } catch (const ActionError& error) {
@@ -499,8 +505,9 @@ void TestProcessActionService::commandThatExitsOneFails()
 
 void TestProcessActionService::childEndedBySignalReportsTheSignal()
 {
+    ProcessActionService service = fullyWatching();
     try {
-        awaitTask(m_service->startProject(
+        awaitTask(service.startProject(
             RememberedProject{m_project, u"exec /bin/sh -c 'kill -TERM $$'"_s, {}, RuntimeKind::Node, {}}));
         QFAIL("a command ended by a signal counted as started");
     } catch (const ActionError& error) {

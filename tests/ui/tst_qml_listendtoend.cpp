@@ -1,3 +1,4 @@
+#include "control/processactionservice.h"
 #include "control/serverstore.h"
 #include "platform/desktop/clipboard.h"
 #include "platform/storage/userdefaults.h"
@@ -19,6 +20,7 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -65,6 +67,9 @@ public:
         ServerStore::Services services = ServerStore::productionServices(m_analytics);
         services.defaults = std::make_shared<SettingsUserDefaults>(QDir::homePath() + u"/defaults/porthive.json"_s);
         services.workspace = m_workspace;
+        // The list waits for the store's own refreshes after each action; the start-up watch decides nothing here,
+        // so it is short.
+        services.actions = std::make_shared<ProcessActionService>(services.logService, m_workspace, 200ms);
         m_store = std::make_unique<ServerStore>(std::move(services));
         m_context = std::make_unique<WindowContext>(m_analytics, *m_workspace, m_clipboard);
     }
