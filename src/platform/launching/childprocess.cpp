@@ -3,6 +3,7 @@
 #include "base/apperror.h"
 #include "platform/platformlog.h"
 #include "platform/system/filedescriptor.h"
+#include "platform/system/pidfd.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -15,15 +16,12 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
-
-#if defined(Q_OS_LINUX)
-#include <sys/syscall.h>
-#endif
 
 extern char** environ;
 
@@ -92,18 +90,44 @@ void watchInThread(std::shared_ptr<ChildProcess::State> state)
 }
 
 #if defined(Q_OS_LINUX)
+// Whether watches may still go to the application's thread: the application's destructor closes it before the
+// application goes, so a watch started on another thread meanwhile never posts to a destroyed object.
+struct ApplicationWatch
+{
+    std::mutex mutex;
+    bool open = false;
+};
+
+ApplicationWatch& applicationWatch()
+{
+    static ApplicationWatch watch;
+    return watch;
+}
+
+void closeApplicationWatch()
+{
+    ApplicationWatch& watch = applicationWatch();
+    const std::lock_guard lock(watch.mutex);
+    watch.open = false;
+}
+
 // Watches the child through a pidfd, which turns readable once it has exited, on the application's thread: its
 // event loop reaps it then, and no thread waits for it. False where there is no pidfd or no application.
 bool watchByDescriptor(const std::shared_ptr<ChildProcess::State>& state)
 {
+    ApplicationWatch& watch = applicationWatch();
+    const std::lock_guard lock(watch.mutex);
     QCoreApplication* application = QCoreApplication::instance();
-    if (!application) {
+    if (application && !watch.open && !QCoreApplication::closingDown()) {
+        qAddPostRoutine(closeApplicationWatch);
+        watch.open = true;
+    }
+    if (!application || !watch.open) {
         qCDebug(lcLaunching) << "no application to watch child" << state->pid << "by a pidfd: a thread waits for it";
         return false;
     }
-    // The id stays the child's until it is reaped, which only this watch does. Through syscall(): glibc 2.36
-    // declares pidfd_open without C linkage for C++.
-    const int fd = int(::syscall(SYS_pidfd_open, state->pid, 0));
+    // The id stays the child's until it is reaped, which only this watch does.
+    const int fd = pidfdOpen(state->pid);
     if (fd < 0) {
         qCDebug(lcLaunching) << "no pidfd for child" << state->pid << qt_error_string(errno)
                              << ": a thread waits for it";

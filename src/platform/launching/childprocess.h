@@ -7,9 +7,11 @@
 #include <optional>
 
 // A process this program started. It runs in a session of its own, so it keeps running when this
-// program goes away, and it is reaped as soon as it exits, so no zombie is left to answer signals. On Linux the
-// application's event loop reaps it (through a pidfd, whichever thread started it); elsewhere, or without a pidfd
-// or an application, a thread of its own waits for it.
+// program goes away, and it is reaped once it exits, so no zombie is left to answer signals. On Linux the
+// application's event loop reaps it (through a pidfd, whichever thread started it): until that loop runs next, an
+// ended child still answers signals and isRunning() stays true, so wait for it from that thread's coroutines or
+// events, never by blocking that thread. Elsewhere, or without a pidfd or an application, a thread of its own
+// waits for it and reaps it at once.
 class ChildProcess
 {
 public:

@@ -3,16 +3,13 @@
 #include "platform/launching/processsignals.h"
 #include "platform/listings/procfilesystem.h"
 #include "platform/system/filedescriptor.h"
+#include "platform/system/pidfd.h"
 
 #include <QStringDecoder>
 
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
-
-#if defined(Q_OS_LINUX)
-#include <sys/syscall.h>
-#endif
 
 extern char** environ;
 
@@ -26,17 +23,6 @@ std::optional<QByteArray> readProcFile(qint32 pid, const char* leaf)
 {
     const QByteArray path = "/proc/" + QByteArray::number(pid) + '/' + leaf;
     return ProcFileSystem::readFileAt(AT_FDCWD, path.constData(), ProcFileSystem::ReadEnd::AtShortRead);
-}
-
-// The pidfd calls by number: the C library may be older than the kernel.
-int pidfdOpen(qint32 pid)
-{
-    return int(::syscall(SYS_pidfd_open, pid_t(pid), 0u));
-}
-
-int pidfdSendSignal(int pidfd, int signal)
-{
-    return int(::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0u));
 }
 #endif
 

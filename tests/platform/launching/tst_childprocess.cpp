@@ -6,6 +6,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLoggingCategory>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -13,6 +15,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 
@@ -217,22 +220,42 @@ void TestChildProcess::sizeProblemIsTheKernels()
 void TestChildProcess::reapedWhicheverThreadStartsIt_data()
 {
     QTest::addColumn<bool>("elsewhere");
-    QTest::newRow("this thread") << false;
+    // No descriptor left for a pidfd: a thread of its own waits for the child instead.
+    QTest::addColumn<bool>("noDescriptors");
+    QTest::newRow("this thread") << false << false;
     // As a pool's thread starts servers: one without an event loop.
-    QTest::newRow("a thread without an event loop") << true;
+    QTest::newRow("a thread without an event loop") << true << false;
+    QTest::newRow("no pidfd to be had") << false << true;
 }
 
 void TestChildProcess::reapedWhicheverThreadStartsIt()
 {
     QFETCH(bool, elsewhere);
+    QFETCH(bool, noDescriptors);
     const int fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
     const auto closeFd = qScopeGuard([fd] { ::close(fd); });
     const ChildProcess::Options options{u"/bin/sh"_s, {u"-c"_s, u"exit 3"_s}, QDir::tempPath(), fd};
+    rlimit limit{};
+    QCOMPARE(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    const auto restoreLimit = qScopeGuard([limit] { ::setrlimit(RLIMIT_NOFILE, &limit); });
+    if (noDescriptors) {
+        QLoggingCategory::setFilterRules(u"porthive.launching.debug=true"_s);
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression(u"^no pidfd for child .*: a thread waits for it$"_s));
+        // The lowest free number becomes the limit, so no descriptor can be opened.
+        const int lowestFree = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        QVERIFY(lowestFree >= 0);
+        ::close(lowestFree);
+        rlimit tight = limit;
+        tight.rlim_cur = rlim_t(lowestFree);
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    }
     std::shared_ptr<ChildProcess> child;
     if (elsewhere)
         std::thread([&] { child = ChildProcess::start(options); }).join();
     else
         child = ChildProcess::start(options);
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+    QLoggingCategory::setFilterRules({});
     ChildGuard::track(child->pid());
     QTRY_VERIFY_WITH_TIMEOUT(!child->isRunning(), exitTimeout);
     QCOMPARE(child->terminationStatus(), std::optional(3));
