@@ -183,10 +183,12 @@ int sendToListed(qint32 id, const QHash<qint32, quint64>& startTimes, int signal
     return ProcessSignals::send(id, signal);
 }
 
+// An ended process whose parent has not collected it yet (a terminal multiplexer or task runner that reaps late)
+// is gone too: it runs nothing, holds no port, and the relaunch need not wait for its parent.
 bool allGone(const QList<qint32>& ids, const QHash<qint32, quint64>& startTimes)
 {
     for (const qint32 id : ids) {
-        if (sendToListed(id, startTimes, 0) != ESRCH)
+        if (sendToListed(id, startTimes, 0) != ESRCH && !ProcessIdentity::hasEnded(id))
             return false;
     }
     return true;

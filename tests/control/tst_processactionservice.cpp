@@ -24,6 +24,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -313,6 +314,18 @@ void TestProcessActionService::waitForExit()
     QVERIFY(awaitTask(ProcessActionService::waitForProcessesToExit({0x7ffffff0}, 10s)));
     // This program exists, so the wait runs out.
     QVERIFY(!awaitTask(ProcessActionService::waitForProcessesToExit({ProcessSignals::ownProcessId()}, 200ms)));
+
+    // Ended, but its parent (this test, as a terminal multiplexer might) has not collected it: it still answers
+    // signals, yet runs nothing, so it counts as gone.
+    const pid_t ended = ::fork();
+    QVERIFY(ended >= 0);
+    if (ended == 0)
+        ::_exit(0);
+    const auto collect = qScopeGuard([ended] { ::waitpid(ended, nullptr, 0); });
+    QTRY_VERIFY(ProcessIdentity::hasEnded(qint32(ended)));
+    QCOMPARE(ProcessSignals::send(qint32(ended), 0), 0);
+    QVERIFY(awaitTask(ProcessActionService::waitForProcessesToExit({qint32(ended)}, 200ms)));
+    QVERIFY(!ProcessIdentity::hasEnded(ProcessSignals::ownProcessId()));
 }
 
 void TestProcessActionService::signalsReachARealProcess()

@@ -94,6 +94,15 @@ std::optional<quint64> startTime(qint32 pid)
     return stat ? parseStartTime(*stat) : std::nullopt;
 }
 
+bool hasEnded(qint32 pid)
+{
+    if (pid <= 0)
+        return false;
+    const std::optional<QByteArray> stat = readProcFile(pid, "stat");
+    const std::optional<ProcFileSystem::ProcessStat> parsed = stat ? ProcFileSystem::parseStat(*stat) : std::nullopt;
+    return parsed && (parsed->state == 'Z' || parsed->state == 'X');
+}
+
 int send(qint32 pid, quint64 listedStart, int signal)
 {
     if (pid <= 0)
@@ -186,6 +195,11 @@ QString commandName(qint32)
 std::optional<quint64> startTime(qint32)
 {
     return std::nullopt;
+}
+
+bool hasEnded(qint32)
+{
+    return false;
 }
 
 int send(qint32 pid, quint64, int signal)

@@ -17,6 +17,10 @@ namespace ProcessIdentity {
 // or the process is gone.
 std::optional<quint64> startTime(qint32 pid);
 
+// Whether `pid` has ended and waits only for its parent to collect it (a zombie): it runs nothing any more, though
+// the id still answers signals. False where the platform does not tell.
+bool hasEnded(qint32 pid);
+
 // Sends `signal` (0 only checks) to `pid` only while it is the process that started at `startTime`. Returns 0,
 // ESRCH when that process is gone (another one may have its id now), or the errno of the send.
 int send(qint32 pid, quint64 startTime, int signal);
